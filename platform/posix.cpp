@@ -1,0 +1,288 @@
+// The platform services on POSIX systems. File handles are descriptors; the
+// two console handles are values no descriptor can take, so that writes to
+// them are presented in UTF-8 while writes to files stay byte for byte.
+//
+// Windows share modes have no POSIX counterpart, so the protection they give
+// is rebuilt here: an output that is the same file as an open input (by
+// device and inode, whatever name reaches it) is refused before it is
+// truncated, and advisory locks keep a second running instance from
+// writing over a file this one reads, or the reverse.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <cstring>
+
+#include "platform/console_text.h"
+#include "platform/platform.h"
+
+namespace platform {
+namespace {
+
+constexpr FileHandle kConsoleOutput = kInvalidHandle - 1;
+constexpr FileHandle kConsoleError = kInvalidHandle - 2;
+
+int argumentCount = 0;
+char** arguments = nullptr;
+
+// Windows limits a command line to 32767 characters; the same bound keeps
+// the text in a fixed buffer.
+char commandLine[32768];
+
+// The descriptors opened for reading with read sharing, which an output may
+// not be created over.
+constexpr int kMaxSharedInputs = 8;
+int sharedInputs[kMaxSharedInputs];
+int sharedInputCount = 0;
+
+int ToDescriptor(FileHandle handle) { return static_cast<int>(handle); }
+
+void EnsureStandardDescriptorsOpen() {
+  // A closed standard descriptor would be reused by the next open, and the
+  // report would then go into the recording.
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+      const int spare = open("/dev/null", O_RDWR);
+      if (spare != -1 && spare != fd) close(spare);
+    }
+  }
+}
+
+// --- Command line --------------------------------------------------------
+
+bool NeedsQuotes(const char* argument) {
+  return *argument == '\0' || std::strpbrk(argument, " \t") != nullptr;
+}
+
+// Appends `text` at `position` if it fits before `limit`; null otherwise.
+char* AppendBounded(char* position, const char* limit, const char* text) {
+  const std::size_t length = std::strlen(text);
+  if (position == nullptr || length >= static_cast<std::size_t>(limit - position)) return nullptr;
+  std::memcpy(position, text, length + 1);
+  return position + length;
+}
+
+char* AppendArgument(char* position, const char* limit, const char* argument) {
+  const bool quoted = NeedsQuotes(argument);
+  position = AppendBounded(position, limit, " ");
+  if (quoted) position = AppendBounded(position, limit, "\"");
+  position = AppendBounded(position, limit, argument);
+  if (quoted) position = AppendBounded(position, limit, "\"");
+  return position;
+}
+
+// --- Files ---------------------------------------------------------------
+
+bool IsRegular(int fd) {
+  struct stat info;
+  return fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// Advisory lock on a regular file; only another holder makes it fail, not
+// a file system without lock support.
+bool LockIfRegular(int fd, int operation) {
+  if (!IsRegular(fd)) return true;
+  while (flock(fd, operation | LOCK_NB) == -1) {
+    if (errno == EINTR) continue;
+    return errno != EWOULDBLOCK;
+  }
+  return true;
+}
+
+bool SameFile(int first, int second) {
+  struct stat a;
+  struct stat b;
+  return fstat(first, &a) == 0 && fstat(second, &b) == 0 && a.st_dev == b.st_dev &&
+         a.st_ino == b.st_ino;
+}
+
+bool IsSharedInput(int fd) {
+  for (int i = 0; i < sharedInputCount; ++i) {
+    if (SameFile(sharedInputs[i], fd)) return true;
+  }
+  return false;
+}
+
+void ForgetSharedInput(int fd) {
+  for (int i = 0; i < sharedInputCount; ++i) {
+    if (sharedInputs[i] == fd) {
+      sharedInputs[i] = sharedInputs[--sharedInputCount];
+      return;
+    }
+  }
+}
+
+FileHandle Fail(int fd) {
+  if (fd != -1) close(fd);
+  return kInvalidHandle;
+}
+
+FileHandle OpenForReading(const char* name) {
+  if (sharedInputCount == kMaxSharedInputs) return kInvalidHandle;
+  // Non-blocking, so that opening a FIFO with no writer does not hang.
+  const int fd = open(name, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd == -1) return kInvalidHandle;
+  if (fcntl(fd, F_SETFL, 0) == -1 || !LockIfRegular(fd, LOCK_SH)) return Fail(fd);
+  sharedInputs[sharedInputCount++] = fd;
+  return static_cast<FileHandle>(fd);
+}
+
+// Opens without truncating, so that nothing is lost before the output is
+// known not to be an open input. Only a regular file is then emptied: a
+// device or a pipe is written as it is.
+FileHandle CreateForWriting(const char* name) {
+  const int fd = open(name, O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
+  if (fd == -1) return kInvalidHandle;
+  if (IsSharedInput(fd) || !LockIfRegular(fd, LOCK_EX)) return Fail(fd);
+  if (IsRegular(fd) && ftruncate(fd, 0) == -1) return Fail(fd);
+  return static_cast<FileHandle>(fd);
+}
+
+// Reads until `count` bytes, the end of the file, or an error.
+std::uint32_t ReadFully(int fd, std::uint8_t* buffer, std::uint32_t count) {
+  std::uint32_t done = 0;
+  while (done < count) {
+    const ssize_t got = read(fd, buffer + done, count - done);
+    if (got > 0) {
+      done += static_cast<std::uint32_t>(got);
+    } else if (got == 0 || errno != EINTR) {
+      break;
+    }
+  }
+  return done;
+}
+
+// Writes until `count` bytes or an error; partial writes are continued.
+std::uint32_t WriteFully(int fd, const std::uint8_t* bytes, std::uint32_t count) {
+  std::uint32_t done = 0;
+  while (done < count) {
+    const ssize_t put = write(fd, bytes + done, count - done);
+    if (put > 0) {
+      done += static_cast<std::uint32_t>(put);
+    } else if (put == 0 || errno != EINTR) {
+      break;
+    }
+  }
+  return done;
+}
+
+// Presents a stored text in UTF-8 with LF line ends. Counts as transferred
+// the stored bytes whose presentation was written whole.
+std::uint32_t WriteConsole(int fd, const char* text, std::uint32_t count) {
+  constexpr std::uint32_t kChunk = 256;
+  char presented[kChunk * 3];
+  std::uint32_t done = 0;
+  while (done < count) {
+    std::uint32_t chunk = count - done < kChunk ? count - done : kChunk;
+    // Keep a CR LF pair in one chunk so the CR is dropped.
+    if (chunk > 1 && done + chunk < count && text[done + chunk - 1] == '\r') --chunk;
+    const std::size_t length = Cp866ToUtf8(text + done, chunk, presented);
+    const auto size = static_cast<std::uint32_t>(length);
+    if (WriteFully(fd, reinterpret_cast<const std::uint8_t*>(presented), size) != size) break;
+    done += chunk;
+  }
+  return done;
+}
+
+}  // namespace
+
+void StartProcess(int argc, char** argv) {
+  argumentCount = argc;
+  arguments = argv;
+  EnsureStandardDescriptorsOpen();
+  // Past a file-size limit a write should come back short, which the run
+  // reports, instead of killing the process.
+  signal(SIGXFSZ, SIG_IGN);
+  // Likewise a reader that goes away: the write error, not a silent death.
+  signal(SIGPIPE, SIG_IGN);
+}
+
+char* GetCommandLineA() {
+  // The program's own name is passed over by the parser whatever it holds;
+  // a fixed one keeps an odd argv[0] from running into the arguments.
+  const char* const limit = commandLine + sizeof commandLine;
+  char* position = AppendBounded(commandLine, limit, "lentok");
+  for (int i = 1; i < argumentCount; ++i) {
+    // A double quote inside an argument has no spelling in the quoting the
+    // parser reads; refuse it rather than open some other file.
+    if (std::strchr(arguments[i], '"') != nullptr) return nullptr;
+    position = AppendArgument(position, limit, arguments[i]);
+  }
+  return position != nullptr ? commandLine : nullptr;
+}
+
+FileHandle CreateFileA(const char* name, std::uint32_t access, std::uint32_t /*shareMode*/,
+                       std::uint32_t /*disposition*/, std::uint32_t /*attributes*/) {
+  // The run opens its input for shared reading of an existing file and
+  // creates its output anew, unshared; those two are all this backend needs.
+  return (access & kGenericWrite) != 0 ? CreateForWriting(name) : OpenForReading(name);
+}
+
+std::uint32_t GetFileSize(FileHandle file) {
+  struct stat info;
+  if (fstat(ToDescriptor(file), &info) != 0 || !S_ISREG(info.st_mode)) return kInvalidFileSize;
+  return static_cast<std::uint32_t>(info.st_size);
+}
+
+void ReadFile(FileHandle file, void* buffer, std::uint32_t count, std::uint32_t* transferred) {
+  *transferred = ReadFully(ToDescriptor(file), static_cast<std::uint8_t*>(buffer), count);
+}
+
+void WriteFile(FileHandle file, const void* bytes, std::uint32_t count,
+               std::uint32_t* transferred) {
+  if (file == kConsoleOutput || file == kConsoleError) {
+    *transferred = WriteConsole(file == kConsoleOutput ? STDOUT_FILENO : STDERR_FILENO,
+                                static_cast<const char*>(bytes), count);
+    return;
+  }
+  *transferred = WriteFully(ToDescriptor(file), static_cast<const std::uint8_t*>(bytes), count);
+}
+
+std::uint32_t SetFilePointer(FileHandle file, std::int32_t distance, std::uint32_t moveMethod) {
+  const off_t position =
+      lseek(ToDescriptor(file), distance, moveMethod == kFileBegin ? SEEK_SET : SEEK_CUR);
+  if (position < 0 || position >= static_cast<off_t>(kInvalidSetFilePointer)) {
+    return kInvalidSetFilePointer;
+  }
+  return static_cast<std::uint32_t>(position);
+}
+
+FileHandle GetStdHandle(std::uint32_t which) {
+  return which == kStdErrorHandle ? kConsoleError : kConsoleOutput;
+}
+
+int lstrlenA(const char* text) { return static_cast<int>(std::strlen(text)); }
+
+void CloseHandle(FileHandle file) {
+  const int fd = ToDescriptor(file);
+  ForgetSharedInput(fd);
+  close(fd);
+}
+
+void ExitProcess(std::uint32_t status) { _exit(static_cast<int>(status)); }
+
+char* CharUpperA(char* text) {
+  // a to z only: every other byte, UTF-8 sequences included, stays as it is.
+  for (char* c = text; *c != '\0'; ++c) {
+    if (*c >= 'a' && *c <= 'z') *c = static_cast<char>(*c - 'a' + 'A');
+  }
+  return text;
+}
+
+char* PathFindFileNameA(char* path) {
+  char* slash = std::strrchr(path, '/');
+  return slash != nullptr ? slash + 1 : path;
+}
+
+void PathUnquoteSpacesA(char* text) {
+  const std::size_t length = std::strlen(text);
+  if (length < 2 || text[0] != '"' || text[length - 1] != '"') return;
+  std::memmove(text, text + 1, length - 2);
+  text[length - 2] = '\0';
+}
+
+}  // namespace platform

@@ -1,0 +1,229 @@
+// Whole runs of the built tool on real files: the recordings it writes, the
+// report, and every failure with its text, status and what is left on disk.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "tests/support/expected.h"
+#include "tests/support/run_tool.h"
+#include "tests/support/tape_loader.h"
+#include "tests/support/test_files.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+Bytes SampleData(std::size_t size, unsigned seed = 1) {
+  Bytes data(size);
+  for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<std::uint8_t>((i * 131 + seed * 17) ^ (i >> 3));
+  return data;
+}
+
+void ExpectFailure(const ToolResult& result, const std::string& text) {
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, text);
+  EXPECT_EQ(result.out, "");
+}
+
+class Conversion : public ::testing::Test {
+ protected:
+  std::string In(const std::string& name = "game.rks") const { return dir_ / name; }
+  std::string Out(const std::string& name = "game.wav") const { return dir_ / name; }
+  TempDir dir_;
+};
+
+}  // namespace
+
+TEST_F(Conversion, RecordingReportAndStatusOfAPlainRun) {
+  const Bytes image = MakeConsistentImage(0xC000, SampleData(100));
+  WriteBytes(In(), image);
+  const ToolResult result = RunTool({In(), Out()});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.out, ReportText("C000", "C063", [&] {
+              char hex[8];
+              snprintf(hex, sizeof hex, "%X", ReferenceChecksum(SampleData(100)));
+              return std::string(hex);
+            }()));
+  EXPECT_EQ(ReadBytes(Out()), ExpectedRecording(image, {false, false, "GAME.RKS"}));
+}
+
+TEST_F(Conversion, ALoaderReadsBackNameDataAndChecksum) {
+  const Bytes data = SampleData(300, 5);
+  const Bytes image = MakeConsistentImage(0x0100, data);
+  fs::create_directories(dir_ / "my tapes");
+  const std::string input = dir_ / "my tapes/Prog 1.rks";
+  WriteBytes(input, image);
+  ASSERT_EQ(RunTool({input, Out("out file.wav")}).status, 0);
+
+  const auto tape = LoadTape(BitsOf(SamplesOf(ReadBytes(Out("out file.wav")))), true);
+  ASSERT_TRUE(tape.has_value());
+  EXPECT_EQ(tape->name, "PROG 1.RKS");
+  EXPECT_EQ(tape->block, Bytes(image.begin(), image.end() - 2));
+  EXPECT_EQ(tape->checksum, ReferenceChecksum(data));
+}
+
+TEST_F(Conversion, WithoutHeaderTheDataFollowsTheFirstSync) {
+  const Bytes image = MakeConsistentImage(0x2000, SampleData(40));
+  WriteBytes(In(), image);
+  ASSERT_EQ(RunTool({"-x", In(), Out()}).status, 0);
+  const Bytes wav = ReadBytes(Out());
+  EXPECT_EQ(wav.size(), 46u + 512u * (256u + image.size()));
+  EXPECT_EQ(wav, ExpectedRecording(image, {false, true, ""}));
+  const auto tape = LoadTape(BitsOf(SamplesOf(wav)), false);
+  ASSERT_TRUE(tape.has_value());
+  EXPECT_EQ(tape->block, Bytes(image.begin(), image.end() - 2));
+}
+
+TEST_F(Conversion, AStoredChecksumGoesOnTapeUnlessComputed) {
+  const Bytes data = {0x61, 0x62, 0x63};
+  const Bytes image = MakeImage(0x0000, data, 0xBEEF);  // wrong on purpose
+  WriteBytes(In(), image);
+
+  const ToolResult stored = RunTool({In(), Out()});
+  EXPECT_EQ(stored.status, 0);
+  EXPECT_EQ(stored.out, ReportText("0", "2", "BEEF"));
+  EXPECT_EQ(ReadBytes(Out()), ExpectedRecording(image, {false, false, "GAME.RKS"}));
+
+  const ToolResult computed = RunTool({"-kx", In(), Out()});
+  EXPECT_EQ(computed.status, 0);
+  EXPECT_EQ(computed.out, ReportText("0", "2", "C326"));
+  EXPECT_EQ(ReadBytes(Out()), ExpectedRecording(image, {true, false, "GAME.RKS"}));
+
+  const ToolResult both = RunTool({"-x", "-k", In(), Out()});
+  EXPECT_EQ(both.out, ReportText("0", "2", "C326"));
+  EXPECT_EQ(ReadBytes(Out()), ExpectedRecording(image, {true, true, ""}));
+}
+
+TEST_F(Conversion, TheReportPrintsTheAddressesAsStored) {
+  // The end address does not match the data length; nothing checks it.
+  Bytes image = {0x00, 0xC0, 0xFF, 0xC3, 0x42, 0x00, 0x00};
+  WriteBytes(In(), image);
+  const ToolResult result = RunTool({"-k", In(), Out()});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, ReportText("C000", "C3FF", "42"));
+}
+
+TEST_F(Conversion, LongAndNonAsciiNamesKeepTheZeroRunInBounds) {
+  const Bytes image = MakeConsistentImage(0, SampleData(10));
+  const std::string name(200, 'n');
+  WriteBytes(In(name), image);
+  ASSERT_EQ(RunTool({In(name), Out()}).status, 0);
+  EXPECT_EQ(ReadBytes(Out()), ExpectedRecording(image, {false, false, std::string(200, 'N')}));
+  // 1025 + m - r + n bytes on tape, with r at its largest.
+  EXPECT_EQ(ReadBytes(Out()).size(), 46u + 512u * (1025u + 200u - 32u + image.size()));
+
+  // Only a to z are upper-cased; UTF-8 bytes reach the tape unchanged.
+  const std::string cyrillic = "игра-v2.rks";
+  WriteBytes(In(cyrillic), image);
+  ASSERT_EQ(RunTool({In(cyrillic), Out()}).status, 0);
+  EXPECT_EQ(ReadBytes(Out()), ExpectedRecording(image, {false, false, "игра-V2.RKS"}));
+}
+
+TEST_F(Conversion, ImageSizeLimits) {
+  WriteBytes(In("full.rks"), MakeConsistentImage(0, SampleData(65552 - 6)));
+  const ToolResult full = RunTool({"-x", In("full.rks"), Out()});
+  EXPECT_EQ(full.status, 0);
+  EXPECT_EQ(ReadBytes(Out()).size(), 46u + 512u * (256u + 65552u));
+
+  WriteBytes(Out(), Bytes(100, 1));  // an old recording is emptied all the same
+  WriteBytes(In("over.rks"), Bytes(65553, 0));
+  ExpectFailure(RunTool({In("over.rks"), Out()}), ReadErrorText());
+  EXPECT_EQ(ReadBytes(Out()).size(), 0u);
+
+  for (std::size_t size : {0, 1, 3, 6}) {
+    WriteBytes(In("short.rks"), Bytes(size, 0x11));
+    ExpectFailure(RunTool({"-k", In("short.rks"), Out()}), ReadErrorText());
+    ExpectFailure(RunTool({In("short.rks"), Out()}), ReadErrorText());
+    EXPECT_EQ(ReadBytes(Out()).size(), 0u) << size;
+  }
+}
+
+TEST_F(Conversion, AFileBeyondFourGigabytesIsNotTakenForItsLowBits) {
+  // 4 GiB + 7 bytes: the low 32 bits of its size would pass for an image.
+  const std::string huge = In("huge.rks");
+  WriteBytes(huge, MakeConsistentImage(0, {1}));
+  ASSERT_EQ(truncate(huge.c_str(), (1LL << 32) + 7), 0);
+  ExpectFailure(RunTool({huge, Out()}), ReadErrorText());
+}
+
+TEST_F(Conversion, CommandLineFailuresTouchNoFile) {
+  WriteBytes(In(), MakeConsistentImage(0, {1}));
+  ExpectFailure(RunTool({}), UsageText());
+  ExpectFailure(RunTool({"-k", "-x"}), UsageText());
+  ExpectFailure(RunTool({In()}), CommandLineErrorText());
+  ExpectFailure(RunTool({In(), Out(), "extra"}), CommandLineErrorText());
+  ExpectFailure(RunTool({In(), "-x", Out()}), CommandLineErrorText());
+  EXPECT_FALSE(FileExists(Out()));
+  EXPECT_FALSE(FileExists(dir_ / "-x"));
+}
+
+TEST_F(Conversion, ArgumentsWithBlanksOrNothingAreOneTokenEach) {
+  WriteBytes(In("a\tb c.rks"), MakeConsistentImage(0, {1}));
+  EXPECT_EQ(RunTool({In("a\tb c.rks"), Out(" x y ")}).status, 0);
+  EXPECT_TRUE(FileExists(Out(" x y ")));
+  // An empty input name is a name that cannot be opened.
+  ExpectFailure(RunTool({"", Out()}), ReadErrorText());
+}
+
+TEST_F(Conversion, AnArgumentWithAQuoteIsRefused) {
+  WriteBytes(In("a\"b.rks"), MakeConsistentImage(0, {1}));
+  ExpectFailure(RunTool({In("a\"b.rks"), Out()}), CommandLineErrorText());
+  ExpectFailure(RunTool({"\"" + In() + "\"", Out()}), CommandLineErrorText());
+  EXPECT_FALSE(FileExists(Out()));
+}
+
+TEST_F(Conversion, MissingOrUnopenableFiles) {
+  ExpectFailure(RunTool({In("missing.rks"), Out()}), ReadErrorText());
+  EXPECT_FALSE(FileExists(Out()));
+
+  WriteBytes(In(), MakeConsistentImage(0, {1}));
+  ExpectFailure(RunTool({In(), dir_ / "no such dir/out.wav"}), WriteErrorText());
+
+  fs::create_directory(dir_ / "folder");
+  ExpectFailure(RunTool({dir_ / "folder", Out()}), ReadErrorText());
+  EXPECT_EQ(ReadBytes(Out()).size(), 0u);
+  ExpectFailure(RunTool({In(), dir_ / "folder"}), WriteErrorText());
+}
+
+TEST_F(Conversion, RelativeNamesAndNamesInDirectories) {
+  const Bytes image = MakeConsistentImage(0x1234, SampleData(20));
+  fs::create_directories(dir_ / "sub dir");
+  WriteBytes(dir_ / "sub dir/prog.rks", image);
+  const ToolResult result = RunTool({"sub dir/prog.rks", "prog.wav"}, dir_.path());
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(ReadBytes(dir_ / "prog.wav"), ExpectedRecording(image, {false, false, "PROG.RKS"}));
+}
+
+TEST_F(Conversion, TheInputCannotBeTheOutputUnderAnyName) {
+  const Bytes image = MakeConsistentImage(0, SampleData(64));
+  WriteBytes(In(), image);
+  ASSERT_EQ(link(In().c_str(), In("hard.rks").c_str()), 0);
+  ASSERT_EQ(symlink(In().c_str(), In("soft.rks").c_str()), 0);
+
+  const std::vector<std::vector<std::string>> spellings = {
+      {In(), In()}, {"game.rks", "./game.rks"}, {"game.rks", "../" + fs::path(dir_.path()).filename().string() + "/game.rks"},
+      {In(), In("hard.rks")}, {In("soft.rks"), In()}, {"-k", In(), In("soft.rks")}};
+  for (const auto& arguments : spellings) {
+    ExpectFailure(RunTool(arguments, dir_.path()), WriteErrorText());
+    EXPECT_EQ(ReadBytes(In()), image) << arguments[1];
+  }
+
+  // Standard output redirected into the input, then named as the output.
+  ToolOptions intoInput;
+  intoInput.stdoutFile = In();
+  const ToolResult result = RunTool({In(), "/dev/stdout"}, "", intoInput);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, WriteErrorText());
+  EXPECT_EQ(ReadBytes(In()), image);
+}
+
+TEST_F(Conversion, DevicesAreWrittenAsTheyAre) {
+  WriteBytes(In(), MakeConsistentImage(0, SampleData(8)));
+  const ToolResult result = RunTool({In(), "/dev/null"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "");
+}

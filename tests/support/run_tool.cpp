@@ -1,0 +1,79 @@
+// Starting the tool with fork and exec; its output is collected through
+// files so that a full pipe can never stall it.
+#include "tests/support/run_tool.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <stdexcept>
+
+#include "tests/support/test_files.h"
+
+namespace {
+
+std::string Environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : "";
+}
+
+std::string Slurp(const std::string& path) {
+  const Bytes bytes = ReadBytes(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+[[noreturn]] void ExecTool(const std::vector<std::string>& command, const std::string& directory,
+                           const std::string& outPath, const std::string& errPath,
+                           const ToolOptions& options) {
+  const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | (options.stdoutFile.empty() ? O_TRUNC : 0), 0644);
+  const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  const int in = open("/dev/null", O_RDONLY);
+  if (out < 0 || err < 0 || in < 0) _exit(126);
+  dup2(in, 0);
+  dup2(out, 1);
+  dup2(err, 2);
+  if (!directory.empty() && chdir(directory.c_str()) != 0) _exit(126);
+  if (options.beforeExec) options.beforeExec();
+  std::vector<char*> argv;
+  for (const std::string& word : command) argv.push_back(const_cast<char*>(word.c_str()));
+  argv.push_back(nullptr);
+  execv(argv[0], argv.data());
+  _exit(127);
+}
+
+}  // namespace
+
+std::string ToolPath() {
+  const std::string path = Environment("LENTOK_EXE");
+  if (path.empty()) throw std::runtime_error("LENTOK_EXE is not set");
+  return path;
+}
+
+ToolResult RunTool(const std::vector<std::string>& arguments, const std::string& directory,
+                   const ToolOptions& options) {
+  TempDir capture;
+  const std::string outPath = options.stdoutFile.empty() ? capture / "out" : options.stdoutFile;
+  const std::string errPath = capture / "err";
+
+  std::vector<std::string> command;
+  const std::string runner = Environment("LENTOK_RUNNER");
+  if (!runner.empty()) command.push_back(runner);
+  command.push_back(ToolPath());
+  command.insert(command.end(), arguments.begin(), arguments.end());
+
+  const pid_t child = fork();
+  if (child < 0) throw std::runtime_error("fork failed");
+  if (child == 0) ExecTool(command, directory, outPath, errPath, options);
+
+  int wstatus = 0;
+  while (waitpid(child, &wstatus, 0) < 0 && errno == EINTR) {
+  }
+  ToolResult result;
+  if (WIFEXITED(wstatus)) result.status = WEXITSTATUS(wstatus);
+  if (WIFSIGNALED(wstatus)) result.signal = WTERMSIG(wstatus);
+  if (options.stdoutFile.empty()) result.out = Slurp(outPath);
+  result.err = Slurp(errPath);
+  return result;
+}

@@ -1,0 +1,30 @@
+// Runs the built tool as a separate process and captures what it does.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+struct ToolResult {
+  int status = -1;  // exit status, or -1 when the process did not exit normally
+  int signal = 0;   // the signal that ended it, if one did
+  std::string out;
+  std::string err;
+};
+
+struct ToolOptions {
+  // When set, standard output goes to this file (opened for writing,
+  // not truncated) instead of being captured.
+  std::string stdoutFile;
+  // Runs in the child just before exec, e.g. to set a resource limit.
+  std::function<void()> beforeExec;
+};
+
+// The tool under test: LENTOK_EXE, run through LENTOK_RUNNER when that is
+// set (an emulator for a cross build).
+std::string ToolPath();
+
+// Runs the tool with `arguments` (not including the program name) in the
+// working directory `directory` (empty: the current one).
+ToolResult RunTool(const std::vector<std::string>& arguments, const std::string& directory = "",
+                   const ToolOptions& options = {});
