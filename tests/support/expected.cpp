@@ -57,21 +57,23 @@ const std::string kUsageLines =
 
 }  // namespace
 
-std::string ConsoleText(const std::string& utf8) {
-  return WantsCodePage866() ? WithCrLf(ToCodePage866(utf8)) : utf8;
+std::string ConsoleText(const std::string& utf8, TextForm form) {
+  if (form == TextForm::kDefault) form = WantsCodePage866() ? TextForm::kStored : TextForm::kUtf8;
+  return form == TextForm::kStored ? WithCrLf(ToCodePage866(utf8)) : utf8;
 }
 
-std::string UsageText() { return ConsoleText(kUsageLines); }
-std::string CommandLineErrorText() {
-  return ConsoleText("\nОшибка в командной строке!" + kUsageLines);
+std::string UsageText(TextForm form) { return ConsoleText(kUsageLines, form); }
+std::string CommandLineErrorText(TextForm form) {
+  return ConsoleText("\nОшибка в командной строке!" + kUsageLines, form);
 }
-std::string ReadErrorText() { return ConsoleText("\nОшибка чтения файла\n"); }
-std::string WriteErrorText() { return ConsoleText("\nОшибка записи файла\n"); }
+std::string ReadErrorText(TextForm form) { return ConsoleText("\nОшибка чтения файла\n", form); }
+std::string WriteErrorText(TextForm form) { return ConsoleText("\nОшибка записи файла\n", form); }
 
 std::string ReportText(const std::string& start, const std::string& end,
-                       const std::string& checksum) {
+                       const std::string& checksum, TextForm form) {
   return ConsoleText("\n  Начальный адрес: " + start + "h\n  Конечный  адрес: " + end +
-                     "h\nКонтрольная сумма: " + checksum + "h\n");
+                         "h\nКонтрольная сумма: " + checksum + "h\n",
+                     form);
 }
 
 Bytes ExpectedTapeBytes(const Bytes& image, const RecordingOptions& options) {

@@ -6,17 +6,23 @@
 
 #include "tests/support/test_files.h"
 
-// A console text, given in UTF-8 with LF line ends, as the tool under test
-// presents it: unchanged for the POSIX build, or as code page 866 with CR LF
-// when LENTOK_TEXTS=cp866 (a Windows build writing to a file or pipe).
-std::string ConsoleText(const std::string& utf8);
+// The forms in which the tool writes its texts.
+enum class TextForm {
+  kUtf8,     // UTF-8 with LF line ends, as a user reads them
+  kStored,   // code page 866 with CR LF, as stored
+  kDefault,  // the form of the tool under test on a file or pipe: kStored
+             // when LENTOK_TEXTS=cp866 (a Windows build), kUtf8 otherwise
+};
 
-std::string UsageText();
-std::string CommandLineErrorText();
-std::string ReadErrorText();
-std::string WriteErrorText();
+// A console text, given in UTF-8 with LF line ends, in `form`.
+std::string ConsoleText(const std::string& utf8, TextForm form = TextForm::kDefault);
+
+std::string UsageText(TextForm form = TextForm::kDefault);
+std::string CommandLineErrorText(TextForm form = TextForm::kDefault);
+std::string ReadErrorText(TextForm form = TextForm::kDefault);
+std::string WriteErrorText(TextForm form = TextForm::kDefault);
 std::string ReportText(const std::string& start, const std::string& end,
-                       const std::string& checksum);
+                       const std::string& checksum, TextForm form = TextForm::kDefault);
 
 struct RecordingOptions {
   bool computeChecksum = false;  // -k

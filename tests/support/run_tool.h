@@ -18,13 +18,25 @@ struct ToolOptions {
   std::string stdoutFile;
   // Runs in the child just before exec, e.g. to set a resource limit.
   std::function<void()> beforeExec;
+  // When set, the program run instead of ToolPath(), e.g. a copy of it.
+  std::string program;
 };
 
 // The tool under test: LENTOK_EXE, run through LENTOK_RUNNER when that is
 // set (an emulator for a cross build).
 std::string ToolPath();
 
+// True when the tool under test is a Windows build (a .exe), whose file
+// names, command line and console follow Windows rules.
+bool TestingWindowsBuild();
+
 // Runs the tool with `arguments` (not including the program name) in the
 // working directory `directory` (empty: the current one).
 ToolResult RunTool(const std::vector<std::string>& arguments, const std::string& directory = "",
                    const ToolOptions& options = {});
+
+// Runs the tool with a terminal as its standard input, output and error, and
+// returns in `out` what appeared on that terminal, both streams together.
+// The terminal speaks UTF-8 (LC_ALL=C.UTF-8 for the tool).
+ToolResult RunToolOnTerminal(const std::vector<std::string>& arguments,
+                             const std::string& directory = "");

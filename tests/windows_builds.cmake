@@ -1,0 +1,57 @@
+# With LENTOK_WINDOWS_TESTS on, the native build also builds lentok for
+# Windows with both mingw-w64 toolchains, as sub-builds in windows-i686/ and
+# windows-x86_64/, and tests them: each sub-build runs its own tests (the
+# executable check; under wine also the console test), and every whole-run
+# case of lentok_conversion_tests runs against the x86_64 build under wine64,
+# with the expectations the native build is held to.
+include(ExternalProject)
+include(${CMAKE_CURRENT_LIST_DIR}/wine.cmake)
+
+find_program(LENTOK_WINE64 NAMES wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH)
+find_program(LENTOK_WINE64 NAMES wine64 REQUIRED)
+lentok_wine_setup(${LENTOK_WINE64})
+
+# Only the x86_64 sub-build runs anything under wine; it shares the prefix.
+set(i686_arguments "")
+set(x86_64_arguments -DLENTOK_WINEPREFIX=${LENTOK_WINEPREFIX})
+foreach(width i686 x86_64)
+  set(windows_build_dir ${CMAKE_BINARY_DIR}/windows-${width})
+  ExternalProject_Add(lentok_windows_${width}
+    SOURCE_DIR ${PROJECT_SOURCE_DIR}
+    BINARY_DIR ${windows_build_dir}
+    CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/mingw-w64-${width}.cmake
+               -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE} ${${width}_arguments}
+    INSTALL_COMMAND ""
+    BUILD_ALWAYS ON)
+  add_test(NAME windows_${width}_build_tests
+    COMMAND ${CMAKE_CTEST_COMMAND} --test-dir ${windows_build_dir} --output-on-failure)
+endforeach()
+# The x86_64 sub-build's console test runs under wine.
+set_tests_properties(windows_x86_64_build_tests PROPERTIES FIXTURES_REQUIRED wine)
+
+set(windows_exe ${CMAKE_BINARY_DIR}/windows-x86_64/lentok.exe)
+
+# The executable check must be able to fail: a 64-bit program is no i686 one.
+add_test(NAME windows_check_refuses_the_wrong_width
+  COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/check-windows-exe.sh ${windows_exe} i686)
+set_tests_properties(windows_check_refuses_the_wrong_width PROPERTIES WILL_FAIL ON)
+
+# The whole runs, against the Windows build. Written to files, its texts are
+# the stored code page 866 bytes with CR LF. The discovered tests get their
+# environment from a CTest include file that runs after discovery, as a
+# list of several variables does not pass through the discovery's own
+# PROPERTIES.
+add_dependencies(lentok_conversion_tests lentok_windows_x86_64)
+gtest_discover_tests(lentok_conversion_tests
+  TEST_PREFIX wine64.
+  TEST_LIST lentok_wine_conversion_tests
+)
+set(wine_run_environment
+    "LENTOK_EXE=${windows_exe}" "LENTOK_RUNNER=${LENTOK_WINE64}" "LENTOK_TEXTS=cp866"
+    ${LENTOK_WINE_ENVIRONMENT})
+set(wine_properties_file ${CMAKE_CURRENT_BINARY_DIR}/wine_conversion_test_properties.cmake)
+file(WRITE ${wine_properties_file}
+  "set_tests_properties(\${lentok_wine_conversion_tests} PROPERTIES\n"
+  "  ENVIRONMENT [==[${wine_run_environment}]==]\n"
+  "  FIXTURES_REQUIRED wine)\n")
+set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${wine_properties_file})
