@@ -56,14 +56,16 @@ void StoreEnding(int wstatus, ToolResult& result) {
   if (WIFSIGNALED(wstatus)) result.signal = WTERMSIG(wstatus);
 }
 
-// Reads the terminal until the tool has ended and nothing more comes: under
-// wine the terminal may stay open a moment after the program has gone.
+// Reads the terminal until every writer has closed it, or, once the tool
+// has ended, until nothing more comes for a while: a wine server started by
+// this run keeps the terminal open for seconds after the program has gone,
+// though everything the program wrote is there by the time it ends.
 std::string ReadTerminalUntilQuiet(int terminal, pid_t child, int& wstatus) {
   std::string screen;
   bool ended = false;
   for (;;) {
     pollfd ready{terminal, POLLIN, 0};
-    if (poll(&ready, 1, ended ? 300 : 1000) > 0) {
+    if (poll(&ready, 1, ended ? 500 : 1000) > 0) {
       char chunk[4096];
       const ssize_t got = read(terminal, chunk, sizeof chunk);
       if (got > 0) {
