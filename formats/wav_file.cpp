@@ -38,8 +38,13 @@ constexpr std::array<std::uint8_t, kWavHeaderSize> MakeWavHeaderTemplate() {
   return header;
 }
 
+// What a failed flush counts as: the bytes lost were counted as written by
+// earlier calls, so any nonzero shortfall stands for them.
+constexpr std::uint32_t kUnflushedShortfall = 1;
+
 // Seeks to `offset` and writes `value` there; returns the shortfall. A seek
-// that fails writes nothing, since the bytes would land at the end.
+// that fails writes nothing, since the bytes would land at the end. If it
+// failed for a lost flush, the final flush reports that loss.
 std::uint32_t PatchField(ConversionState& state, std::uint32_t offset, std::uint32_t value) {
   if (platform::SetFilePointer(state.outputHandle, static_cast<std::int32_t>(offset),
                                platform::kFileBegin) != offset) {
@@ -62,9 +67,16 @@ std::uint32_t WriteWavHeader(ConversionState& state) {
 }
 
 std::uint32_t PatchWavSizes(ConversionState& state) {
+  // Every sample must be in the file before its length is taken: once the
+  // flush has succeeded, a position that cannot be had means a pipe and not
+  // a lost write.
+  if (!platform::FlushFileBuffers(state.outputHandle)) return kUnflushedShortfall;
   const std::uint32_t length = platform::SetFilePointer(state.outputHandle, 0, platform::kFileCurrent);
   if (length == platform::kInvalidSetFilePointer || length < kWavHeaderSize) return 0;
-  const std::uint32_t shortfall = PatchField(state, kRiffSizeOffset, length - 8);
+  std::uint32_t shortfall = PatchField(state, kRiffSizeOffset, length - 8);
+  if (shortfall == 0) shortfall = PatchField(state, kDataSizeOffset, length - kWavHeaderSize);
   if (shortfall != 0) return shortfall;
-  return PatchField(state, kDataSizeOffset, length - kWavHeaderSize);
+  // The last size may still be held back; this is the run's final counted
+  // write, so it has to be judged here and not at the close.
+  return platform::FlushFileBuffers(state.outputHandle) ? 0 : kUnflushedShortfall;
 }

@@ -20,8 +20,9 @@ extern const std::array<std::uint8_t, kWavHeaderSize> kWavHeaderTemplate;
 std::uint32_t WriteWavHeader(ConversionState& state);
 
 // Writes the real sizes into the header, taking the file's length from the
-// current position. An output that has no position to go back to (a pipe)
-// keeps its placeholders: the patch is skipped and counts as done, so the
-// stream is not followed by stray size bytes. Returns the shortfall of the
-// size writes.
+// current position, and makes sure everything written is in the file. An
+// output that has no position to go back to (a pipe) keeps its
+// placeholders: the patch is skipped and counts as done, so the stream is
+// not followed by stray size bytes. Returns the shortfall of the size
+// writes, or nonzero when bytes written earlier never reached the file.
 std::uint32_t PatchWavSizes(ConversionState& state);

@@ -57,18 +57,32 @@ std::uint32_t GetFileSize(FileHandle file);
 
 // Each stores the number of bytes moved into *transferred (0 on failure).
 // The callers judge a transfer by that count alone.
+//
+// A backend may hold written bytes back and hand them to the system later
+// in larger pieces. If that later write fails, the bytes already counted
+// are lost; the next counted operation on the handle (WriteFile,
+// SetFilePointer, FlushFileBuffers) then reports the failure, and so does
+// every one after it until the handle is closed.
 void ReadFile(FileHandle file, void* buffer, std::uint32_t count,
               std::uint32_t* transferred);
 void WriteFile(FileHandle file, const void* bytes, std::uint32_t count,
                std::uint32_t* transferred);
 
-// Moves the file position; returns the new position, or
-// kInvalidSetFilePointer when it cannot be had.
+// Hands every byte held back for the file to the system. False when some of
+// them, now or in an earlier flush, could not be written. A backend that
+// holds nothing back returns true: this is no request to reach the disk.
+bool FlushFileBuffers(FileHandle file);
+
+// Moves the file position, after flushing what is held back; returns the
+// new position, or kInvalidSetFilePointer when it cannot be had or the
+// flush failed.
 std::uint32_t SetFilePointer(FileHandle file, std::int32_t distance,
                              std::uint32_t moveMethod);
 
 FileHandle GetStdHandle(std::uint32_t which);
 int lstrlenA(const char* text);
+// Closes the handle, flushing first; a failure of that last flush is not
+// reported, so a caller that must know calls FlushFileBuffers before.
 void CloseHandle(FileHandle file);
 [[noreturn]] void ExitProcess(std::uint32_t status);
 

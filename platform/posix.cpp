@@ -2,6 +2,10 @@
 // two console handles are values no descriptor can take, so that writes to
 // them are presented in UTF-8 while writes to files stay byte for byte.
 //
+// Writes to a file are collected in one fixed buffer and handed to the system
+// in large pieces: the recording arrives 512 bytes at a time, and a system
+// call for each would cost several times the writing itself.
+//
 // Windows share modes have no POSIX counterpart, so the protection they give
 // is rebuilt here: an output that is the same file as an open input (by
 // device and inode, whatever name reaches it) is refused before it is
@@ -51,6 +55,26 @@ void EnsureStandardDescriptorsOpen() {
     }
   }
 }
+
+// --- Write-behind buffer -------------------------------------------------
+
+// Large enough that the system calls cost little next to the copying, small
+// enough to stay in the processor's cache.
+constexpr std::uint32_t kWriteBufferSize = 64 * 1024;
+
+// The bytes accepted for one descriptor but not yet written. Only one
+// descriptor holds the buffer at a time; writes to any other go straight to
+// the system meanwhile. Bytes once counted as written but then refused by
+// the system cannot be taken back, so a failed flush marks the holder as
+// failed until it is closed: every later counted operation on it reports the
+// failure, and nothing more is added to a file that already has a gap.
+struct WriteBehind {
+  int fd = -1;
+  bool failed = false;
+  std::uint32_t count = 0;
+  std::uint8_t bytes[kWriteBufferSize];
+};
+WriteBehind held;
 
 // --- Command line --------------------------------------------------------
 
@@ -170,6 +194,39 @@ std::uint32_t WriteFully(int fd, const std::uint8_t* bytes, std::uint32_t count)
   return done;
 }
 
+// Writes out the held bytes. On failure the system has kept what it took,
+// the rest is dropped, and the holder stays failed.
+bool FlushHeld() {
+  if (held.failed) return false;
+  const std::uint32_t written = WriteFully(held.fd, held.bytes, held.count);
+  if (written != held.count) {
+    held.failed = true;
+    held.count = 0;
+    return false;
+  }
+  held.count = 0;
+  held.fd = -1;
+  return true;
+}
+
+// Flushes `fd` if it holds the buffer; true when nothing of it is left
+// unwritten and no earlier flush of it failed.
+bool FlushIfHolder(int fd) { return held.fd != fd || FlushHeld(); }
+
+// Copies the bytes into the buffer when it is free or already this file's,
+// flushing first when they do not fit; a block at least as large as the
+// buffer goes straight out once what came before it is written.
+std::uint32_t WriteToFile(int fd, const std::uint8_t* bytes, std::uint32_t count) {
+  if (held.fd != -1 && held.fd != fd) return WriteFully(fd, bytes, count);
+  if (held.failed) return 0;
+  if (count > kWriteBufferSize - held.count && held.count != 0 && !FlushHeld()) return 0;
+  if (count >= kWriteBufferSize) return WriteFully(fd, bytes, count);
+  std::memcpy(held.bytes + held.count, bytes, count);
+  held.count += count;
+  held.fd = fd;
+  return count;
+}
+
 // Presents a stored text in UTF-8 with LF line ends. Counts as transferred
 // the stored bytes whose presentation was written whole.
 std::uint32_t WriteConsole(int fd, const char* text, std::uint32_t count) {
@@ -239,10 +296,19 @@ void WriteFile(FileHandle file, const void* bytes, std::uint32_t count,
                                 static_cast<const char*>(bytes), count);
     return;
   }
-  *transferred = WriteFully(ToDescriptor(file), static_cast<const std::uint8_t*>(bytes), count);
+  *transferred = WriteToFile(ToDescriptor(file), static_cast<const std::uint8_t*>(bytes), count);
+}
+
+bool FlushFileBuffers(FileHandle file) {
+  if (file == kConsoleOutput || file == kConsoleError) return true;
+  return FlushIfHolder(ToDescriptor(file));
 }
 
 std::uint32_t SetFilePointer(FileHandle file, std::int32_t distance, std::uint32_t moveMethod) {
+  // The held bytes belong before the new position; if they cannot be
+  // written, the caller must hear of it here rather than take the failure
+  // for a file without positions.
+  if (!FlushIfHolder(ToDescriptor(file))) return kInvalidSetFilePointer;
   const off_t position =
       lseek(ToDescriptor(file), distance, moveMethod == kFileBegin ? SEEK_SET : SEEK_CUR);
   if (position < 0 || position >= static_cast<off_t>(kInvalidSetFilePointer)) {
@@ -259,11 +325,16 @@ int lstrlenA(const char* text) { return static_cast<int>(std::strlen(text)); }
 
 void CloseHandle(FileHandle file) {
   const int fd = ToDescriptor(file);
+  if (held.fd == fd) {
+    // Late for a count: a caller that must know flushes before closing.
+    FlushHeld();
+    held.fd = -1;
+    held.failed = false;
+    held.count = 0;
+  }
   ForgetSharedInput(fd);
   close(fd);
 }
-
-void ExitProcess(std::uint32_t status) { _exit(static_cast<int>(status)); }
 
 char* CharUpperA(char* text) {
   // a to z only: every other byte, UTF-8 sequences included, stays as it is.

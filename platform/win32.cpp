@@ -108,6 +108,13 @@ void WriteFile(FileHandle file, const void* bytes, std::uint32_t count,
   *transferred = written;
 }
 
+bool FlushFileBuffers(FileHandle /*file*/) {
+  // Every WriteFile here goes straight to the system, so nothing is held
+  // back. The system call of this name would instead wait for the disk (or
+  // for a pipe's reader) and fail on a console: it is not what is asked.
+  return true;
+}
+
 std::uint32_t SetFilePointer(FileHandle file, std::int32_t distance, std::uint32_t moveMethod) {
   return ::SetFilePointer(ToHandle(file), distance, nullptr, moveMethod);
 }

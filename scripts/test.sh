@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need, builds, and runs every test:
-# the Linux build's here, then the Windows builds' and the packages (test-windows.sh).
+# the Linux build's here, then the Windows builds' and the packages
+# (test-windows.sh), then the hardening checks: sanitizers, fuzzing and the
+# benchmark (test-hardening.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -9,3 +11,6 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
 cmake --build build -j "$(nproc)"
 ctest --test-dir build --output-on-failure -j "$(nproc)"
 bash scripts/test-windows.sh
+
+# Then the sanitizer build, the fuzz targets and one benchmark run.
+bash scripts/test-hardening.sh

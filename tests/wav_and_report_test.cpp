@@ -75,7 +75,8 @@ TEST(WavHeader, AFailedHeaderWriteIsAShortfall) {
   ConversionState state;
   state.outputHandle = CreateOutput("/dev/full");
   ASSERT_NE(state.outputHandle, platform::kInvalidHandle);
-  EXPECT_EQ(WriteWavHeader(state), 46u);
+  // Held back, the header fails at the latest when the sizes are patched.
+  EXPECT_TRUE(WriteWavHeader(state) != 0 || PatchWavSizes(state) != 0);
   platform::CloseHandle(state.outputHandle);
 }
 
