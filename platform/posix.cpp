@@ -37,11 +37,36 @@ char** arguments = nullptr;
 // the text in a fixed buffer.
 char commandLine[32768];
 
-// The descriptors opened for reading with read sharing, which an output may
-// not be created over.
-constexpr int kMaxSharedInputs = 8;
-int sharedInputs[kMaxSharedInputs];
-int sharedInputCount = 0;
+// Open descriptors compared by the file they reach, whatever name reached it.
+class DescriptorSet {
+ public:
+  bool Add(int fd) {
+    if (count_ == kCapacity) return false;
+    fds_[count_++] = fd;
+    return true;
+  }
+  void Forget(int fd) {
+    for (int i = 0; i < count_; ++i) {
+      if (fds_[i] == fd) {
+        fds_[i] = fds_[--count_];
+        return;
+      }
+    }
+  }
+  bool HoldsFileOf(int fd) const;
+  bool Full() const { return count_ == kCapacity; }
+
+ private:
+  static constexpr int kCapacity = 8;
+  int fds_[kCapacity] = {};
+  int count_ = 0;
+};
+
+// The inputs, opened with read sharing: no output may be created over them.
+DescriptorSet sharedInputs;
+// The outputs: the report must not go into one of them through a standard
+// output that reaches the same file.
+DescriptorSet outputs;
 
 int ToDescriptor(FileHandle handle) { return static_cast<int>(handle); }
 
@@ -124,20 +149,11 @@ bool SameFile(int first, int second) {
          a.st_ino == b.st_ino;
 }
 
-bool IsSharedInput(int fd) {
-  for (int i = 0; i < sharedInputCount; ++i) {
-    if (SameFile(sharedInputs[i], fd)) return true;
+bool DescriptorSet::HoldsFileOf(int fd) const {
+  for (int i = 0; i < count_; ++i) {
+    if (SameFile(fds_[i], fd)) return true;
   }
   return false;
-}
-
-void ForgetSharedInput(int fd) {
-  for (int i = 0; i < sharedInputCount; ++i) {
-    if (sharedInputs[i] == fd) {
-      sharedInputs[i] = sharedInputs[--sharedInputCount];
-      return;
-    }
-  }
 }
 
 FileHandle Fail(int fd) {
@@ -146,12 +162,12 @@ FileHandle Fail(int fd) {
 }
 
 FileHandle OpenForReading(const char* name) {
-  if (sharedInputCount == kMaxSharedInputs) return kInvalidHandle;
+  if (sharedInputs.Full()) return kInvalidHandle;
   // Non-blocking, so that opening a FIFO with no writer does not hang.
   const int fd = open(name, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd == -1) return kInvalidHandle;
   if (fcntl(fd, F_SETFL, 0) == -1 || !LockIfRegular(fd, LOCK_SH)) return Fail(fd);
-  sharedInputs[sharedInputCount++] = fd;
+  sharedInputs.Add(fd);
   return static_cast<FileHandle>(fd);
 }
 
@@ -161,8 +177,11 @@ FileHandle OpenForReading(const char* name) {
 FileHandle CreateForWriting(const char* name) {
   const int fd = open(name, O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
   if (fd == -1) return kInvalidHandle;
-  if (IsSharedInput(fd) || !LockIfRegular(fd, LOCK_EX)) return Fail(fd);
+  if (outputs.Full() || sharedInputs.HoldsFileOf(fd) || !LockIfRegular(fd, LOCK_EX)) {
+    return Fail(fd);
+  }
   if (IsRegular(fd) && ftruncate(fd, 0) == -1) return Fail(fd);
+  outputs.Add(fd);
   return static_cast<FileHandle>(fd);
 }
 
@@ -225,6 +244,16 @@ std::uint32_t WriteToFile(int fd, const std::uint8_t* bytes, std::uint32_t count
   held.count += count;
   held.fd = fd;
   return count;
+}
+
+// Standard output is where the report goes, unless the recording itself is
+// being written there (the output named as /dev/stdout, say): then the
+// report would land in the stream after the last sample, or, with standard
+// output redirected to a file, over the start of the header. Standard error
+// takes it instead.
+int ConsoleDescriptor(FileHandle console) {
+  if (console == kConsoleError || outputs.HoldsFileOf(STDOUT_FILENO)) return STDERR_FILENO;
+  return STDOUT_FILENO;
 }
 
 // Presents a stored text in UTF-8 with LF line ends. Counts as transferred
@@ -292,8 +321,7 @@ void ReadFile(FileHandle file, void* buffer, std::uint32_t count, std::uint32_t*
 void WriteFile(FileHandle file, const void* bytes, std::uint32_t count,
                std::uint32_t* transferred) {
   if (file == kConsoleOutput || file == kConsoleError) {
-    *transferred = WriteConsole(file == kConsoleOutput ? STDOUT_FILENO : STDERR_FILENO,
-                                static_cast<const char*>(bytes), count);
+    *transferred = WriteConsole(ConsoleDescriptor(file), static_cast<const char*>(bytes), count);
     return;
   }
   *transferred = WriteToFile(ToDescriptor(file), static_cast<const std::uint8_t*>(bytes), count);
@@ -332,7 +360,8 @@ void CloseHandle(FileHandle file) {
     held.failed = false;
     held.count = 0;
   }
-  ForgetSharedInput(fd);
+  sharedInputs.Forget(fd);
+  outputs.Forget(fd);
   close(fd);
 }
 
