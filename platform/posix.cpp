@@ -246,14 +246,21 @@ std::uint32_t WriteToFile(int fd, const std::uint8_t* bytes, std::uint32_t count
   return count;
 }
 
+bool IsCharacterDevice(int fd) {
+  struct stat info;
+  return fstat(fd, &info) == 0 && S_ISCHR(info.st_mode);
+}
+
 // Standard output is where the report goes, unless the recording itself is
 // being written there (the output named as /dev/stdout, say): then the
 // report would land in the stream after the last sample, or, with standard
 // output redirected to a file, over the start of the header. Standard error
-// takes it instead.
+// takes it instead. A device such as /dev/null keeps no stream to spoil.
 int ConsoleDescriptor(FileHandle console) {
-  if (console == kConsoleError || outputs.HoldsFileOf(STDOUT_FILENO)) return STDERR_FILENO;
-  return STDOUT_FILENO;
+  if (console == kConsoleError) return STDERR_FILENO;
+  const bool intoRecording =
+      outputs.HoldsFileOf(STDOUT_FILENO) && !IsCharacterDevice(STDOUT_FILENO);
+  return intoRecording ? STDERR_FILENO : STDOUT_FILENO;
 }
 
 // Presents a stored text in UTF-8 with LF line ends. Counts as transferred

@@ -171,6 +171,13 @@ TEST_F(Faults, ARecordingOnStandardOutputKeepsTheReportOutOfIt) {
   EXPECT_EQ(redirected.status, 0);
   EXPECT_EQ(redirected.err, report);
   EXPECT_EQ(ReadBytes(Out()), recording);
+
+  // Into a device that keeps nothing, the report stays where it was sent.
+  ToolOptions intoNull;
+  intoNull.stdoutFile = "/dev/null";
+  const ToolResult discarded = RunTool({"-k", In(), "/dev/null"}, "", intoNull);
+  EXPECT_EQ(discarded.status, 0);
+  EXPECT_EQ(discarded.err, "");
 }
 
 TEST_F(Faults, APipeWhoseReaderIsGoneGivesTheWriteErrorInsteadOfADeath) {
