@@ -40,11 +40,8 @@ char commandLine[32768];
 // Open descriptors compared by the file they reach, whatever name reached it.
 class DescriptorSet {
  public:
-  bool Add(int fd) {
-    if (count_ == kCapacity) return false;
-    fds_[count_++] = fd;
-    return true;
-  }
+  // Callers check Full() first.
+  void Add(int fd) { fds_[count_++] = fd; }
   void Forget(int fd) {
     for (int i = 0; i < count_; ++i) {
       if (fds_[i] == fd) {
@@ -69,6 +66,8 @@ DescriptorSet sharedInputs;
 DescriptorSet outputs;
 
 int ToDescriptor(FileHandle handle) { return static_cast<int>(handle); }
+
+bool IsConsole(FileHandle handle) { return handle == kConsoleOutput || handle == kConsoleError; }
 
 void EnsureStandardDescriptorsOpen() {
   // A closed standard descriptor would be reused by the next open, and the
@@ -327,7 +326,7 @@ void ReadFile(FileHandle file, void* buffer, std::uint32_t count, std::uint32_t*
 
 void WriteFile(FileHandle file, const void* bytes, std::uint32_t count,
                std::uint32_t* transferred) {
-  if (file == kConsoleOutput || file == kConsoleError) {
+  if (IsConsole(file)) {
     *transferred = WriteConsole(ConsoleDescriptor(file), static_cast<const char*>(bytes), count);
     return;
   }
@@ -335,7 +334,7 @@ void WriteFile(FileHandle file, const void* bytes, std::uint32_t count,
 }
 
 bool FlushFileBuffers(FileHandle file) {
-  if (file == kConsoleOutput || file == kConsoleError) return true;
+  if (IsConsole(file)) return true;
   return FlushIfHolder(ToDescriptor(file));
 }
 

@@ -29,12 +29,6 @@ Bytes SampleData(std::size_t size, unsigned seed = 1) {
   return data;
 }
 
-std::string Hex(unsigned value) {
-  char digits[16];
-  snprintf(digits, sizeof digits, "%X", value);
-  return digits;
-}
-
 void ExpectFailure(const ToolResult& result, const std::string& text) {
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.err, text);

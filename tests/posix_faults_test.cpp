@@ -152,9 +152,7 @@ TEST_F(Faults, APipeNamedAsTheOutputCarriesHeaderAndSamplesAndNothingElse) {
 // redirection to a file it would overwrite the header.
 TEST_F(Faults, ARecordingOnStandardOutputKeepsTheReportOutOfIt) {
   const Bytes image = WriteImage(30);
-  char hex[8];
-  snprintf(hex, sizeof hex, "%X", ReferenceChecksum(VariedData(30)));
-  const std::string report = ReportText("4000", "401D", hex);
+  const std::string report = ReportText("4000", "401D", Hex(ReferenceChecksum(VariedData(30))));
   const Bytes recording = ExpectedRecording(image, {true, false, "GAME.RKS"});
 
   PipeDrain drain;

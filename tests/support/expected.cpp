@@ -4,6 +4,7 @@
 
 #include <iconv.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -68,6 +69,12 @@ std::string CommandLineErrorText(TextForm form) {
 }
 std::string ReadErrorText(TextForm form) { return ConsoleText("\nОшибка чтения файла\n", form); }
 std::string WriteErrorText(TextForm form) { return ConsoleText("\nОшибка записи файла\n", form); }
+
+std::string Hex(unsigned value) {
+  char digits[16];
+  std::snprintf(digits, sizeof digits, "%X", value);
+  return digits;
+}
 
 std::string ReportText(const std::string& start, const std::string& end,
                        const std::string& checksum, TextForm form) {

@@ -21,6 +21,9 @@ std::string UsageText(TextForm form = TextForm::kDefault);
 std::string CommandLineErrorText(TextForm form = TextForm::kDefault);
 std::string ReadErrorText(TextForm form = TextForm::kDefault);
 std::string WriteErrorText(TextForm form = TextForm::kDefault);
+// A number as the report prints it: upper-case hexadecimal, no leading zeros.
+std::string Hex(unsigned value);
+
 std::string ReportText(const std::string& start, const std::string& end,
                        const std::string& checksum, TextForm form = TextForm::kDefault);
 
