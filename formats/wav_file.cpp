@@ -2,6 +2,7 @@
 #include "formats/wav_file.h"
 
 #include "formats/byte_order.h"
+#include "tape/tape_format.h"
 #include "platform/platform.h"
 
 namespace {
@@ -9,7 +10,7 @@ namespace {
 constexpr std::uint32_t kFormatChunkSize = 18;  // PCM fields plus the 2-byte extension size
 constexpr std::uint16_t kFormatPcm = 1;
 constexpr std::uint16_t kChannels = 1;
-constexpr std::uint32_t kSampleRate = 44100;
+constexpr std::uint32_t kSampleRate = kRecordingSampleRate;
 constexpr std::uint16_t kBytesPerFrame = 2;
 constexpr std::uint16_t kBitsPerSample = 16;
 

@@ -1,4 +1,4 @@
-// The tape record and its checksum.
+// The tape record: what goes on tape for one image, in order.
 #include "tape/tape_record.h"
 
 #include "app/console_texts.h"
@@ -7,13 +7,6 @@
 #include "platform/platform.h"
 
 namespace {
-
-// The monitor's header gap is 765 zero bytes shortened by the name, up to 32
-// characters, so that for names up to that length the stretch from the last
-// mark byte to the second sync byte is always the same. A longer name
-// shortens it no further, which keeps the run between 733 and 765 bytes.
-constexpr std::uint32_t kLongestZeroRun = 765;
-constexpr std::uint32_t kLongestNameCredit = 32;
 
 void EmitOrFail(ConversionState& state, TapeSignal& signal, std::uint8_t value) {
   if (EmitByte(state, signal, value) != 0) ReportFailure(state, texts::kWriteError);
@@ -52,22 +45,6 @@ std::uint16_t ChecksumForTape(const ConversionState& state) {
 }
 
 }  // namespace
-
-std::uint32_t HeaderZeroRunLength(std::uint32_t nameLength) {
-  return kLongestZeroRun - (nameLength < kLongestNameCredit ? nameLength : kLongestNameCredit);
-}
-
-std::uint16_t TapeChecksum(const std::uint8_t* first, const std::uint8_t* last) {
-  std::uint8_t low = 0;
-  std::uint8_t high = 0;
-  for (; first != last; ++first) {
-    const unsigned sum = low + *first;
-    low = static_cast<std::uint8_t>(sum);
-    high = static_cast<std::uint8_t>(high + *first + (sum >> 8));
-  }
-  low = static_cast<std::uint8_t>(low + *last);
-  return static_cast<std::uint16_t>(high << 8 | low);
-}
 
 void PlayTapeRecord(ConversionState& state, TapeSignal& signal) {
   EmitZerosOrFail(state, signal, kLeaderBytes);

@@ -6,14 +6,15 @@
 #include <cstdint>
 
 #include "app/conversion_state.h"
+#include "tape/tape_format.h"
 
 constexpr std::int16_t kHighLevel = 32760;
 constexpr std::int16_t kLowLevel = -32760;
-constexpr std::uint32_t kSamplesPerByte = 8 * 2 * 16;
+constexpr std::uint32_t kSamplesPerByte = 8 * 2 * kHalfCellSamples;
 constexpr std::uint32_t kBytesPerTapeByte = kSamplesPerByte * 2;  // 512
 
 struct TapeSignal {
-  std::uint32_t halfCellSamples = 16;
+  std::uint32_t halfCellSamples = kHalfCellSamples;
   // The level of the second half of the most recent cell. Starting low makes
   // the very first half-cell of the recording high.
   std::int16_t lastLevel = kLowLevel;
