@@ -1,0 +1,77 @@
+// Reads a RIFF/WAVE file as a stream: bytes go in, in blocks of any size,
+// and frames of float samples (interleaved, -1 to 1) come out, in bounded
+// memory however long the file. The chunks are walked as the file gives
+// them (LIST, fact and unknown chunks skipped, odd sizes padded); sizes are
+// trusted only as far as the bytes go, so a header written into a pipe, a
+// data chunk larger than the file and a file cut short all give what is
+// there. Anything it cannot take is an error value, never a crash or a wait.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace formats {
+
+enum class WavSampleType {
+  kUnsigned8,
+  kSigned16,
+  kSigned24,
+  kSigned32,
+  kFloat32,
+  kFloat64,
+};
+
+struct WavFormat {
+  std::uint32_t sampleRate = 0;
+  std::uint16_t channels = 0;
+  WavSampleType sampleType = WavSampleType::kSigned16;
+  std::uint16_t blockAlign = 0;  // bytes per frame
+};
+
+constexpr std::uint32_t kLowestWavRate = 8000;
+constexpr std::uint32_t kHighestWavRate = 192000;
+constexpr std::uint16_t kMostWavChannels = 8;
+
+enum class WavError {
+  kNone,
+  kNotRiff,             // does not begin with RIFF (or RF64 and the like)
+  kNotWave,             // RIFF, but not of form WAVE
+  kNoFormatChunk,       // the data chunk came before any fmt chunk
+  kBadFormatChunk,      // fmt chunk too short or inconsistent (block align)
+  kUnsupportedEncoding, // neither PCM nor IEEE float (compressed, say)
+  kUnsupportedBits,     // a sample width the encoding does not allow here
+  kUnsupportedChannels, // 0 or more than 8
+  kUnsupportedRate,     // outside 8000 to 192000 Hz
+  kNoData,              // the input ended before any data chunk began
+};
+
+class WavStreamReader {
+ public:
+  // Takes the next `count` bytes of the file. Samples decoded from them are
+  // appended to `frames`, interleaved, channel by channel. After an error
+  // every later call returns the same error.
+  WavError Feed(const std::uint8_t* bytes, std::size_t count, std::vector<float>& frames);
+
+  // The input has ended. An input cut short inside the data (or before the
+  // size the header claims) is not an error: what was there has been given.
+  // An input that ended before the data began is.
+  WavError Finish();
+
+  // Known once the fmt chunk has been read.
+  bool HasFormat() const;
+  const WavFormat& Format() const;
+
+  // Frames handed out so far.
+  std::uint64_t FramesRead() const;
+
+  // After Finish: the data ended before the size its chunk header gave
+  // (and that size was not a pipe's placeholder).
+  bool EndedShort() const;
+
+  // Implementation state follows; see the .cpp.
+ private:
+  // (filled in by the implementation)
+};
+
+}  // namespace formats

@@ -1,0 +1,68 @@
+// One record read from a recording: where it lies, what it holds, whether
+// its checksum held, and what was measured of its signal. A damaged record
+// keeps everything that was recovered.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace reader {
+
+enum class RecordStatus {
+  kSound,          // every byte read and the checksum on tape matches the data
+  kChecksumError,  // read to the end, but the checksum does not match
+  kCutShort,       // the signal ended or was lost before the record did
+};
+
+struct SignalMeasure {
+  bool inverted = false;    // the recording's polarity is the opposite of lentok's
+  double speed = 1.0;       // tape speed against nominal: 0.97 is 3 % slow
+  double levelDbfs = 0.0;   // the signal's amplitude, dB below full scale
+};
+
+struct DecodedRecord {
+  // Positions are frame numbers of the recording at `sampleRate`.
+  double sampleRate = 0;
+  std::int64_t firstFrame = 0;  // where the leader was found
+  std::int64_t endFrame = 0;    // just after the last bit read
+  int channel = 0;              // the channel it was read from, from 0
+
+  bool hasHeader = false;       // the monitor's name header came first
+  std::string name;             // its name bytes, as on tape
+
+  std::uint16_t startAddress = 0;
+  std::uint16_t endAddress = 0;
+  // The data bytes read: endAddress - startAddress + 1 of them, or fewer
+  // when the record was cut short. byteFrames[i] is where data[i] began.
+  std::vector<std::uint8_t> data;
+  std::vector<std::int64_t> byteFrames;
+  bool addressesRead = false;   // false: cut short before both addresses
+
+  bool checksumRead = false;
+  std::uint16_t tapeChecksum = 0;      // as read, when checksumRead
+  std::uint16_t computedChecksum = 0;  // over `data`
+
+  RecordStatus status = RecordStatus::kCutShort;
+
+  // Bits whose decision was doubtful (weak or ambiguous signal), by where
+  // they lie: the first few, and how many there were in all.
+  std::vector<std::int64_t> doubtfulBitFrames;
+  std::uint32_t doubtfulBitCount = 0;
+
+  SignalMeasure signal;
+};
+
+// Keeps at most this many positions of doubtful bits per record.
+constexpr std::size_t kDoubtfulPositionsKept = 8;
+
+// The tape image of the record in the layout lentok reads: start and end
+// address (little-endian), the data, then the checksum word as read from
+// tape, low byte first; a record cut short before its checksum ends with the
+// checksum computed over the data that was recovered.
+std::vector<std::uint8_t> ImageBytes(const DecodedRecord& record);
+
+// Seconds from the start of the recording to a frame.
+double SecondsAt(const DecodedRecord& record, std::int64_t frame);
+
+}  // namespace reader

@@ -1,0 +1,43 @@
+// A recording file read as a stream of bytes: the WAV reader and the tape
+// decoder joined, so that a caller hands in the file's bytes as they come
+// (a file, standard input, a browser's file) and takes records out.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "formats/wav_reader.h"
+#include "reader/decoded_record.h"
+#include "reader/tape_decoder.h"
+
+namespace reader {
+
+enum class ReadError {
+  kNone,
+  kWav,               // the WAV reader refused the file; see WavErrorCode()
+  kNoSuchChannel,     // options.channel is not below the file's channels
+};
+
+class RecordingReader {
+ public:
+  explicit RecordingReader(DecoderOptions options = {});
+
+  // The next bytes of the file. After an error, later calls return it again.
+  ReadError Feed(const std::uint8_t* bytes, std::size_t count);
+  // The file has ended.
+  ReadError Finish();
+
+  std::vector<DecodedRecord> TakeRecords();
+
+  formats::WavError WavErrorCode() const;
+  // The format, once the file's fmt chunk has been read.
+  std::optional<formats::WavFormat> Format() const;
+
+ private:
+  // (filled in by the implementation)
+};
+
+}  // namespace reader

@@ -1,0 +1,53 @@
+// Decodes tape records from samples. Feed it frames in blocks of any size;
+// records come out as they complete, each with its position. It holds only
+// a few cells of signal per channel, so memory stays flat however long the
+// input. The same object serves files, standard input, the web page and live
+// capture.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "reader/decoded_record.h"
+
+namespace reader {
+
+struct DecoderOptions {
+  // The channel to read, from 0; -1 reads every channel and keeps, for each
+  // record, the copy from the channel with the clearest signal.
+  int channel = -1;
+};
+
+class TapeDecoder {
+ public:
+  // `sampleRate` in Hz (any rate from 8000 to 192000 is meant to work);
+  // `channels` from 1 to 8; options.channel below `channels`.
+  TapeDecoder(double sampleRate, int channels, DecoderOptions options = {});
+  ~TapeDecoder();
+  TapeDecoder(TapeDecoder&&) noexcept;
+  TapeDecoder& operator=(TapeDecoder&&) noexcept;
+
+  // Interleaved frames, `frames` of them (frames * channels floats), full
+  // scale at -1 and 1.
+  void Feed(const float* interleaved, std::size_t frames);
+
+  // The input has ended: a record still being read is given as cut short.
+  void Finish();
+
+  // The records completed since the last call, in the order they lie.
+  std::vector<DecodedRecord> TakeRecords();
+
+  std::int64_t FramesFed() const;
+
+  // The peak level of the most recent block fed, 0 to 1, over the channels
+  // read: for a level meter.
+  float RecentPeak() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace reader
