@@ -1,0 +1,30 @@
+// How lentok-read tells of a record: the status words, the report line, the
+// JSON object and the name its image is written under. The web page shows
+// records with the same functions, so both say the same.
+#pragma once
+
+#include <string>
+
+#include "reader/decoded_record.h"
+
+namespace reader_tool {
+
+enum class Language { kEnglish, kRussian };
+
+// The status as the report gives it: "sound", "checksum error", "cut short",
+// or their Russian forms.
+std::string StatusText(reader::RecordStatus status, Language language);
+
+// One line of the report for a record, as lentok-read prints it, without a
+// line end.
+std::string RecordLine(const reader::DecodedRecord& record, Language language);
+
+// The record as one JSON object, as --json prints it.
+std::string RecordJson(const reader::DecodedRecord& record);
+
+// The file name of the record's image: the header's name made safe, with
+// .rks added when it has no extension; without a header, the stem of
+// `recordingName` with .rks. Numbering of repeated names is the caller's.
+std::string ImageFileName(const reader::DecodedRecord& record, const std::string& recordingName);
+
+}  // namespace reader_tool
