@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# The web page's tests: installs what they need (emscripten, the system's
+# Chromium, sox, node and the pinned browser driver from package-lock.json,
+# which never downloads a browser of its own), builds the native lentok (the
+# reference) and the page, serves the page on a free port of 127.0.0.1, and
+# drives headless Chromium through it (web/tests/page_test.mjs). Screenshots
+# go to build-web/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh cmake make g++ libgtest-dev emscripten chromium sox
+command -v npm >/dev/null || scripts/install-deps.sh nodejs npm
+
+if [ ! -x build/lentok ]; then
+  cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
+  cmake --build build -j "$(nproc)" --target lentok
+fi
+scripts/build-web.sh
+
+(cd web/tests && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error)
+
+work=$(mktemp -d)
+server_log="$work/server.log"
+python3 web/serve.py 0 build-web/web >"$server_log" 2>&1 &
+server=$!
+trap 'kill "$server" 2>/dev/null; rm -rf "$work"' EXIT
+for _ in $(seq 50); do
+  grep -q '^port ' "$server_log" && break
+  sleep 0.1
+done
+port=$(sed -n 's/^port //p' "$server_log")
+[ -n "$port" ] || { echo "the page's server did not start" >&2; cat "$server_log" >&2; exit 1; }
+
+node web/tests/page_test.mjs --url "http://127.0.0.1:$port/" --lentok build/lentok \
+  --samples samples --work "$work" --shots build-web

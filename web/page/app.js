@@ -1,0 +1,487 @@
+// The page's main thread: takes files from the chooser and from drops, tells
+// images from recordings by their first bytes, hands the work to the workers
+// (convert-worker.js runs lentok, read-worker.js runs the reader), captures
+// the microphone or line-in, and shows what comes back. Nothing heavy runs
+// here, so the page stays responsive.
+'use strict';
+
+// ---------------------------------------------------------------- language
+
+const page = {
+  language: 'en',
+  imageEntries: [],      // one per tape image: see addImage
+  usedImageNames: new Set(),
+};
+
+function preferredLanguage() {
+  const wanted = (navigator.languages && navigator.languages[0]) || navigator.language || 'en';
+  return wanted.toLowerCase().startsWith('ru') ? 'ru' : 'en';
+}
+
+function text(key) {
+  return PAGE_TEXTS[page.language][key];
+}
+
+function applyLanguage(language) {
+  page.language = language;
+  document.documentElement.lang = language;
+  for (const element of document.querySelectorAll('[data-text]')) {
+    element.textContent = text(element.dataset.text);
+  }
+  for (const button of document.querySelectorAll('[data-lang]')) {
+    button.setAttribute('aria-pressed', String(button.dataset.lang === language));
+  }
+  // Entries keep their texts in both languages.
+  for (const element of document.querySelectorAll('[data-ru]')) {
+    element.textContent = element.dataset[language];
+  }
+}
+
+// Sets a text that follows the page's language.
+function setBilingual(element, texts) {
+  element.dataset.ru = texts.ru;
+  element.dataset.en = texts.en;
+  element.textContent = texts[page.language];
+}
+
+function bothLanguages(key) {
+  return { ru: PAGE_TEXTS.ru[key], en: PAGE_TEXTS.en[key] };
+}
+
+// ------------------------------------------------------------------ helpers
+
+function make(tag, className, content) {
+  const element = document.createElement(tag);
+  if (className) element.className = className;
+  if (content !== undefined) element.textContent = content;
+  return element;
+}
+
+function updateEmptyNotes() {
+  document.getElementById('no-images').hidden =
+    document.getElementById('images').children.length > 0;
+  document.getElementById('no-recordings').hidden =
+    document.getElementById('recordings').children.length > 0;
+}
+
+function withExtension(name, extension) {
+  const dot = name.lastIndexOf('.');
+  const stem = dot > 0 ? name.slice(0, dot) : name;
+  return stem + extension;
+}
+
+// Repeated image names get -2, -3 and so on before their extension, so
+// that downloads into one folder do not replace each other.
+function uniqueImageName(name) {
+  const dot = name.lastIndexOf('.');
+  const stem = dot > 0 ? name.slice(0, dot) : name;
+  const extension = dot > 0 ? name.slice(dot) : '';
+  let candidate = name;
+  for (let number = 2; page.usedImageNames.has(candidate.toLowerCase()); ++number) {
+    candidate = `${stem}-${number}${extension}`;
+  }
+  page.usedImageNames.add(candidate.toLowerCase());
+  return candidate;
+}
+
+function downloadLink(bytes, name, type, label) {
+  const link = make('a', 'download');
+  link.href = URL.createObjectURL(new Blob([bytes], { type }));
+  link.download = name;
+  setBilingual(link, prefixed(label, name));
+  return link;
+}
+
+// ---------------------------------------------------------- telling apart
+
+// A recording is a RIFF (or RF64/BW64) file of form WAVE; a file named .wav
+// that is not one still goes to the reader, which says what is wrong.
+async function isRecording(file) {
+  const head = new Uint8Array(await file.slice(0, 12).arrayBuffer());
+  const tag = (from) => String.fromCharCode(...head.slice(from, from + 4));
+  const riff = ['RIFF', 'RF64', 'BW64'].includes(tag(0)) && tag(8) === 'WAVE';
+  return riff || /\.wav$/i.test(file.name);
+}
+
+async function takeFiles(files) {
+  for (const file of files) {
+    if (await isRecording(file)) {
+      readRecordingFile(file);
+    } else {
+      addImage(file.name, await file.arrayBuffer());
+    }
+  }
+}
+
+// ------------------------------------------------------------- conversion
+
+const converter = {
+  worker: null,
+  nextJob: 1,
+  waiting: new Map(),   // job id -> entry
+};
+
+function converterWorker() {
+  if (!converter.worker) {
+    converter.worker = new Worker('convert-worker.js');
+    converter.worker.onmessage = (event) => conversionDone(event.data);
+    converter.worker.onerror = (event) => {
+      event.preventDefault();
+      for (const entry of converter.waiting.values()) {
+        entry.state = { failure: prefixed('loadError', event.message || 'worker') };
+        showImageState(entry);
+      }
+      converter.waiting.clear();
+    };
+  }
+  return converter.worker;
+}
+
+function chosenOptions() {
+  return [...document.querySelectorAll('input[data-option]')]
+    .filter((box) => box.checked)
+    .map((box) => box.dataset.option);
+}
+
+function addImage(name, bytes) {
+  const element = make('li', 'entry image');
+  element.dataset.kind = 'image';
+  element.append(make('h3', 'file-name', name));
+  const entry = { name, bytes, element, job: 0, state: null };
+  page.imageEntries.push(entry);
+  document.getElementById('images').append(element);
+  updateEmptyNotes();
+  convertImage(entry);
+}
+
+// A name that cannot stand as a file in a folder cannot be given to lentok.
+function placeableName(name) {
+  return name !== '' && name !== '.' && name !== '..' && !name.includes('/');
+}
+
+function convertImage(entry) {
+  if (!placeableName(entry.name)) {
+    entry.state = { failure: bothLanguages('cannotPlace') };
+    showImageState(entry);
+    return;
+  }
+  const job = converter.nextJob++;
+  entry.job = job;
+  entry.state = { busy: true, options: chosenOptions() };
+  showImageState(entry);
+  converter.waiting.set(job, entry);
+  // A copy goes, so that the image can be converted again with other options.
+  converterWorker().postMessage({
+    job, name: entry.name, bytes: entry.bytes.slice(0), options: entry.state.options,
+  });
+}
+
+function conversionDone(result) {
+  const entry = converter.waiting.get(result.job);
+  converter.waiting.delete(result.job);
+  // A later conversion of the same image replaces this one.
+  if (!entry || entry.job !== result.job) return;
+  if (entry.state && entry.state.url) URL.revokeObjectURL(entry.state.url);
+  entry.state = result;
+  if (result.wav) {
+    entry.state.url = URL.createObjectURL(new Blob([result.wav], { type: 'audio/wav' }));
+  }
+  showImageState(entry);
+}
+
+// lentok's report starts and ends with line breaks; the page shows the lines.
+function trimBlankLines(output) {
+  return output.replace(/^\s*\n/, '').replace(/\s+$/, '');
+}
+
+// What lentok puts on tape as the name: the file name with a to z
+// upper-cased; none with -x.
+function tapeName(entry) {
+  if (entry.state.options.includes('-x')) return bothLanguages('noHeader');
+  const name = entry.name.replace(/[a-z]/g, (letter) => letter.toUpperCase());
+  return { ru: name, en: name };
+}
+
+function bilingualElement(tag, className, texts) {
+  const element = make(tag, className);
+  setBilingual(element, texts);
+  return element;
+}
+
+function prefixed(key, tail) {
+  return { ru: PAGE_TEXTS.ru[key] + tail, en: PAGE_TEXTS.en[key] + tail };
+}
+
+// Draws the entry for its state anew. Its texts follow the language by
+// themselves, so a change of language does not redraw (and stop) the player.
+function showImageState(entry) {
+  const { element, state } = entry;
+  const old = element.querySelector('.body');
+  if (old) old.remove();
+  // Hooks for scripts and tests: where the entry stands, with which options.
+  element.dataset.state = state.busy ? 'busy' : (state.failure || state.status !== 0 ? 'failed' : 'done');
+  element.dataset.options = (state.options || []).join(' ');
+  const body = make('div', 'body');
+  element.append(body);
+  if (state.busy) {
+    body.append(bilingualElement('p', 'progress-note', bothLanguages('converting')),
+      make('progress', 'busy'));
+  } else if (state.failure) {
+    body.append(bilingualElement('p', 'failure', state.failure));
+  } else if (state.status !== 0) {
+    const message = trimBlankLines(state.stderr);
+    body.append(message ? make('pre', 'failure', message) : bilingualElement('pre', 'failure', {
+      ru: PAGE_TEXTS.ru.failed.replace('{status}', state.status),
+      en: PAGE_TEXTS.en.failed.replace('{status}', state.status),
+    }));
+  } else {
+    showConversion(entry, body);
+  }
+}
+
+function showConversion(entry, body) {
+  const { state } = entry;
+  body.append(make('pre', 'report', trimBlankLines(state.stdout)));
+  if (state.stderr.trim()) body.append(make('pre', 'failure', trimBlankLines(state.stderr)));
+  const nameLine = make('p', 'tape-name');
+  nameLine.append(bilingualElement('span', '', bothLanguages('tapeName')),
+    bilingualElement('code', '', tapeName(entry)));
+  body.append(nameLine);
+  const audio = make('audio');
+  audio.controls = true;
+  audio.preload = 'auto';
+  audio.src = state.url;
+  body.append(audio);
+  const wavName = withExtension(entry.name, '.wav');
+  const link = bilingualElement('a', 'download', prefixed('downloadWav', wavName));
+  link.href = state.url;
+  link.download = wavName;
+  body.append(link);
+}
+
+function convertAllAgain() {
+  for (const entry of page.imageEntries) convertImage(entry);
+}
+
+// ---------------------------------------------------------------- reading
+
+const reading = {
+  worker: null,
+  next: 1,
+  sessions: new Map(),   // session id -> { list, progress, note, name, found }
+};
+
+function readerWorker() {
+  if (!reading.worker) {
+    reading.worker = new Worker('read-worker.js');
+    reading.worker.onmessage = (event) => readerMessage(event.data);
+    reading.worker.onerror = (event) => {
+      event.preventDefault();
+      for (const session of reading.sessions.values()) {
+        setBilingual(session.note, prefixed('loadError', event.message || 'worker'));
+      }
+    };
+  }
+  return reading.worker;
+}
+
+function addRecordingEntry(name) {
+  const element = make('li', 'entry recording');
+  element.dataset.kind = 'recording';
+  element.dataset.state = 'reading';
+  const title = make('h3', 'file-name');
+  if (typeof name === 'string') title.textContent = name; else setBilingual(title, name);
+  const note = make('p', 'note');
+  const progress = make('progress');
+  progress.value = 0;
+  progress.max = 1;
+  const list = make('ol', 'records');
+  element.append(title, progress, note, list);
+  document.getElementById('recordings').prepend(element);
+  updateEmptyNotes();
+  const id = reading.next++;
+  const session = { id, element, list, progress, note, found: 0 };
+  reading.sessions.set(id, session);
+  return session;
+}
+
+function readRecordingFile(file) {
+  const session = addRecordingEntry(file.name);
+  setBilingual(session.note, bothLanguages('reading'));
+  readerWorker().postMessage({ type: 'file', id: session.id, file, name: file.name });
+}
+
+function readerMessage(message) {
+  const session = reading.sessions.get(message.id);
+  if (!session) return;
+  if (message.type === 'records') {
+    for (const record of message.records) addRecord(session, record);
+  } else if (message.type === 'progress') {
+    session.progress.value = message.fraction;
+  } else if (message.type === 'level') {
+    showLevel(message.peak);
+  } else if (message.type === 'done') {
+    finishReading(session, message);
+  }
+}
+
+function addRecord(session, record) {
+  session.found += 1;
+  const item = make('li', 'record');
+  item.dataset.status = String(record.status);
+  const status = make('span', 'status');
+  setBilingual(status, record.statusText);
+  const line = make('code', 'line');
+  setBilingual(line, record.line);
+  item.append(status, ' ', line, ' ');
+  const name = uniqueImageName(record.imageName);
+  item.append(downloadLink(record.image, name, 'application/octet-stream', 'downloadImage'));
+  session.list.append(item);
+}
+
+function finishReading(session, message) {
+  session.progress.remove();
+  session.element.dataset.state =
+    message.failure || message.wavError || message.readError ? 'failed' : 'done';
+  if (message.failure) {
+    setBilingual(session.note, message.failure);
+    session.note.classList.add('failure');
+  } else if (message.wavError) {
+    setBilingual(session.note, {
+      ru: PAGE_TEXTS.ru.wavErrors[message.wavError], en: PAGE_TEXTS.en.wavErrors[message.wavError],
+    });
+    session.note.classList.add('failure');
+  } else if (message.readError === 2) {
+    setBilingual(session.note, bothLanguages('noSuchChannel'));
+    session.note.classList.add('failure');
+  } else if (session.found === 0) {
+    setBilingual(session.note, bothLanguages('noRecords'));
+  } else {
+    session.note.remove();
+  }
+  reading.sessions.delete(session.id);
+}
+
+// ---------------------------------------------------------------- capture
+
+const capture = { stream: null, context: null, node: null, session: null, worker: null };
+
+function showLevel(peak) {
+  const percent = Math.round(Math.min(1, Math.max(0, peak)) * 100);
+  const meter = document.querySelector('.level');
+  meter.setAttribute('aria-valuenow', String(percent));
+  meter.querySelector('.level-bar').style.width = `${percent}%`;
+  meter.classList.toggle('clipping', peak >= 0.99);
+}
+
+function setCaptureButtons(recording) {
+  document.querySelector('[data-action="record"]').disabled = recording;
+  document.querySelector('[data-action="stop"]').disabled = !recording;
+}
+
+// The raw signal is wanted: the browser's voice processing would wreck it.
+const RAW_AUDIO = {
+  echoCancellation: false, noiseSuppression: false, autoGainControl: false, channelCount: 1,
+};
+
+async function startCapture() {
+  const status = document.querySelector('.capture-status');
+  setCaptureButtons(true);
+  try {
+    capture.stream = await navigator.mediaDevices.getUserMedia({ audio: RAW_AUDIO });
+    capture.context = new AudioContext();
+    const source = capture.context.createMediaStreamSource(capture.stream);
+    capture.session = addRecordingEntry(bothLanguages('captureName'));
+    capture.session.progress.removeAttribute('value');
+    // Live capture gets a worker of its own, so a long file being read does
+    // not hold it up.
+    capture.worker = new Worker('read-worker.js');
+    capture.worker.onmessage = (event) => readerMessage(event.data);
+    capture.worker.postMessage({
+      type: 'live-start', id: capture.session.id, sampleRate: capture.context.sampleRate,
+      name: 'capture.wav',
+    });
+    capture.node = await captureNode(capture.context, (samples) => {
+      capture.worker.postMessage({ type: 'samples', id: capture.session.id, samples },
+        [samples.buffer]);
+    });
+    source.connect(capture.node);
+    // Connected to the output (silent) so that the browser keeps pulling it.
+    capture.node.connect(capture.context.destination);
+    setBilingual(status, bothLanguages('capturing'));
+  } catch (error) {
+    stopCapture();
+    setBilingual(status, prefixed('captureFailed', error.message));
+  }
+}
+
+// An AudioWorklet where there is one; the older ScriptProcessor otherwise.
+async function captureNode(context, deliver) {
+  if (context.audioWorklet) {
+    await context.audioWorklet.addModule('capture-worklet.js');
+    const node = new AudioWorkletNode(context, 'tape-capture', {
+      numberOfInputs: 1, numberOfOutputs: 1, outputChannelCount: [1],
+      channelCount: 1, channelCountMode: 'explicit', channelInterpretation: 'speakers',
+    });
+    node.port.onmessage = (event) => deliver(event.data);
+    return node;
+  }
+  const node = context.createScriptProcessor(4096, 1, 1);
+  node.onaudioprocess = (event) => deliver(new Float32Array(event.inputBuffer.getChannelData(0)));
+  return node;
+}
+
+function stopCapture() {
+  if (capture.stream) for (const track of capture.stream.getTracks()) track.stop();
+  if (capture.node) capture.node.disconnect();
+  if (capture.context) capture.context.close();
+  if (capture.worker && capture.session) {
+    // The worker ends itself once the last records are out.
+    capture.worker.postMessage({ type: 'live-stop', id: capture.session.id });
+    setBilingual(document.querySelector('.capture-status'), bothLanguages('captureStopped'));
+  }
+  Object.assign(capture, { stream: null, context: null, node: null, session: null, worker: null });
+  showLevel(0);
+  setCaptureButtons(false);
+}
+
+// ------------------------------------------------------------------ start
+
+function wirePage() {
+  for (const button of document.querySelectorAll('[data-lang]')) {
+    button.addEventListener('click', () => applyLanguage(button.dataset.lang));
+  }
+  const chooser = document.getElementById('files');
+  chooser.addEventListener('change', () => {
+    const files = [...chooser.files];
+    chooser.value = '';
+    takeFiles(files);
+  });
+  for (const box of document.querySelectorAll('input[data-option]')) {
+    box.addEventListener('change', convertAllAgain);
+  }
+  document.querySelector('[data-action="record"]').addEventListener('click', startCapture);
+  document.querySelector('[data-action="stop"]').addEventListener('click', stopCapture);
+
+  let dragDepth = 0;
+  document.addEventListener('dragenter', (event) => {
+    event.preventDefault();
+    dragDepth += 1;
+    document.body.classList.add('dragging');
+  });
+  document.addEventListener('dragleave', () => {
+    dragDepth = Math.max(0, dragDepth - 1);
+    if (dragDepth === 0) document.body.classList.remove('dragging');
+  });
+  document.addEventListener('dragover', (event) => event.preventDefault());
+  document.addEventListener('drop', (event) => {
+    event.preventDefault();
+    dragDepth = 0;
+    document.body.classList.remove('dragging');
+    takeFiles([...event.dataTransfer.files]);
+  });
+}
+
+wirePage();
+applyLanguage(preferredLanguage());
+updateEmptyNotes();

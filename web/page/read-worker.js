@@ -1,0 +1,115 @@
+// Reads tape records for the page, off its main thread, with the reader's
+// own code: a recording file is fed to the recording reader in blocks as it
+// is read from disk (memory stays flat however long the file), live capture
+// is fed to the tape decoder at the capture's sample rate. Records go to the
+// page as soon as they are complete, with their report line and status in
+// both languages and their image bytes.
+'use strict';
+
+importScripts('lentok-reader.js');
+
+const kBlockBytes = 1 << 20;
+const kRussian = 1;
+const kEnglish = 0;
+
+const readerReady = createLentokReader();
+
+// What the page needs of each record taken from the session.
+function takeRecords(reader, session) {
+  const count = reader._web_take_records(session);
+  const records = [];
+  for (let index = 0; index < count; ++index) {
+    const texts = (call) => ({
+      ru: reader.UTF8ToString(call(kRussian)),
+      en: reader.UTF8ToString(call(kEnglish)),
+    });
+    const imagePointer = reader._web_record_image(session, index);
+    const imageSize = reader._web_record_image_size(session);
+    records.push({
+      status: reader._web_record_status(session, index),
+      statusText: texts((russian) => reader._web_record_status_text(session, index, russian)),
+      line: texts((russian) => reader._web_record_line(session, index, russian)),
+      imageName: reader.UTF8ToString(reader._web_record_image_name(session, index)),
+      image: reader.HEAPU8.slice(imagePointer, imagePointer + imageSize).buffer,
+    });
+  }
+  return records;
+}
+
+function postRecords(id, records) {
+  if (records.length === 0) return;
+  self.postMessage({ type: 'records', id, records }, records.map((record) => record.image));
+}
+
+// The recording's name, for records without a header to be named after.
+function setRecordingName(reader, session, name) {
+  const size = reader.lengthBytesUTF8(name) + 1;
+  reader.stringToUTF8(name, reader._web_input_text(session, size), size);
+}
+
+async function readFile({ id, file, name }) {
+  const reader = await readerReady;
+  const session = reader._web_open_file_reader();
+  setRecordingName(reader, session, name);
+  let readError = 0;
+  try {
+    for (let offset = 0; offset < file.size && readError === 0; offset += kBlockBytes) {
+      const block = new Uint8Array(await file.slice(offset, offset + kBlockBytes).arrayBuffer());
+      reader.HEAPU8.set(block, reader._web_input_bytes(session, block.length));
+      readError = reader._web_feed_bytes(session, block.length);
+      postRecords(id, takeRecords(reader, session));
+      self.postMessage({ type: 'progress', id, fraction: (offset + block.length) / file.size });
+    }
+    if (readError === 0) readError = reader._web_finish(session);
+    postRecords(id, takeRecords(reader, session));
+    const wavError = readError === 1 ? reader._web_wav_error(session) : 0;
+    self.postMessage({ type: 'done', id, readError, wavError });
+  } finally {
+    reader._web_close(session);
+  }
+}
+
+// Live capture: one session at a time in this worker.
+const live = { session: 0, id: 0 };
+
+async function startLive({ id, sampleRate, name }) {
+  const reader = await readerReady;
+  live.session = reader._web_open_live_decoder(sampleRate);
+  live.id = id;
+  setRecordingName(reader, live.session, name);
+}
+
+async function feedLive({ samples }) {
+  const reader = await readerReady;
+  if (!live.session) return;
+  const room = reader._web_input_samples(live.session, samples.length);
+  reader.HEAPF32.set(samples, room >> 2);
+  reader._web_feed_samples(live.session, samples.length);
+  postRecords(live.id, takeRecords(reader, live.session));
+  self.postMessage({ type: 'level', id: live.id, peak: reader._web_recent_peak(live.session) });
+}
+
+async function stopLive() {
+  const reader = await readerReady;
+  if (!live.session) return;
+  reader._web_finish(live.session);
+  postRecords(live.id, takeRecords(reader, live.session));
+  reader._web_close(live.session);
+  self.postMessage({ type: 'done', id: live.id, readError: 0, wavError: 0 });
+  live.session = 0;
+  self.close();
+}
+
+const handlers = { file: readFile, 'live-start': startLive, samples: feedLive, 'live-stop': stopLive };
+
+// Messages are handled one after another, in the order they came, so that
+// samples are fed in order and after the session exists.
+let queue = Promise.resolve();
+
+self.onmessage = (event) => {
+  const message = event.data;
+  queue = queue.then(() => handlers[message.type](message)).catch((error) => {
+    const text = `${error && error.message ? error.message : error}`;
+    self.postMessage({ type: 'done', id: message.id, failure: { ru: text, en: text } });
+  });
+};

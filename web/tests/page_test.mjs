@@ -1,0 +1,355 @@
+// Drives the lentok page in the system's headless Chromium as a person
+// would: picks files, ticks options, plays, downloads, records from a fake
+// capture device, switches language. Every downloaded file is compared with
+// what the native tools make of the same input. Prints one line per check and
+// a closing "N passed, N failed"; exits non-zero when any check failed.
+//
+//   node page_test.mjs --url URL --lentok PATH --work DIR --shots DIR
+import { execFileSync } from 'node:child_process';
+import fs from 'node:fs';
+import path from 'node:path';
+import { chromium } from 'playwright-core';
+
+const settings = parseArguments(process.argv.slice(2));
+const results = { passed: 0, failed: 0 };
+const pageProblems = [];
+
+function parseArguments(words) {
+  const found = {};
+  for (let i = 0; i < words.length; i += 2) found[words[i].replace(/^--/, '')] = words[i + 1];
+  for (const key of ['url', 'lentok', 'work', 'shots', 'samples']) {
+    if (!found[key]) throw new Error(`missing --${key}`);
+  }
+  return found;
+}
+
+async function check(name, body) {
+  try {
+    await body();
+    results.passed += 1;
+    console.log(`ok   ${name}`);
+  } catch (error) {
+    results.failed += 1;
+    console.log(`FAIL ${name}\n     ${String(error && error.stack || error).split('\n').join('\n     ')}`);
+  }
+}
+
+function expect(condition, message) {
+  if (!condition) throw new Error(message);
+}
+
+function sameBytes(actual, expected, what) {
+  expect(actual.length === expected.length,
+    `${what}: ${actual.length} bytes, expected ${expected.length}`);
+  const at = actual.findIndex((byte, index) => byte !== expected[index]);
+  expect(at === -1, `${what}: first difference at byte ${at}`);
+}
+
+// ----------------------------------------------------------------- inputs
+
+const work = settings.work;
+const inputs = path.join(work, 'inputs');
+const native = path.join(work, 'native');
+fs.mkdirSync(inputs, { recursive: true });
+fs.mkdirSync(native, { recursive: true });
+
+function littleEndian16(value) {
+  return [value & 0xff, (value >> 8) & 0xff];
+}
+
+function tapeChecksum(data) {
+  // The monitor's sum, as lentok -k computes it: over every byte but the
+  // last, a 16-bit sum of the byte and of itself shifted into the high
+  // byte; the last byte adds only to the low byte.
+  let sum = 0;
+  for (let i = 0; i < data.length; ++i) {
+    const low = (sum & 0xff) + data[i];
+    let high = (sum >> 8) & 0xff;
+    if (i !== data.length - 1) high = (high + data[i] + (low >> 8)) & 0xff;
+    sum = (high << 8) | (low & 0xff);
+  }
+  return sum;
+}
+
+// A full-size image: the largest lentok takes, filled with a pattern that
+// uses every byte value.
+function fullSizeImage() {
+  const bytes = new Uint8Array(65552);
+  bytes.set([...littleEndian16(0x0000), ...littleEndian16(0xffff)]);
+  for (let i = 4; i < bytes.length; ++i) bytes[i] = (i * 7 + (i >> 8)) & 0xff;
+  return bytes;
+}
+
+// An image whose addresses agree with its length, for reading back.
+function roundTripImage() {
+  const start = 0x0100;
+  const data = new Uint8Array(3000).map((_, i) => (i * 13 + 5) & 0xff);
+  const end = start + data.length - 1;
+  return Uint8Array.from([...littleEndian16(start), ...littleEndian16(end), ...data,
+    ...littleEndian16(tapeChecksum(data))]);
+}
+
+function writeInput(name, bytes) {
+  const file = path.join(inputs, name);
+  fs.writeFileSync(file, bytes);
+  return file;
+}
+
+// lentok's own output and report for the same input name and options.
+function nativeConversion(imagePath, options) {
+  const tag = options.join('').replace(/-/g, '') || 'plain';
+  const output = path.join(native, `${path.basename(imagePath)}.${tag}.wav`);
+  const report = execFileSync(settings.lentok, [...options, imagePath, output], { encoding: 'utf8' });
+  return { wav: fs.readFileSync(output), report, output };
+}
+
+const hello = writeInput('hello.rks', fs.readFileSync(path.join(settings.samples, 'hello.rks')));
+const full = writeInput('full.rks', fullSizeImage());
+const roundTrip = writeInput('roundtrip.rks', roundTripImage());
+
+// ------------------------------------------------------------------ browser
+
+const BROWSER_FLAGS = [
+  '--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+  '--disable-background-networking', '--disable-component-update', '--disable-sync',
+  '--autoplay-policy=no-user-gesture-required',
+];
+
+async function launch(extraFlags = []) {
+  const profile = fs.mkdtempSync(path.join(work, 'profile-'));
+  return chromium.launchPersistentContext(profile, {
+    executablePath: '/usr/bin/chromium',
+    headless: true,
+    args: [...BROWSER_FLAGS, ...extraFlags],
+    ignoreDefaultArgs: ['--enable-automation'],
+    acceptDownloads: true,
+    locale: 'en-US',
+    viewport: { width: 1000, height: 900 },
+  });
+}
+
+async function openPage(context, locale) {
+  const page = await context.newPage();
+  if (locale) {
+    await page.addInitScript((language) => {
+      Object.defineProperty(navigator, 'languages', { get: () => [language] });
+      Object.defineProperty(navigator, 'language', { get: () => language });
+    }, locale);
+  }
+  page.on('console', (message) => {
+    if (message.type() === 'error') pageProblems.push(`console: ${message.text()}`);
+  });
+  page.on('pageerror', (error) => pageProblems.push(`pageerror: ${error.message}`));
+  await page.goto(settings.url);
+  await page.waitForSelector('[data-action="record"]');
+  return page;
+}
+
+async function chooseFiles(page, files) {
+  await page.setInputFiles('input[type=file]', files);
+}
+
+function imageEntry(page, name) {
+  return page.locator('li.image', { has: page.locator('h3', { hasText: new RegExp(`^${name}$`) }) });
+}
+
+function recordingEntry(page, name) {
+  return page.locator('li.recording', { has: page.locator('h3', { hasText: new RegExp(`^${name}$`) }) });
+}
+
+async function download(page, link) {
+  const [file] = await Promise.all([page.waitForEvent('download'), link.click()]);
+  const saved = path.join(work, 'downloads', `${Date.now()}-${file.suggestedFilename()}`);
+  await file.saveAs(saved);
+  return { name: file.suggestedFilename(), bytes: fs.readFileSync(saved) };
+}
+
+async function setOptions(page, options) {
+  for (const option of ['-k', '-x']) {
+    const box = page.locator(`input[data-option="${option}"]`);
+    if ((await box.isChecked()) !== options.includes(option)) await box.click();
+  }
+}
+
+async function waitConverted(entry, options) {
+  await entry.and(entry.page().locator(`[data-state="done"][data-options="${options.join(' ')}"]`))
+    .waitFor({ timeout: 120000 });
+}
+
+// ------------------------------------------------------------------- checks
+
+async function conversionChecks(context) {
+  const page = await openPage(context);
+  await chooseFiles(page, [hello, full]);
+  const optionSets = [[], ['-k'], ['-x'], ['-k', '-x']];
+  for (const options of optionSets) {
+    await check(`converts hello.rks and a full-size image with [${options.join(' ')}] as lentok does`, async () => {
+      await setOptions(page, options);
+      for (const image of [hello, full]) {
+        const name = path.basename(image);
+        const entry = imageEntry(page, name);
+        await waitConverted(entry, options);
+        const expected = nativeConversion(image, options);
+        const got = await download(page, entry.locator('a[download]'));
+        expect(got.name === name.replace(/\.rks$/, '.wav'), `download named ${got.name}`);
+        sameBytes(got.bytes, expected.wav, `${name} [${options.join(' ')}]`);
+        const shown = (await entry.locator('.report').innerText()).trim();
+        expect(shown === expected.report.trim(), `report shown:\n${shown}\nlentok printed:\n${expected.report}`);
+      }
+    });
+  }
+  await check('the report of hello.rks gives its addresses and checksum', async () => {
+    await setOptions(page, []);
+    const entry = imageEntry(page, 'hello.rks');
+    await waitConverted(entry, []);
+    const shown = await entry.locator('.report').innerText();
+    for (const value of ['3000h', '3012h', 'C6CCh']) expect(shown.includes(value), `no ${value} in ${shown}`);
+    expect((await entry.locator('.tape-name code').innerText()) === 'HELLO.RKS', 'name on tape');
+  });
+  await check('a failure shows lentok\'s own message beside the file', async () => {
+    await chooseFiles(page, [writeInput('tiny.rks', Uint8Array.from([1, 2, 3]))]);
+    const entry = imageEntry(page, 'tiny.rks');
+    await entry.and(page.locator('[data-state="failed"]')).waitFor({ timeout: 60000 });
+    const shown = (await entry.locator('.failure').innerText()).trim();
+    expect(shown === 'Ошибка чтения файла', `shown: ${shown}`);
+  });
+  await check('the player plays the recording', async () => {
+    const audio = imageEntry(page, 'hello.rks').locator('audio');
+    await audio.evaluate((element) => element.play());
+    await page.waitForTimeout(1500);
+    const time = await audio.evaluate((element) => element.currentTime);
+    expect(time > 0.5, `currentTime ${time} after 1.5 s of playing`);
+    await audio.evaluate((element) => { element.currentTime = 3; });
+    await page.waitForTimeout(300);
+    const sought = await audio.evaluate((element) => element.currentTime);
+    expect(sought >= 3, `currentTime ${sought} after seeking to 3 s`);
+  });
+  await page.screenshot({ path: path.join(settings.shots, 'page.png'), fullPage: true });
+  await page.close();
+}
+
+function degrade(wav, name) {
+  const seconds = execFileSync('soxi', ['-D', wav], { encoding: 'utf8' }).trim();
+  const noise = path.join(work, 'noise.wav');
+  execFileSync('sox', ['-n', '-r', '44100', '-c', '1', '-b', '16', noise, 'synth', seconds,
+    'whitenoise', 'vol', '0.12']);
+  const output = path.join(inputs, name);
+  // A negative volume inverts; then 22050 Hz, 8 bits.
+  execFileSync('sox', ['-m', '-v', '-0.7', wav, '-v', '1', noise, '-r', '22050', '-b', '8', output]);
+  return output;
+}
+
+async function readingChecks(context) {
+  const page = await openPage(context);
+  const helloWav = path.join(inputs, 'hello-tape.wav');
+  fs.copyFileSync(nativeConversion(hello, []).output, helloWav);
+  const roundTripWav = path.join(inputs, 'roundtrip-tape.wav');
+  fs.copyFileSync(nativeConversion(roundTrip, ['-x']).output, roundTripWav);
+  const degraded = degrade(helloWav, 'hello-degraded.wav');
+  const cases = [
+    [helloWav, hello, 'HELLO.RKS'],
+    [roundTripWav, roundTrip, 'roundtrip-tape.rks'],
+    [degraded, hello, 'HELLO'],
+  ];
+  await chooseFiles(page, cases.map(([wav]) => wav));
+  for (const [wav, image, expectedName] of cases) {
+    await check(`reads ${path.basename(wav)} back into ${path.basename(image)}`, async () => {
+      const entry = recordingEntry(page, path.basename(wav));
+      await entry.and(page.locator('[data-state="done"]')).waitFor({ timeout: 120000 });
+      const records = entry.locator('li.record');
+      expect(await records.count() === 1, `${await records.count()} records`);
+      expect(await records.first().getAttribute('data-status') === '0', 'status not sound');
+      const got = await download(page, records.first().locator('a[download]'));
+      expect(got.name.toUpperCase().startsWith(expectedName.toUpperCase().replace(/\.RKS$/, '')),
+        `image named ${got.name}`);
+      expect(got.name.endsWith('.rks') || got.name.endsWith('.RKS'), `image named ${got.name}`);
+      sameBytes(got.bytes, fs.readFileSync(image), got.name);
+    });
+  }
+  await check('repeated image names are numbered', async () => {
+    const names = await page.locator('li.record a[download]').evaluateAll(
+      (links) => links.map((link) => link.download));
+    expect(new Set(names.map((name) => name.toLowerCase())).size === names.length,
+      `names repeat: ${names.join(', ')}`);
+    expect(names.some((name) => /-2\.rks$/i.test(name)), `no -2 among ${names.join(', ')}`);
+  });
+  await check('a file that is not WAVE is refused with a message', async () => {
+    const bogus = writeInput('bogus.wav', Uint8Array.from('RIFX1234WAVEfmt '.split('').map((c) => c.charCodeAt(0))));
+    await chooseFiles(page, [bogus]);
+    const entry = recordingEntry(page, 'bogus.wav');
+    await entry.and(page.locator('[data-state="failed"]')).waitFor({ timeout: 60000 });
+    expect((await entry.locator('.note').innerText()).trim() !== '', 'no message');
+  });
+  await page.close();
+}
+
+async function captureChecks() {
+  const recording = nativeConversion(hello, []).output;
+  const context = await launch([
+    '--use-fake-ui-for-media-stream', '--use-fake-device-for-media-stream',
+    `--use-file-for-fake-audio-capture=${recording}%noloop`,
+  ]);
+  try {
+    const page = await openPage(context);
+    await check('records hello.rks from the (fake) microphone', async () => {
+      await page.click('[data-action="record"]');
+      const record = page.locator('li.recording li.record');
+      await record.first().waitFor({ timeout: 60000 });
+      await page.click('[data-action="stop"]');
+      expect(await page.locator('li.recording').count() === 1, 'one capture entry');
+      expect(await record.first().getAttribute('data-status') === '0', 'status not sound');
+      const got = await download(page, record.first().locator('a[download]'));
+      sameBytes(got.bytes, fs.readFileSync(hello), got.name);
+    });
+    await page.close();
+  } finally {
+    await context.close();
+  }
+}
+
+async function languageChecks(context) {
+  await check('the page follows the browser\'s language and switches', async () => {
+    const russian = await openPage(context, 'ru-RU');
+    expect(await russian.getAttribute('html', 'lang') === 'ru', 'lang is not ru');
+    expect((await russian.locator('[data-action="record"]').innerText()) === 'Записать', 'record button in Russian');
+    await russian.click('[data-lang="en"]');
+    expect(await russian.getAttribute('html', 'lang') === 'en', 'lang is not en after switching');
+    expect((await russian.locator('[data-action="record"]').innerText()) === 'Record', 'record button in English');
+    await russian.close();
+    const english = await openPage(context, 'en-GB');
+    expect(await english.getAttribute('html', 'lang') === 'en', 'lang is not en');
+    await english.click('[data-lang="ru"]');
+    expect(await english.getAttribute('html', 'lang') === 'ru', 'lang is not ru after switching');
+    await english.setViewportSize({ width: 390, height: 844 });
+    await chooseFiles(english, [hello]);
+    await waitConverted(imageEntry(english, 'hello.rks'), []);
+    const overflow = await english.evaluate(() => document.documentElement.scrollWidth - window.innerWidth);
+    expect(overflow <= 0, `page wider than a phone screen by ${overflow}px`);
+    await english.screenshot({ path: path.join(settings.shots, 'page-phone-ru.png'), fullPage: true });
+    await english.close();
+  });
+}
+
+async function main() {
+  fs.mkdirSync(path.join(work, 'downloads'), { recursive: true });
+  const context = await launch();
+  try {
+    await conversionChecks(context);
+    await readingChecks(context);
+    await languageChecks(context);
+  } finally {
+    await context.close();
+  }
+  await captureChecks();
+  await check('the page raised no errors', async () => {
+    expect(pageProblems.length === 0, pageProblems.join('\n'));
+  });
+  console.log(`${results.passed} passed, ${results.failed} failed`);
+  process.exit(results.failed === 0 ? 0 : 1);
+}
+
+main().catch((error) => {
+  console.log(`FAIL the test driver stopped: ${error && error.stack || error}`);
+  console.log(`${results.passed} passed, ${results.failed + 1} failed`);
+  process.exit(1);
+});
