@@ -7,12 +7,12 @@
 // strong anti-correlation at half of it is a leader.
 //
 // Tracking: at each expected boundary the change across it is measured over
-// a whole half-cell on each side (the decision value), and over a quarter
-// cell on each side a little early and a little late. Where there is a
-// change, the late and early measures differ in proportion to the timing
-// error; a second-order loop corrects the position and the half-cell
-// length. The narrow measures never reach past the neighbouring boundaries,
-// so whether those carry a change does not bias the error.
+// a whole half-cell on each side (the decision value). Where there is a
+// change, the signal integrated over a quarter cell centred on the boundary
+// is zero when the boundary is on time, and grows with the timing error; a
+// second-order loop corrects the position and the half-cell length. That
+// narrow measure never reaches the neighbouring boundaries, so whether they
+// carry a change does not bias it.
 #include "reader/cell_timing.h"
 
 #include <algorithm>
@@ -65,16 +65,22 @@ void CellTiming::Advance(const SignalWindow& window, std::vector<TimingEvent>& e
 
 double CellTiming::Correlation(const SignalWindow& window, std::int64_t from,
                                std::int64_t count, int lag) const {
-  double cross = 0;
-  double first = 0;
-  double second = 0;
+  // About each stretch's own mean, so an offset does not look like a
+  // likeness.
+  double sumA = 0, sumB = 0, cross = 0, first = 0, second = 0;
   for (std::int64_t i = from; i < from + count; ++i) {
     const double a = window.Sample(i);
     const double b = window.Sample(i + lag);
+    sumA += a;
+    sumB += b;
     cross += a * b;
     first += a * a;
     second += b * b;
   }
+  const double n = static_cast<double>(count);
+  cross -= sumA * sumB / n;
+  first -= sumA * sumA / n;
+  second -= sumB * sumB / n;
   const double energy = std::sqrt(first * second);
   return energy > 0 ? cross / energy : 0;
 }
@@ -128,11 +134,14 @@ void CellTiming::TryToAcquire(const SignalWindow& window) {
   const std::int64_t from = end - acquireWindow_ - longestLag;
   if (from < window.Begin()) return;
 
-  double power = 0;
+  double sum = 0;
+  double squares = 0;
   for (std::int64_t i = from; i < from + acquireWindow_; ++i) {
-    power += static_cast<double>(window.Sample(i)) * window.Sample(i);
+    sum += window.Sample(i);
+    squares += static_cast<double>(window.Sample(i)) * window.Sample(i);
   }
-  if (power / static_cast<double>(acquireWindow_) < kSilencePower) return;
+  const double n = static_cast<double>(acquireWindow_);
+  if (squares / n - (sum / n) * (sum / n) < kSilencePower) return;
 
   const Lag period = BestPeriod(window, from, acquireWindow_);
   if (period.correlation < kLeaderCorrelation) return;
@@ -161,11 +170,13 @@ void CellTiming::FollowTrack(const SignalWindow& window, std::vector<TimingEvent
 
     double error = 0;
     if (magnitude > kChangeShare * amplitude_) {
-      const double width = halfCell_ / 2;
-      const double offset = halfCell_ / 4;
-      const double late = std::fabs(EdgeAt(window, frame + offset, width));
-      const double early = std::fabs(EdgeAt(window, frame - offset, width));
-      error = std::clamp((late - early) * width / amplitude_, -offset, offset);
+      // Over a quarter cell centred on the boundary, a change that comes
+      // late leaves more of the old level than of the new, in proportion to
+      // how late it is.
+      const double reach = halfCell_ / 4;
+      const double balance = window.Integral(frame - reach, frame + reach);
+      const double late = (edge > 0 ? balance : -balance) * halfCell_ / amplitude_;
+      error = std::clamp(late, -reach, reach);
       amplitude_ += kAmplitudeGain * (magnitude - amplitude_);
     }
 

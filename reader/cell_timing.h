@@ -72,7 +72,7 @@ class CellTiming {
 // The change across `frame`: the signal integrated over `width` frames
 // before it, less the same after it.
 inline double EdgeAt(const SignalWindow& window, double frame, double width) {
-  return window.Integral(frame - width, frame) - window.Integral(frame, frame + width);
+  return window.Change(frame, width);
 }
 
 }  // namespace reader

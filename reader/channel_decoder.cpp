@@ -9,28 +9,18 @@ namespace reader {
 
 namespace {
 
-// Slow drift of the level (a DC offset, hum of a poor chain) is taken out
-// below this frequency; the cells' own changes lie far above it.
-constexpr double kDcCutoffHz = 20.0;
 // How long the second sync byte may be waited for after a name: far more
 // zeros than any writer puts there.
 constexpr std::uint32_t kLongestSecondLeaderBits = 4096 * 8;
-constexpr double kPi = 3.14159265358979323846;
 
 }  // namespace
 
 ChannelDecoder::ChannelDecoder(double sampleRate, int channel)
     : sampleRate_(sampleRate),
       channel_(channel),
-      dcGain_(1.0 - std::exp(-2 * kPi * kDcCutoffHz / sampleRate)),
       judgeEvery_(CellTiming::FramesNeeded(sampleRate)),
       window_(3 * CellTiming::FramesNeeded(sampleRate)),
       timing_(sampleRate) {}
-
-void ChannelDecoder::Condition(float sample) {
-  dc_ += dcGain_ * (sample - dc_);
-  window_.Append(static_cast<float>(sample - dc_));
-}
 
 void ChannelDecoder::Feed(const float* samples, std::size_t frames, std::size_t stride) {
   float peak = 0;
@@ -38,11 +28,7 @@ void ChannelDecoder::Feed(const float* samples, std::size_t frames, std::size_t 
   while (done < frames) {
     // The window keeps a few cells; judge before it wraps.
     const std::size_t count = std::min(frames - done, judgeEvery_);
-    const float* sample = samples + done * stride;
-    for (std::size_t i = 0; i < count; ++i, sample += stride) {
-      peak = std::max(peak, std::fabs(*sample));
-      Condition(*sample);
-    }
+    window_.Append(samples + done * stride, count, stride, peak);
     done += count;
     Judge();
   }
@@ -52,8 +38,9 @@ void ChannelDecoder::Feed(const float* samples, std::size_t frames, std::size_t 
 void ChannelDecoder::Finish() {
   // The last cell's change is judged against what follows it, and nothing
   // does: silence after it lets it be judged at all.
-  const auto tail = static_cast<std::size_t>(judgeEvery_);
-  for (std::size_t i = 0; i < tail; ++i) window_.Append(0.0f);
+  const std::vector<float> silence(judgeEvery_, 0.0f);
+  float peak = 0;
+  window_.Append(silence.data(), silence.size(), 1, peak);
   Judge();
   if (inRecord_) EndRecord(lastBitEnd_);
 }
@@ -103,7 +90,7 @@ void ChannelDecoder::OnBit(const BitEvent& bit) {
     byteFrame_ = std::max<std::int64_t>(0, static_cast<std::int64_t>(bit.frame - 2 * bit.halfCell));
   }
   byte_ = static_cast<std::uint8_t>(byte_ << 1 | (bit.value ? 1 : 0));
-  lastBitEnd_ = static_cast<std::int64_t>(std::lround(bit.frame));
+  lastBitEnd_ = static_cast<std::int64_t>(bit.frame + 0.5);
   if (++bitsInByte_ < 8) return;
   bitsInByte_ = 0;
 

@@ -32,7 +32,6 @@ class ChannelDecoder {
   int Channel() const { return channel_; }
 
  private:
-  void Condition(float sample);
   void Judge();
   void OnBoundary(const TimingEvent& boundary);
   void OnBit(const BitEvent& bit);
@@ -40,8 +39,6 @@ class ChannelDecoder {
 
   double sampleRate_;
   int channel_;
-  double dcGain_;
-  double dc_ = 0;
   float recentPeak_ = 0;
   std::size_t judgeEvery_;
 

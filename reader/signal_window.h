@@ -14,12 +14,9 @@ class SignalWindow {
   // Keeps at least `framesKept` frames.
   explicit SignalWindow(std::size_t framesKept);
 
-  void Append(float sample) {
-    const std::size_t at = static_cast<std::size_t>(end_) & mask_;
-    samples_[at] = sample;
-    sums_[(at + 1) & mask_] = sums_[at] + sample;
-    ++end_;
-  }
+  // Appends `count` samples, one every `stride` floats from `samples`, and
+  // raises `peak` to the largest magnitude among them.
+  void Append(const float* samples, std::size_t count, std::size_t stride, float& peak);
 
   // Frames appended so far; frame n lies on [n, n + 1).
   std::int64_t End() const { return end_; }
@@ -34,6 +31,13 @@ class SignalWindow {
   // The integral of the signal from `from` to `to` (frames, from <= to or
   // not), both inside the window.
   double Integral(double from, double to) const { return SumUpTo(to) - SumUpTo(from); }
+
+  // The integral over `width` frames before `frame` less that over `width`
+  // frames after it: large where the level changes, and blind to any
+  // offset or slow drift, so the signal needs no other removal of DC.
+  double Change(double frame, double width) const {
+    return 2 * SumUpTo(frame) - SumUpTo(frame - width) - SumUpTo(frame + width);
+  }
 
   float Sample(std::int64_t frame) const {
     return samples_[static_cast<std::size_t>(frame) & mask_];
@@ -51,6 +55,7 @@ class SignalWindow {
   std::vector<double> sums_;    // sums_[n & mask_]: the sum of samples before frame n
   std::vector<float> samples_;
   std::int64_t end_ = 0;
+  double total_ = 0;  // the sum of every sample appended
 };
 
 }  // namespace reader
