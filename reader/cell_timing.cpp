@@ -180,14 +180,14 @@ void CellTiming::FollowTrack(const SignalWindow& window, std::vector<TimingEvent
       amplitude_ += kAmplitudeGain * (magnitude - amplitude_);
     }
 
-    TimingEvent event;
+    // Filled in place: a copy from a temporary stalls on its own stores.
+    TimingEvent& event = events.emplace_back();
     event.frame = frame;
     event.edge = edge;
     event.amplitude = amplitude_;
     event.halfCell = halfCell_;
     event.trackStart = trackStarting_;
     trackStarting_ = false;
-    events.push_back(event);
 
     // Every cell has a change in its middle, so two weak boundaries in a row
     // never happen while cells go on.
