@@ -59,8 +59,7 @@ void ChannelDecoder::Judge() {
 
 void ChannelDecoder::OnBoundary(const TimingEvent& boundary) {
   if (boundary.trackStart && !inRecord_) {
-    searchFrom_ = std::max(searchFrom_,
-                           static_cast<std::int64_t>(boundary.frame - boundary.halfCell));
+    searchFrom_ = std::max(searchFrom_, static_cast<std::int64_t>(boundary.trackFrom));
   }
   const bool awaitingSync = bits_.CurrentMode() == BitReader::Mode::kSecondSync;
   const BitEvent bit = bits_.Take(boundary);
