@@ -26,11 +26,16 @@ void ChannelDecoder::Feed(const float* samples, std::size_t frames, std::size_t 
   recentPeak_ = 0;
   std::size_t done = 0;
   while (done < frames) {
-    // The window keeps a few cells; judge before it wraps.
-    const std::size_t count = std::min(frames - done, judgeEvery_);
+    // Judged at fixed steps of the input, before the window wraps, so that
+    // the same recording gives the same records in blocks of any size.
+    const std::size_t count = std::min(frames - done, judgeEvery_ - sinceJudged_);
     recentPeak_ = std::max(recentPeak_, window_.Append(samples + done * stride, count, stride));
     done += count;
-    Judge();
+    sinceJudged_ += count;
+    if (sinceJudged_ == judgeEvery_) {
+      sinceJudged_ = 0;
+      Judge();
+    }
   }
 }
 

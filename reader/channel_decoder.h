@@ -41,6 +41,7 @@ class ChannelDecoder {
   int channel_;
   float recentPeak_ = 0;
   std::size_t judgeEvery_;
+  std::size_t sinceJudged_ = 0;
 
   SignalWindow window_;
   CellTiming timing_;
