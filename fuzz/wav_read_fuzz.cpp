@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -24,8 +25,11 @@ namespace {
 // chunk and the data chunk's header come before the first sample.
 constexpr std::size_t kBytesBeforeSamples = 44;
 
-void Require(bool condition) {
-  if (!condition) std::abort();
+// The line of a broken promise goes to standard error with the crash.
+void Require(bool condition, int line = __builtin_LINE()) {
+  if (condition) return;
+  std::fprintf(stderr, "wav_read_fuzz.cpp:%d: a promise does not hold\n", line);
+  std::abort();
 }
 
 // Block sizes from 1 up to 2^(control's low four bits), varied block by
@@ -68,7 +72,8 @@ WavOutcome ReadWav(const std::uint8_t* file, std::size_t size, std::optional<Blo
   }
   const formats::WavFormat& format = wav.Format();
   Require(outcome.samples.size() == wav.FramesRead() * format.channels);
-  Require(size < kBytesBeforeSamples || wav.FramesRead() * format.blockAlign <= size - kBytesBeforeSamples);
+  Require(size < kBytesBeforeSamples ||
+          wav.FramesRead() * format.blockAlign <= size - kBytesBeforeSamples);
   for (float sample : outcome.samples) Require(std::isfinite(sample) && std::fabs(sample) <= 16.0f);
   return outcome;
 }
@@ -79,12 +84,13 @@ struct ReadOutcome {
   std::vector<reader::DecodedRecord> records;
 };
 
-ReadOutcome ReadRecording(const std::uint8_t* file, std::size_t size, reader::DecoderOptions options,
-                          std::optional<BlockSizes> blocks) {
+ReadOutcome ReadRecording(const std::uint8_t* file, std::size_t size,
+                          reader::DecoderOptions options, std::optional<BlockSizes> blocks) {
   reader::RecordingReader recording(options);
   ReadOutcome outcome;
   auto take = [&] {
-    for (reader::DecodedRecord& record : recording.TakeRecords()) outcome.records.push_back(std::move(record));
+    for (reader::DecodedRecord& record : recording.TakeRecords())
+      outcome.records.push_back(std::move(record));
   };
   for (std::size_t at = 0; at < size && outcome.error == reader::ReadError::kNone;) {
     const std::size_t count = blocks ? std::min(blocks->Next(), size - at) : size - at;
@@ -106,7 +112,8 @@ void CheckRecord(const reader::DecodedRecord& record, std::size_t fileSize, int 
   Require(record.byteFrames.size() == record.data.size());
   Require(record.data.size() <= 65536);
   if (record.addressesRead) {
-    const std::size_t length = static_cast<std::uint16_t>(record.endAddress - record.startAddress) + 1u;
+    const std::size_t length =
+        static_cast<std::uint16_t>(record.endAddress - record.startAddress) + 1u;
     Require(record.data.size() <= length);
   }
   if (record.status == reader::RecordStatus::kSound)
@@ -119,13 +126,14 @@ void CheckRecord(const reader::DecodedRecord& record, std::size_t fileSize, int 
 
 bool SameRecord(const reader::DecodedRecord& a, const reader::DecodedRecord& b) {
   return a.firstFrame == b.firstFrame && a.endFrame == b.endFrame && a.channel == b.channel &&
-         a.status == b.status && a.name == b.name && a.data == b.data && a.byteFrames == b.byteFrames &&
-         a.tapeChecksum == b.tapeChecksum && a.startAddress == b.startAddress &&
-         a.endAddress == b.endAddress;
+         a.status == b.status && a.name == b.name && a.data == b.data &&
+         a.byteFrames == b.byteFrames && a.tapeChecksum == b.tapeChecksum &&
+         a.startAddress == b.startAddress && a.endAddress == b.endAddress;
 }
 
 bool SameSamples(const std::vector<float>& a, const std::vector<float>& b) {
-  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
+  return a.size() == b.size() &&
+         (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0);
 }
 
 }  // namespace
@@ -151,7 +159,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } else {
     // The channel was taken, so the WAV reader's word is the reader's.
     Require(whole.wavError == wavWhole.error);
-    Require((whole.error == reader::ReadError::kWav) == (wavWhole.error != formats::WavError::kNone));
+    Require((whole.error == reader::ReadError::kWav) ==
+            (wavWhole.error != formats::WavError::kNone));
   }
   Require(whole.records.size() == blocks.records.size());
   for (std::size_t i = 0; i < whole.records.size(); ++i) {

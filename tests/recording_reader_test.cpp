@@ -1,12 +1,13 @@
 // The recording reader: a recording file's bytes in, records out, through
 // the WAV reader and the tape decoder; its channel choice and its errors.
+#include "reader/recording_reader.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <vector>
 
 #include "formats/byte_order.h"
-#include "reader/recording_reader.h"
 #include "tests/support/expected.h"
 #include "tests/support/test_files.h"
 
@@ -31,7 +32,8 @@ Outcome ReadRecording(const Bytes& file, const std::vector<std::size_t>& blockSi
   RecordingReader recording(options);
   Outcome outcome;
   auto take = [&] {
-    for (DecodedRecord& record : recording.TakeRecords()) outcome.records.push_back(std::move(record));
+    for (DecodedRecord& record : recording.TakeRecords())
+      outcome.records.push_back(std::move(record));
   };
   std::size_t turn = 0;
   for (std::size_t at = 0; at < file.size() && outcome.feedError == ReadError::kNone;) {
@@ -55,11 +57,11 @@ Bytes AsStereo(const Bytes& mono, int channel) {
   at = StoreLe32(static_cast<std::uint32_t>(file.size() - 8), at);
   at = std::copy_n("WAVEfmt ", 8, at);
   at = StoreLe32(16, at);
-  at = StoreLe16(1, at);       // PCM
-  at = StoreLe16(2, at);       // channels
+  at = StoreLe16(1, at);  // PCM
+  at = StoreLe16(2, at);  // channels
   at = StoreLe32(44100, at);
   at = StoreLe32(44100 * 4, at);
-  at = StoreLe16(4, at);       // block align
+  at = StoreLe16(4, at);  // block align
   at = StoreLe16(16, at);
   at = std::copy_n("data", 4, at);
   StoreLe32(static_cast<std::uint32_t>(samples * 4), at);
@@ -70,7 +72,8 @@ Bytes AsStereo(const Bytes& mono, int channel) {
 }
 
 const Bytes& SmallImage() {
-  static const Bytes image = MakeConsistentImage(0x2000, {0x31, 0x00, 0x80, 0xC3, 0x00, 0x20, 0x7F});
+  static const Bytes image =
+      MakeConsistentImage(0x2000, {0x31, 0x00, 0x80, 0xC3, 0x00, 0x20, 0x7F});
   return image;
 }
 

@@ -2,6 +2,8 @@
 // form, chunks it walks past, blocks of any size, sizes that lie, files cut
 // short, and every format it refuses. The test files are built here, field
 // by field.
+#include "formats/wav_reader.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,7 +17,6 @@
 
 #include "formats/byte_order.h"
 #include "formats/wav_file.h"
-#include "formats/wav_reader.h"
 #include "tests/support/test_files.h"
 
 using formats::WavError;
@@ -136,7 +137,8 @@ struct ReadResult {
 
 // Feeds `file` in blocks of `blockSize` bytes (the last may be shorter),
 // stopping at the first error, then finishes.
-ReadResult Read(const Bytes& file, std::size_t blockSize = std::numeric_limits<std::size_t>::max()) {
+ReadResult Read(const Bytes& file,
+                std::size_t blockSize = std::numeric_limits<std::size_t>::max()) {
   formats::WavStreamReader reader;
   ReadResult result;
   for (std::size_t at = 0; at < file.size() && result.feedError == WavError::kNone;) {
@@ -247,24 +249,25 @@ TEST(WavSamples, EveryChannelCountInterleavesInOrder) {
 TEST(WavExtensible, PcmAndFloatSubFormats) {
   Bytes samples24;
   for (std::int32_t value : {4194304, -4194304, 0, 8388607}) Put24(samples24, value);
-  const ReadResult pcm = Read(RiffFile({Chunk("fmt ", ExtensibleBody({0, 2, 48000, 24}, kPcm)),
-                                        Chunk("data", samples24)}));
+  const ReadResult pcm = Read(
+      RiffFile({Chunk("fmt ", ExtensibleBody({0, 2, 48000, 24}, kPcm)), Chunk("data", samples24)}));
   ExpectSamples(pcm, {0.5f, -0.5f, 0.0f, 8388607 / 8388608.0f});
   EXPECT_EQ(pcm.format->sampleType, WavSampleType::kSigned24);
   EXPECT_EQ(pcm.framesRead, 2u);
 
   Bytes floats;
   for (float value : {0.5f, -0.25f}) PutFloat(floats, value);
-  const ReadResult ieee = Read(RiffFile({Chunk("fmt ", ExtensibleBody({0, 1, 44100, 32}, kFloat)),
-                                         Chunk("data", floats)}));
+  const ReadResult ieee = Read(
+      RiffFile({Chunk("fmt ", ExtensibleBody({0, 1, 44100, 32}, kFloat)), Chunk("data", floats)}));
   ExpectSamples(ieee, {0.5f, -0.25f});
   EXPECT_EQ(ieee.format->sampleType, WavSampleType::kFloat32);
 }
 
 TEST(WavExtensible, OtherGuidsAndShortExtensionsAreRefused) {
   const Bytes data = Chunk("data", Int16Samples({1, 2}));
-  EXPECT_EQ(ErrorOf(RiffFile({Chunk("fmt ", ExtensibleBody({0, 1, 44100, 16}, kPcm, false)), data})),
-            WavError::kUnsupportedEncoding);
+  EXPECT_EQ(
+      ErrorOf(RiffFile({Chunk("fmt ", ExtensibleBody({0, 1, 44100, 16}, kPcm, false)), data})),
+      WavError::kUnsupportedEncoding);
   EXPECT_EQ(ErrorOf(RiffFile({Chunk("fmt ", ExtensibleBody({0, 1, 44100, 16}, 2)), data})),
             WavError::kUnsupportedEncoding);
   Bytes cut = ExtensibleBody({0, 1, 44100, 16}, kPcm);
@@ -309,8 +312,8 @@ TEST(WavChunks, AnOddFormatChunkIsPadded) {
 TEST(WavChunks, APartialLastFrameIsDropped) {
   Bytes samples = Int16Samples({100, 200, 300, 400});
   samples.push_back(0x7F);  // half of a third stereo frame, then a pad byte
-  const ReadResult result = Read(RiffFile(
-      {Chunk("fmt ", FormatBody({kPcm, 2, 44100, 16})), Chunk("data", samples), Chunk("LIST", {1, 2})}));
+  const ReadResult result = Read(RiffFile({Chunk("fmt ", FormatBody({kPcm, 2, 44100, 16})),
+                                           Chunk("data", samples), Chunk("LIST", {1, 2})}));
   ExpectSamples(result, {100 / 32768.0f, 200 / 32768.0f, 300 / 32768.0f, 400 / 32768.0f});
   EXPECT_EQ(result.framesRead, 2u);
   EXPECT_FALSE(result.endedShort);
@@ -318,7 +321,8 @@ TEST(WavChunks, APartialLastFrameIsDropped) {
 
 TEST(WavChunks, AWrongRiffSizeIsIgnored) {
   for (std::uint32_t size : {0u, 4u, 20u, 0xFFBFDFF8u, 0xFFFFFFFFu}) {
-    const Bytes file = RiffFile({Chunk("fmt ", FormatBody({})), Chunk("data", Int16Samples({8192}))}, size);
+    const Bytes file =
+        RiffFile({Chunk("fmt ", FormatBody({})), Chunk("data", Int16Samples({8192}))}, size);
     SCOPED_TRACE(size);
     ExpectSamples(Read(file), {0.25f});
   }
@@ -439,7 +443,8 @@ TEST(WavRefusals, EachFaultHasItsError) {
   EXPECT_EQ(ErrorOf(withFormat(FormatBody({kPcm, 2, 44100, 16, 2}))), WavError::kBadFormatChunk);
   EXPECT_EQ(ErrorOf(withFormat(FormatBody({kPcm, 1, 44100, 24, 4}))), WavError::kBadFormatChunk);
   EXPECT_EQ(ErrorOf(withFormat(FormatBody({2, 1, 44100, 4, 256}))), WavError::kUnsupportedEncoding);
-  EXPECT_EQ(ErrorOf(withFormat(FormatBody({0x55, 2, 44100, 0, 1}))), WavError::kUnsupportedEncoding);
+  EXPECT_EQ(ErrorOf(withFormat(FormatBody({0x55, 2, 44100, 0, 1}))),
+            WavError::kUnsupportedEncoding);
   EXPECT_EQ(ErrorOf(withFormat(FormatBody({kPcm, 1, 44100, 12, 2}))), WavError::kUnsupportedBits);
   EXPECT_EQ(ErrorOf(withFormat(FormatBody({kFloat, 1, 44100, 16}))), WavError::kUnsupportedBits);
   EXPECT_EQ(ErrorOf(withFormat(FormatBody({kPcm, 9, 44100, 16}))), WavError::kUnsupportedChannels);
@@ -467,8 +472,8 @@ class SoxFiles : public ::testing::Test {
                        std::uint16_t channels, float tolerance) {
     const std::string wav = dir_ / "in.wav";
     const std::string raw = dir_ / "ref.raw";
-    Run("sox -n -r 22050 -c " + std::to_string(channels) + " " + formatOptions + " " +
-        wav + " synth 0.05 sine 440 sine 1250 vol 0.8 2>/dev/null");
+    Run("sox -n -r 22050 -c " + std::to_string(channels) + " " + formatOptions + " " + wav +
+        " synth 0.05 sine 440 sine 1250 vol 0.8 2>/dev/null");
     Run("sox " + wav + " -t raw -e signed-integer -b 32 " + raw);
     const Bytes file = ReadBytes(wav);
     const Bytes reference = ReadBytes(raw);
@@ -482,8 +487,8 @@ class SoxFiles : public ::testing::Test {
     ASSERT_EQ(result.frames.size() * 4, reference.size());
     float loudest = 0;
     for (std::size_t i = 0; i < result.frames.size(); ++i) {
-      const auto expected = static_cast<std::int32_t>(LoadLe16(&reference[4 * i]) |
-                                                      std::uint32_t{LoadLe16(&reference[4 * i + 2])} << 16);
+      const auto expected = static_cast<std::int32_t>(
+          LoadLe16(&reference[4 * i]) | std::uint32_t{LoadLe16(&reference[4 * i + 2])} << 16);
       ASSERT_NEAR(result.frames[i], expected / 2147483648.0, tolerance) << "sample " << i;
       loudest = std::max(loudest, std::fabs(result.frames[i]));
     }
