@@ -54,8 +54,9 @@ class WavStreamReader {
   WavError Feed(const std::uint8_t* bytes, std::size_t count, std::vector<float>& frames);
 
   // The input has ended. An input cut short inside the data (or before the
-  // size the header claims) is not an error: what was there has been given.
-  // An input that ended before the data began is.
+  // size the header claims) is not an error: what was there has been given,
+  // less a partial last frame. An input that ended before the data began is
+  // (kNoData, or kNotRiff when its first bytes already were not "RIFF").
   WavError Finish();
 
   // Known once the fmt chunk has been read.
@@ -65,8 +66,9 @@ class WavStreamReader {
   // Frames handed out so far.
   std::uint64_t FramesRead() const;
 
-  // After Finish: the data ended before the size its chunk header gave
-  // (and that size was not a pipe's placeholder).
+  // After Finish: the data ended before the size its chunk header gave.
+  // Never for the sizes that mean "as far as the stream goes": 0,
+  // 0xFFFFFFFF and the placeholder lentok leaves in a pipe.
   bool EndedShort() const;
 
   // Implementation state follows; see the .cpp.

@@ -19,6 +19,7 @@ enum class ReadError {
   kNone,
   kWav,               // the WAV reader refused the file; see WavErrorCode()
   kNoSuchChannel,     // options.channel is not below the file's channels
+                      // (or is below -1)
 };
 
 class RecordingReader {
