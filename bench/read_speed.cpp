@@ -21,7 +21,9 @@
 #include <string>
 #include <vector>
 
+#include "formats/byte_order.h"
 #include "reader/recording_reader.h"
+#include "tape/tape_checksum.h"
 
 namespace {
 
@@ -40,8 +42,10 @@ std::string MakeScratchDirectory() {
   return pattern;
 }
 
-// An image of the largest accepted size whose bytes vary, so that every bit
-// pattern of the signal is exercised.
+// An image of the largest size lentok accepts whose bytes vary, so that
+// every bit pattern of the signal is exercised. Its addresses span the whole
+// 64 KiB and the checksum after those bytes is right, so the record reads
+// back sound; the ten bytes left over go onto tape after it.
 void WriteFullImage(const std::string& path) {
   std::vector<std::uint8_t> image(kFullImageSize);
   std::uint32_t seed = 12345;
@@ -49,6 +53,11 @@ void WriteFullImage(const std::string& path) {
     seed = seed * 1103515245u + 12345u;
     byte = static_cast<std::uint8_t>(seed >> 16);
   }
+  constexpr std::size_t kDataStart = 4;
+  constexpr std::size_t kDataBytes = 65536;
+  StoreLe16(0x0000, &image[0]);
+  StoreLe16(0xFFFF, &image[2]);
+  StoreLe16(TapeChecksum(&image[kDataStart], &image[kDataStart + kDataBytes - 1]), &image[kDataStart + kDataBytes]);
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   if (fd < 0 || write(fd, image.data(), image.size()) != static_cast<ssize_t>(image.size())) {
     std::perror(path.c_str());
