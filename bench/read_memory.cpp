@@ -165,7 +165,7 @@ void ReadInProcess(const Bytes& loop, const std::vector<int>& marks) {
               std::chrono::duration<double>(Clock::now() - start).count(), marks.back());
 }
 
-// `lentok-read -q -o <scratch> -` fed `minutes` of the stream on a pipe;
+// `lentok-read -q --force -o <scratch> -` fed `minutes` of the stream on a pipe;
 // its peak resident size in MiB, or a negative value when it failed.
 double ToolPeakMiB(const std::string& tool, const Bytes& loop, int minutes, const std::string& scratch) {
   int pipeEnds[2];
@@ -180,7 +180,7 @@ double ToolPeakMiB(const std::string& tool, const Bytes& loop, int minutes, cons
       dup2(sink, STDOUT_FILENO);
       dup2(sink, STDERR_FILENO);
     }
-    execl(tool.c_str(), tool.c_str(), "-q", "-o", scratch.c_str(), "-", static_cast<char*>(nullptr));
+    execl(tool.c_str(), tool.c_str(), "-q", "--force", "-o", scratch.c_str(), "-", static_cast<char*>(nullptr));
     _exit(127);
   }
   close(pipeEnds[0]);

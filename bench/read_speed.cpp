@@ -155,7 +155,7 @@ int main(int argc, char** argv) {
   // A first pass, untimed, warms the caches and shows what each reader
   // makes of the recording.
   const std::vector<std::string> convert = {writer, image, recording};
-  const std::vector<std::string> readBack = {readTool, "-q", "-o", images, recording};
+  const std::vector<std::string> readBack = {readTool, "-q", "--force", "-o", images, recording};
   bool failed = TimeProcess(convert) < 0;
   bool toolFailed = readTool.empty() || TimeProcess(readBack) < 0;
   const LibraryRead firstLibraryRead = failed ? LibraryRead{} : TimeLibraryRead(recording);
