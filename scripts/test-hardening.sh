@@ -2,7 +2,8 @@
 # The hardening checks: the whole test suite once more with the address and
 # undefined-behaviour sanitizers (built with clang, so its warnings are
 # checked too), each fuzz target for a bounded time, and one run of the
-# speed benchmark, which reports and never fails on time. Any warning,
+# speed benchmarks and of the quick robustness table, which report and
+# never fail on time or on what the decoder reads. Any warning,
 # sanitizer finding, failed test or fuzzer crash fails the script.
 #
 # Environment: FUZZ_SECONDS (default 30) bounds each fuzz target.
@@ -38,7 +39,9 @@ for target in command_line conversion wav_read; do
     "$work" "fuzz/corpus/$target"
 done
 
-echo "== speed benchmark (reported, never judged)"
+echo "== speed benchmarks and the robustness table (reported, never judged)"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
-cmake --build build -j "$jobs" --target lentok_speed
+cmake --build build -j "$jobs" --target lentok_speed lentok_read_speed lentok_read_robustness
 build/bench/lentok_speed 15
+build/bench/lentok_read_speed
+build/bench/lentok_read_robustness --quick
