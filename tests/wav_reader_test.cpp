@@ -42,8 +42,7 @@ void Put32(Bytes& bytes, std::uint32_t value) {
 
 void Put24(Bytes& bytes, std::int32_t value) {
   const auto bits = static_cast<std::uint32_t>(value);
-  bytes.insert(bytes.end(), {static_cast<std::uint8_t>(bits), static_cast<std::uint8_t>(bits >> 8),
-                             static_cast<std::uint8_t>(bits >> 16)});
+  for (int shift = 0; shift < 24; shift += 8) bytes.push_back(static_cast<std::uint8_t>(bits >> shift));
 }
 
 void PutFloat(Bytes& bytes, float value) {
