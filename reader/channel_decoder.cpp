@@ -23,13 +23,13 @@ ChannelDecoder::ChannelDecoder(double sampleRate, int channel)
       timing_(sampleRate) {}
 
 void ChannelDecoder::Feed(const float* samples, std::size_t frames, std::size_t stride) {
-  recentPeak_ = 0;
+  lastBlockFrom_ = window_.End();
   std::size_t done = 0;
   while (done < frames) {
     // Judged at fixed steps of the input, before the window wraps, so that
     // the same recording gives the same records in blocks of any size.
     const std::size_t count = std::min(frames - done, judgeEvery_ - sinceJudged_);
-    recentPeak_ = std::max(recentPeak_, window_.Append(samples + done * stride, count, stride));
+    window_.Append(samples + done * stride, count, stride);
     done += count;
     sinceJudged_ += count;
     if (sinceJudged_ == judgeEvery_) {
@@ -37,6 +37,10 @@ void ChannelDecoder::Feed(const float* samples, std::size_t frames, std::size_t 
       Judge();
     }
   }
+}
+
+float ChannelDecoder::RecentPeak() const {
+  return static_cast<float>(window_.PeakSince(lastBlockFrom_));
 }
 
 void ChannelDecoder::Finish() {
