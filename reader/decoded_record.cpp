@@ -1,1 +1,25 @@
-// placeholder: implemented in its own change
+// The image of a decoded record, and positions as times.
+#include "reader/decoded_record.h"
+
+#include <algorithm>
+
+#include "formats/byte_order.h"
+#include "tape/tape_checksum.h"
+
+namespace reader {
+
+std::vector<std::uint8_t> ImageBytes(const DecodedRecord& record) {
+  std::vector<std::uint8_t> image(4 + record.data.size() + 2);
+  StoreLe16(record.startAddress, image.data());
+  StoreLe16(record.endAddress, image.data() + 2);
+  std::copy(record.data.begin(), record.data.end(), image.begin() + 4);
+  const std::uint16_t checksum = record.checksumRead ? record.tapeChecksum : record.computedChecksum;
+  StoreLe16(checksum, image.data() + 4 + record.data.size());
+  return image;
+}
+
+double SecondsAt(const DecodedRecord& record, std::int64_t frame) {
+  return record.sampleRate > 0 ? static_cast<double>(frame) / record.sampleRate : 0.0;
+}
+
+}  // namespace reader

@@ -4,20 +4,23 @@
 # both Windows flavours into build-windows/, runs every test there (the
 # whole-run cases against the x86_64 build under wine64, the Windows console
 # test, the check of the 32-bit executable), then builds and checks the
-# Debian package and the 32-bit Windows zip.
+# Debian package (its contents, and lintian with no error or warning) and the
+# 32-bit Windows zip.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh cmake make g++ libgtest-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 \
-  wine64 dpkg-dev file unzip groff-base
+  wine64 dpkg-dev file unzip groff-base lintian
 
 build=build-windows
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DLENTOK_WINDOWS_TESTS=ON
 cmake --build "$build" -j "$(nproc)"
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
 
-# The manual page must format without a warning.
-LC_ALL=C.UTF-8 groff -man -Tutf8 -K utf-8 -ww -z man/lentok.1 2>&1 | { ! grep .; }
+# Every manual page must format without a warning.
+for page in man/*.[1-9]; do
+  LC_ALL=C.UTF-8 groff -man -Tutf8 -K utf-8 -ww -z "$page" 2>&1 | { ! grep .; }
+done
 
 (cd "$build" && cpack -G DEB)
 (cd "$build/windows-i686" && cpack -G ZIP)
@@ -25,11 +28,15 @@ LC_ALL=C.UTF-8 groff -man -Tutf8 -K utf-8 -ww -z man/lentok.1 2>&1 | { ! grep .;
 deb=$(ls "$build"/lentok_*.deb)
 zip=$(ls "$build"/windows-i686/lentok-*-win32.zip)
 contents=$(dpkg-deb -c "$deb")
-for path in ./usr/bin/lentok ./usr/share/man/man1/lentok.1; do
+for path in ./usr/bin/lentok ./usr/share/man/man1/lentok.1.gz \
+  ./usr/share/doc/lentok/copyright ./usr/share/doc/lentok/changelog.gz; do
   grep -q " $path\$" <<<"$contents" || { echo "$deb lacks $path" >&2; exit 1; }
 done
+# Debian's own checks of the package: any error or warning fails; the
+# informational tags are shown but pass.
+lintian --display-info --fail-on error,warning "$deb"
 listing=$(unzip -Z1 "$zip")
-for name in lentok.exe README.md; do
+for name in lentok.exe README.md LICENSE; do
   grep -q "/$name\$" <<<"$listing" || { echo "$zip lacks $name" >&2; exit 1; }
 done
 # The packed program is the stripped copy; it must pass the same check.

@@ -1,0 +1,71 @@
+// The ring of running sums behind SignalWindow.
+#include "reader/signal_window.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace reader {
+
+namespace {
+
+std::size_t PowerOfTwoAtLeast(std::size_t count) {
+  std::size_t size = 1;
+  while (size < count) size <<= 1;
+  return size;
+}
+
+// Writes the running sums after each of `count` samples to `out`, from
+// `total` on; returns the total after the last. The total is advanced once
+// per four samples, from partial sums that do not wait for it: that one
+// chain of additions is what bounds the speed of reading.
+double StoreRunningSums(const float* samples, std::size_t count, std::size_t stride,
+                        double total, double* out) {
+  std::size_t i = 0;
+  for (; i + 4 <= count; i += 4, samples += 4 * stride) {
+    const float a = samples[0];
+    const float b = samples[stride];
+    const float c = samples[2 * stride];
+    const float d = samples[3 * stride];
+    const float ab = a + b;
+    const float abc = ab + c;
+    const float abcd = abc + d;
+    out[i] = total + a;
+    out[i + 1] = total + ab;
+    out[i + 2] = total + abc;
+    total += abcd;
+    out[i + 3] = total;
+  }
+  for (; i < count; ++i, samples += stride) {
+    total += *samples;
+    out[i] = total;
+  }
+  return total;
+}
+
+}  // namespace
+
+SignalWindow::SignalWindow(std::size_t framesKept)
+    : mask_(PowerOfTwoAtLeast(framesKept + 2) - 1), sums_(mask_ + 1, 0.0) {}
+
+void SignalWindow::Append(const float* samples, std::size_t count, std::size_t stride) {
+  while (count > 0) {
+    // The sums go to the slots after the current one, up to the ring's end.
+    const std::size_t at = static_cast<std::size_t>(end_) & mask_;
+    const std::size_t run = std::min(count, at == mask_ ? std::size_t{1} : mask_ - at);
+    double* const out = at == mask_ ? sums_.data() : sums_.data() + at + 1;
+    total_ = StoreRunningSums(samples, run, stride, total_, out);
+    samples += run * stride;
+    count -= run;
+    end_ += static_cast<std::int64_t>(run);
+  }
+}
+
+double SignalWindow::PeakSince(std::int64_t from) const {
+  double peak = 0;
+  for (std::int64_t frame = std::max(from, Begin()); frame < end_; ++frame) {
+    peak = std::max(peak, std::fabs(Sample(frame)));
+  }
+  return peak;
+}
+
+}  // namespace reader
