@@ -140,6 +140,15 @@ async function openPage(context, locale) {
     if (message.type() === 'error') pageProblems.push(`console: ${message.text()}`);
   });
   page.on('pageerror', (error) => pageProblems.push(`pageerror: ${error.message}`));
+  page.on('response', (response) => {
+    if (response.status() >= 400) pageProblems.push(`response ${response.status()}: ${response.url()}`);
+  });
+  page.on('request', (request) => {
+    const url = request.url();
+    if (!url.startsWith(settings.url) && !/^(blob|data):/.test(url)) {
+      pageProblems.push(`request outside the page's folder: ${url}`);
+    }
+  });
   await page.goto(settings.url);
   await page.waitForSelector('[data-action="record"]');
   return page;
