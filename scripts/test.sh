@@ -2,7 +2,8 @@
 # Installs what the build and the tests need, builds, and runs every test:
 # the Linux build's here, then the Windows builds' and the packages
 # (test-windows.sh), then the hardening checks: sanitizers, fuzzing and the
-# benchmark (test-hardening.sh).
+# benchmark (test-hardening.sh), then the web page in headless Chromium
+# (test-web.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,3 +15,6 @@ bash scripts/test-windows.sh
 
 # Then the sanitizer build, the fuzz targets and one benchmark run.
 bash scripts/test-hardening.sh
+
+# Then the web page: built with emscripten and driven in headless Chromium.
+bash scripts/test-web.sh
