@@ -387,6 +387,14 @@ const RAW_AUDIO = {
 async function startCapture() {
   const status = document.querySelector('.capture-status');
   setCaptureButtons(true);
+  if (!navigator.mediaDevices || !window.isSecureContext) {
+    setCaptureButtons(false);
+    setBilingual(status, {
+      ru: PAGE_TEXTS.ru.captureFailed + PAGE_TEXTS.ru.captureInsecure,
+      en: PAGE_TEXTS.en.captureFailed + PAGE_TEXTS.en.captureInsecure,
+    });
+    return;
+  }
   try {
     capture.stream = await navigator.mediaDevices.getUserMedia({ audio: RAW_AUDIO });
     capture.context = new AudioContext();

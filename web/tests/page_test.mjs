@@ -250,7 +250,8 @@ function degrade(wav, name) {
 
 async function readingChecks(context) {
   const page = await openPage(context);
-  const helloWav = path.join(inputs, 'hello-tape.wav');
+  // Named .dat: the page must know it for a recording by its content.
+  const helloWav = path.join(inputs, 'hello-tape.dat');
   fs.copyFileSync(nativeConversion(hello, []).output, helloWav);
   const roundTripWav = path.join(inputs, 'roundtrip-tape.wav');
   fs.copyFileSync(nativeConversion(roundTrip, ['-x']).output, roundTripWav);
@@ -281,6 +282,20 @@ async function readingChecks(context) {
     expect(new Set(names.map((name) => name.toLowerCase())).size === names.length,
       `names repeat: ${names.join(', ')}`);
     expect(names.some((name) => /-2\.rks$/i.test(name)), `no -2 among ${names.join(', ')}`);
+  });
+  await check('an image dropped onto the page is converted', async () => {
+    const bytes = [...fs.readFileSync(hello)];
+    await page.evaluate((content) => {
+      const transfer = new DataTransfer();
+      transfer.items.add(new File([Uint8Array.from(content)], 'dropped.rks'));
+      for (const type of ['dragenter', 'dragover', 'drop']) {
+        document.body.dispatchEvent(new DragEvent(type, { dataTransfer: transfer, bubbles: true, cancelable: true }));
+      }
+    }, bytes);
+    const entry = imageEntry(page, 'dropped.rks');
+    await waitConverted(entry, []);
+    const got = await download(page, entry.locator('a[download]'));
+    sameBytes(got.bytes, nativeConversion(writeInput('dropped.rks', Uint8Array.from(bytes)), []).wav, got.name);
   });
   await check('a file that is not WAVE is refused with a message', async () => {
     const bogus = writeInput('bogus.wav', Uint8Array.from('RIFX1234WAVEfmt '.split('').map((c) => c.charCodeAt(0))));
