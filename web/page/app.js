@@ -147,7 +147,7 @@ function addImage(name, bytes) {
   const element = make('li', 'entry image');
   element.dataset.kind = 'image';
   element.append(make('h3', 'file-name', name));
-  const entry = { name, bytes, element, job: 0, state: null };
+  const entry = { name, bytes, element, job: 0, state: null, url: null };
   page.imageEntries.push(entry);
   document.getElementById('images').append(element);
   updateEmptyNotes();
@@ -181,11 +181,10 @@ function conversionDone(result) {
   converter.waiting.delete(result.job);
   // A later conversion of the same image replaces this one.
   if (!entry || entry.job !== result.job) return;
-  if (entry.state && entry.state.url) URL.revokeObjectURL(entry.state.url);
-  entry.state = result;
-  if (result.wav) {
-    entry.state.url = URL.createObjectURL(new Blob([result.wav], { type: 'audio/wav' }));
-  }
+  // The recording of the previous conversion is no longer shown.
+  if (entry.url) URL.revokeObjectURL(entry.url);
+  entry.url = result.wav ? URL.createObjectURL(new Blob([result.wav], { type: 'audio/wav' })) : null;
+  entry.state = { ...result, url: entry.url };
   showImageState(entry);
 }
 
@@ -398,6 +397,8 @@ async function startCapture() {
   try {
     capture.stream = await navigator.mediaDevices.getUserMedia({ audio: RAW_AUDIO });
     capture.context = new AudioContext();
+    // Made after waiting for the permission, it may start suspended.
+    await capture.context.resume();
     const source = capture.context.createMediaStreamSource(capture.stream);
     capture.session = addRecordingEntry(bothLanguages('captureName'));
     capture.session.progress.removeAttribute('value');
