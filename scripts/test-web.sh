@@ -21,7 +21,9 @@ scripts/build-web.sh
 
 work=$(mktemp -d)
 server_log="$work/server.log"
-python3 web/serve.py 0 build-web/web >"$server_log" 2>&1 &
+# Served from a folder below the top, as on a static host's sub-path, so
+# that any URL not relative to the page shows up as a failed request.
+python3 web/serve.py 0 build-web >"$server_log" 2>&1 &
 server=$!
 trap 'kill "$server" 2>/dev/null; rm -rf "$work"' EXIT
 for _ in $(seq 50); do
@@ -31,5 +33,5 @@ done
 port=$(sed -n 's/^port //p' "$server_log")
 [ -n "$port" ] || { echo "the page's server did not start" >&2; cat "$server_log" >&2; exit 1; }
 
-node web/tests/page_test.mjs --url "http://127.0.0.1:$port/" --lentok build/lentok \
+node web/tests/page_test.mjs --url "http://127.0.0.1:$port/web/" --lentok build/lentok \
   --samples samples --work "$work" --shots build-web
