@@ -103,12 +103,17 @@ async function isRecording(file) {
   return riff || /\.wav$/i.test(file.name);
 }
 
+// lentok refuses any image larger than this by its size alone; one byte
+// more than the largest is enough for it to say so, and a huge file chosen
+// by mistake is not loaded whole.
+const kLargestImage = 65552;
+
 async function takeFiles(files) {
   for (const file of files) {
     if (await isRecording(file)) {
       readRecordingFile(file);
     } else {
-      addImage(file.name, await file.arrayBuffer());
+      addImage(file.name, await file.slice(0, kLargestImage + 1).arrayBuffer());
     }
   }
 }

@@ -5,7 +5,7 @@
 // a closing "N passed, N failed"; exits non-zero when any check failed.
 //
 //   node page_test.mjs --url URL --lentok PATH --work DIR --shots DIR
-import { execFileSync } from 'node:child_process';
+import { execFileSync, spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
 import { chromium } from 'playwright-core';
@@ -101,6 +101,13 @@ function nativeConversion(imagePath, options) {
   const output = path.join(native, `${path.basename(imagePath)}.${tag}.wav`);
   const report = execFileSync(settings.lentok, [...options, imagePath, output], { encoding: 'utf8' });
   return { wav: fs.readFileSync(output), report, output };
+}
+
+// What lentok says on standard error when it refuses the image.
+function nativeFailure(imagePath) {
+  const run = spawnSync(settings.lentok, [imagePath, path.join(native, 'refused.wav')], { encoding: 'utf8' });
+  expect(run.status === 1, `lentok exited with ${run.status} for ${imagePath}`);
+  return run.stderr;
 }
 
 const hello = writeInput('hello.rks', fs.readFileSync(path.join(settings.samples, 'hello.rks')));
@@ -216,11 +223,16 @@ async function conversionChecks(context) {
     expect((await entry.locator('.tape-name code').innerText()) === 'HELLO.RKS', 'name on tape');
   });
   await check('a failure shows lentok\'s own message beside the file', async () => {
-    await chooseFiles(page, [writeInput('tiny.rks', Uint8Array.from([1, 2, 3]))]);
-    const entry = imageEntry(page, 'tiny.rks');
-    await entry.and(page.locator('[data-state="failed"]')).waitFor({ timeout: 60000 });
-    const shown = (await entry.locator('.failure').innerText()).trim();
-    expect(shown === 'Ошибка чтения файла', `shown: ${shown}`);
+    const tiny = writeInput('tiny.rks', Uint8Array.from([1, 2, 3]));
+    const oversized = writeInput('oversized.rks', new Uint8Array(65553));
+    await chooseFiles(page, [tiny, oversized]);
+    for (const image of [tiny, oversized]) {
+      const entry = imageEntry(page, path.basename(image));
+      await entry.and(page.locator('[data-state="failed"]')).waitFor({ timeout: 60000 });
+      const shown = (await entry.locator('.failure').innerText()).trim();
+      const expected = nativeFailure(image).trim();
+      expect(expected !== '' && shown === expected, `shown: ${shown}\nlentok said: ${expected}`);
+    }
   });
   await check('the player plays the recording', async () => {
     const audio = imageEntry(page, 'hello.rks').locator('audio');
