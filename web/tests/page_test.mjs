@@ -329,6 +329,10 @@ async function captureChecks() {
     const page = await openPage(context);
     await check('records hello.rks from the (fake) microphone', async () => {
       await page.click('[data-action="record"]');
+      // The meter shows the signal while it plays.
+      await page.waitForFunction(
+        () => Number(document.querySelector('.level').getAttribute('aria-valuenow')) >= 20,
+        null, { timeout: 30000 });
       const record = page.locator('li.recording li.record');
       await record.first().waitFor({ timeout: 60000 });
       await page.click('[data-action="stop"]');
