@@ -1,23 +1,25 @@
-// The tape image of a decoded record and the time of a frame.
+// The image of a decoded record, and positions as times.
 #include "reader/decoded_record.h"
 
+#include <algorithm>
+
 #include "formats/byte_order.h"
+#include "tape/tape_checksum.h"
 
 namespace reader {
 
 std::vector<std::uint8_t> ImageBytes(const DecodedRecord& record) {
-  // Two address words, the data, the checksum word.
-  std::vector<std::uint8_t> image(2 + 2 + record.data.size() + 2);
-  std::uint8_t* position = StoreLe16(record.startAddress, image.data());
-  position = StoreLe16(record.endAddress, position);
-  for (std::uint8_t byte : record.data) *position++ = byte;
-  StoreLe16(record.checksumRead ? record.tapeChecksum : record.computedChecksum, position);
+  std::vector<std::uint8_t> image(4 + record.data.size() + 2);
+  StoreLe16(record.startAddress, image.data());
+  StoreLe16(record.endAddress, image.data() + 2);
+  std::copy(record.data.begin(), record.data.end(), image.begin() + 4);
+  const std::uint16_t checksum = record.checksumRead ? record.tapeChecksum : record.computedChecksum;
+  StoreLe16(checksum, image.data() + 4 + record.data.size());
   return image;
 }
 
 double SecondsAt(const DecodedRecord& record, std::int64_t frame) {
-  if (record.sampleRate <= 0) return 0.0;
-  return static_cast<double>(frame) / record.sampleRate;
+  return record.sampleRate > 0 ? static_cast<double>(frame) / record.sampleRate : 0.0;
 }
 
 }  // namespace reader

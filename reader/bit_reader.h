@@ -1,0 +1,61 @@
+// Bits from half-cell boundaries. Every bit is a change in the middle of its
+// cell: a fall for a one, a rise for a zero; between cells the level changes
+// only when two equal bits meet. Which boundaries are the middles, and
+// whether the recording is inverted, is settled where a leader of equal bits
+// ends in the sync byte: both sets of boundaries and both polarities are
+// watched until one of the four shows it.
+#pragma once
+
+#include <cstdint>
+
+#include "reader/cell_timing.h"
+
+namespace reader {
+
+struct BitEvent {
+  enum class Kind {
+    kNone,
+    kSync,  // a sync byte has just ended: bytes follow
+    kBit,
+  };
+  Kind kind = Kind::kNone;
+  double frame = 0;  // the middle of the bit's cell
+  bool value = false;
+  bool doubtful = false;
+  bool inverted = false;
+  double halfCell = 0;
+  double amplitude = 0;
+};
+
+class BitReader {
+ public:
+  enum class Mode {
+    kLeader,      // a leader and a sync byte, anywhere, either polarity
+    kSecondSync,  // zeros and a sync byte, in the polarity found before
+    kBits,
+  };
+
+  void SetMode(Mode mode);
+  Mode CurrentMode() const { return mode_; }
+
+  // Judges one boundary of the track; a new track starts the search over.
+  BitEvent Take(const TimingEvent& boundary);
+
+  // Forgets the track: what comes next is searched for anew.
+  void Reset();
+
+ private:
+  BitEvent FindLeaderAndSync(const TimingEvent& boundary, int parity, bool rising, bool strong);
+  BitEvent FindSecondSync(const TimingEvent& boundary, bool value, bool strong);
+
+  Mode mode_ = Mode::kLeader;
+  std::uint64_t index_ = 0;  // boundaries since the track started
+  // Per set of boundaries (even, odd): the latest readings, newest lowest.
+  std::uint64_t values_[2] = {0, 0};
+  std::uint64_t strong_[2] = {0, 0};
+  std::uint32_t seen_[2] = {0, 0};
+  int middleParity_ = 0;
+  bool inverted_ = false;
+};
+
+}  // namespace reader

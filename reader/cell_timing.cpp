@@ -1,0 +1,212 @@
+// Leader acquisition and half-cell tracking.
+//
+// Acquisition: the leader is a square wave whose period is one cell and
+// which is its own negative half a period later. Every so often the recent
+// signal is correlated with itself over the range of cell lengths that tape
+// speeds from 0.7 to 1.45 give; a strong correlation at one cell with a
+// strong anti-correlation at half of it is a leader.
+//
+// Tracking: at each expected boundary the change across it is measured over
+// a whole half-cell on each side (the decision value). Where there is a
+// change, the signal integrated over a quarter cell centred on the boundary
+// is zero when the boundary is on time, and grows with the timing error; a
+// second-order loop corrects the position and the half-cell length. That
+// narrow measure never reaches the neighbouring boundaries, so whether they
+// carry a change does not bias it.
+#include "reader/cell_timing.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "tape/tape_format.h"
+
+namespace reader {
+
+namespace {
+
+constexpr double kSlowestSpeed = 0.7;
+constexpr double kFastestSpeed = 1.45;
+constexpr double kAcquireHalfCells = 48;
+constexpr double kAcquireHopHalfCells = 16;
+constexpr double kLeaderCorrelation = 0.45;
+constexpr double kLeaderAntiCorrelation = -0.3;
+// Below this mean power (about -80 dBFS) there is nothing to acquire.
+constexpr double kSilencePower = 1e-8;
+
+constexpr double kPhaseGain = 0.2;
+constexpr double kFrequencyGain = 0.02;
+constexpr double kAmplitudeGain = 0.02;
+// A boundary counts as carrying a change above this share of a full one.
+constexpr double kChangeShare = 0.5;
+// Below this share on both sides of a half-cell, the cells have gone.
+constexpr double kWeakShare = 0.25;
+constexpr int kWeakRunToLose = 8;
+
+}  // namespace
+
+std::size_t CellTiming::FramesNeeded(double sampleRate) {
+  const double nominal = kHalfCellSamples * sampleRate / kRecordingSampleRate;
+  return static_cast<std::size_t>(
+             std::ceil((kAcquireHalfCells + 8) * nominal / kSlowestSpeed)) + 16;
+}
+
+CellTiming::CellTiming(double sampleRate)
+    : nominalHalfCell_(kHalfCellSamples * sampleRate / kRecordingSampleRate),
+      shortestHalfCell_(nominalHalfCell_ / kFastestSpeed),
+      longestHalfCell_(nominalHalfCell_ / kSlowestSpeed),
+      acquireWindow_(static_cast<std::int64_t>(kAcquireHalfCells * nominalHalfCell_)),
+      acquireHop_(std::max<std::int64_t>(
+          1, static_cast<std::int64_t>(kAcquireHopHalfCells * nominalHalfCell_))) {}
+
+void CellTiming::Advance(const SignalWindow& window, std::vector<TimingEvent>& events) {
+  if (!tracking_) TryToAcquire(window);
+  if (tracking_) FollowTrack(window, events);
+}
+
+double CellTiming::Correlation(const SignalWindow& window, std::int64_t from,
+                               std::int64_t count, int lag) const {
+  // About each stretch's own mean, so an offset does not look like a
+  // likeness.
+  double sumA = 0, sumB = 0, cross = 0, first = 0, second = 0;
+  for (std::int64_t i = from; i < from + count; ++i) {
+    const double a = window.Sample(i);
+    const double b = window.Sample(i + lag);
+    sumA += a;
+    sumB += b;
+    cross += a * b;
+    first += a * a;
+    second += b * b;
+  }
+  const double n = static_cast<double>(count);
+  cross -= sumA * sumB / n;
+  first -= sumA * sumA / n;
+  second -= sumB * sumB / n;
+  const double energy = std::sqrt(first * second);
+  return energy > 0 ? cross / energy : 0;
+}
+
+CellTiming::Lag CellTiming::BestPeriod(const SignalWindow& window, std::int64_t from,
+                                       std::int64_t count) const {
+  const int shortest = std::max(2, static_cast<int>(std::floor(2 * shortestHalfCell_)));
+  const int longest = static_cast<int>(std::ceil(2 * longestHalfCell_));
+  std::vector<double> correlations(static_cast<std::size_t>(longest + 2), -1.0);
+  Lag best;
+  for (int lag = shortest - 1; lag <= longest + 1; ++lag) {
+    correlations[static_cast<std::size_t>(lag)] = Correlation(window, from, count, lag);
+  }
+  int bestLag = 0;
+  for (int lag = shortest; lag <= longest; ++lag) {
+    if (correlations[static_cast<std::size_t>(lag)] > best.correlation) {
+      best.correlation = correlations[static_cast<std::size_t>(lag)];
+      bestLag = lag;
+    }
+  }
+  // The peak between whole lags, from a parabola through the three around it.
+  const double before = correlations[static_cast<std::size_t>(bestLag - 1)];
+  const double after = correlations[static_cast<std::size_t>(bestLag + 1)];
+  const double curve = before - 2 * best.correlation + after;
+  const double shift = curve < 0 ? 0.5 * (before - after) / curve : 0;
+  best.lag = bestLag + std::clamp(shift, -0.5, 0.5);
+  return best;
+}
+
+double CellTiming::StrongestEdgeNear(const SignalWindow& window, double from,
+                                     double halfCell) const {
+  const int steps = 16;
+  double bestFrame = from;
+  double bestMagnitude = -1;
+  for (int step = 0; step < steps; ++step) {
+    const double frame = from + halfCell * step / steps;
+    const double magnitude = std::fabs(EdgeAt(window, frame, halfCell));
+    if (magnitude > bestMagnitude) {
+      bestMagnitude = magnitude;
+      bestFrame = frame;
+    }
+  }
+  return bestFrame;
+}
+
+void CellTiming::TryToAcquire(const SignalWindow& window) {
+  const std::int64_t end = window.End();
+  const auto longestLag = static_cast<std::int64_t>(std::ceil(2 * longestHalfCell_)) + 2;
+  if (end - lastLook_ < acquireHop_) return;
+  lastLook_ = end;
+  const std::int64_t from = end - acquireWindow_ - longestLag;
+  if (from < window.Begin()) return;
+
+  double sum = 0;
+  double squares = 0;
+  for (std::int64_t i = from; i < from + acquireWindow_; ++i) {
+    sum += window.Sample(i);
+    squares += static_cast<double>(window.Sample(i)) * window.Sample(i);
+  }
+  const double n = static_cast<double>(acquireWindow_);
+  if (squares / n - (sum / n) * (sum / n) < kSilencePower) return;
+
+  const Lag period = BestPeriod(window, from, acquireWindow_);
+  if (period.correlation < kLeaderCorrelation) return;
+  const int half = static_cast<int>(std::lround(period.lag / 2));
+  if (Correlation(window, from, acquireWindow_, half) > kLeaderAntiCorrelation) return;
+
+  // Start on a boundary in the middle of the window: the leader may have
+  // begun inside it, and its size is best judged where it surely is.
+  halfCell_ = period.lag / 2;
+  const double middle = static_cast<double>(from + acquireWindow_ / 2);
+  const double edge = StrongestEdgeNear(window, middle, 2 * halfCell_);
+  amplitude_ = std::fabs(EdgeAt(window, edge, halfCell_));
+  if (amplitude_ <= 0) return;
+  next_ = edge;
+  tracking_ = true;
+  trackStarting_ = true;
+  weakRun_ = 0;
+  lastEdgeMagnitude_ = amplitude_;
+}
+
+void CellTiming::FollowTrack(const SignalWindow& window, std::vector<TimingEvent>& events) {
+  while (window.Holds(next_ - halfCell_, next_ + halfCell_ + 1)) {
+    const double frame = next_;
+    const double edge = EdgeAt(window, frame, halfCell_);
+    const double magnitude = std::fabs(edge);
+
+    double error = 0;
+    if (magnitude > kChangeShare * amplitude_) {
+      // Over a quarter cell centred on the boundary, a change that comes
+      // late leaves more of the old level than of the new, in proportion to
+      // how late it is.
+      const double reach = halfCell_ / 4;
+      const double balance = window.Integral(frame - reach, frame + reach);
+      const double late = (edge > 0 ? balance : -balance) * halfCell_ / amplitude_;
+      error = std::clamp(late, -reach, reach);
+      amplitude_ += kAmplitudeGain * (magnitude - amplitude_);
+    }
+
+    TimingEvent event;
+    event.frame = frame;
+    event.edge = edge;
+    event.amplitude = amplitude_;
+    event.halfCell = halfCell_;
+    event.trackStart = trackStarting_;
+    trackStarting_ = false;
+    events.push_back(event);
+
+    // Every cell has a change in its middle, so two weak boundaries in a row
+    // never happen while cells go on.
+    const bool weak = magnitude < kWeakShare * amplitude_;
+    weakRun_ = weak && lastEdgeMagnitude_ < kWeakShare * amplitude_ ? weakRun_ + 1 : 0;
+    lastEdgeMagnitude_ = magnitude;
+    if (weakRun_ >= kWeakRunToLose) {
+      tracking_ = false;
+      lastLook_ = 0;
+      TimingEvent lost;
+      lost.kind = TimingEvent::Kind::kLost;
+      lost.frame = frame;
+      events.push_back(lost);
+      return;
+    }
+
+    halfCell_ = std::clamp(halfCell_ + kFrequencyGain * error, shortestHalfCell_, longestHalfCell_);
+    next_ = frame + halfCell_ + kPhaseGain * error;
+  }
+}
+
+}  // namespace reader

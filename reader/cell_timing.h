@@ -1,0 +1,78 @@
+// Cell timing: finds a leader in the signal, measures its half-cell length,
+// and from then on tracks every half-cell boundary, drift and flutter
+// included. What it hands on is, for each half-cell boundary, the strength
+// and direction of the level change there, integrated over the half-cells
+// on either side.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "reader/signal_window.h"
+
+namespace reader {
+
+struct TimingEvent {
+  enum class Kind {
+    kBoundary,  // a half-cell boundary of the track being followed
+    kLost,      // the track was lost: no cells here any more
+  };
+  Kind kind = Kind::kBoundary;
+  double frame = 0;      // where the boundary lies
+  // The change across it: positive for a fall, negative for a rise; about
+  // `amplitude` in size where the level changes, near zero where it stays.
+  double edge = 0;
+  double amplitude = 0;  // the running size of a full change
+  double halfCell = 0;   // the half-cell length in frames, as tracked
+  bool trackStart = false;  // the first boundary of a new track
+};
+
+class CellTiming {
+ public:
+  explicit CellTiming(double sampleRate);
+
+  // The frames the window must keep for this stage.
+  static std::size_t FramesNeeded(double sampleRate);
+
+  // Looks at what the window has gained since the last call; appends the
+  // boundaries it can now judge, and a loss when the track ends.
+  void Advance(const SignalWindow& window, std::vector<TimingEvent>& events);
+
+  bool Tracking() const { return tracking_; }
+
+ private:
+  struct Lag {
+    double correlation = -1;
+    double lag = 0;
+  };
+
+  void TryToAcquire(const SignalWindow& window);
+  Lag BestPeriod(const SignalWindow& window, std::int64_t from, std::int64_t count) const;
+  double Correlation(const SignalWindow& window, std::int64_t from, std::int64_t count,
+                     int lag) const;
+  double StrongestEdgeNear(const SignalWindow& window, double from, double halfCell) const;
+  void FollowTrack(const SignalWindow& window, std::vector<TimingEvent>& events);
+
+  double nominalHalfCell_;
+  double shortestHalfCell_;
+  double longestHalfCell_;
+  std::int64_t acquireWindow_;  // frames looked at for a leader
+  std::int64_t acquireHop_;     // frames between looks
+  std::int64_t lastLook_ = 0;
+
+  bool tracking_ = false;
+  bool trackStarting_ = false;
+  double next_ = 0;          // the next boundary to judge
+  double halfCell_ = 0;
+  double amplitude_ = 0;
+  int weakRun_ = 0;          // boundaries in a row with no change on either side
+  double lastEdgeMagnitude_ = 0;
+};
+
+// The change across `frame`: the signal integrated over `width` frames
+// before it, less the same after it.
+inline double EdgeAt(const SignalWindow& window, double frame, double width) {
+  return window.Change(frame, width);
+}
+
+}  // namespace reader

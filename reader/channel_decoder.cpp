@@ -1,0 +1,119 @@
+// The stages of one channel, and what each outcome means for the record
+// being read.
+#include "reader/channel_decoder.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace reader {
+
+namespace {
+
+// How long the second sync byte may be waited for after a name: far more
+// zeros than any writer puts there.
+constexpr std::uint32_t kLongestSecondLeaderBits = 4096 * 8;
+
+}  // namespace
+
+ChannelDecoder::ChannelDecoder(double sampleRate, int channel)
+    : sampleRate_(sampleRate),
+      channel_(channel),
+      judgeEvery_(CellTiming::FramesNeeded(sampleRate)),
+      window_(3 * CellTiming::FramesNeeded(sampleRate)),
+      timing_(sampleRate) {}
+
+void ChannelDecoder::Feed(const float* samples, std::size_t frames, std::size_t stride) {
+  float peak = 0;
+  std::size_t done = 0;
+  while (done < frames) {
+    // The window keeps a few cells; judge before it wraps.
+    const std::size_t count = std::min(frames - done, judgeEvery_);
+    window_.Append(samples + done * stride, count, stride, peak);
+    done += count;
+    Judge();
+  }
+  recentPeak_ = peak;
+}
+
+void ChannelDecoder::Finish() {
+  // The last cell's change is judged against what follows it, and nothing
+  // does: silence after it lets it be judged at all.
+  const std::vector<float> silence(judgeEvery_, 0.0f);
+  float peak = 0;
+  window_.Append(silence.data(), silence.size(), 1, peak);
+  Judge();
+  if (inRecord_) EndRecord(lastBitEnd_);
+}
+
+void ChannelDecoder::Judge() {
+  events_.clear();
+  timing_.Advance(window_, events_);
+  for (const TimingEvent& event : events_) {
+    if (event.kind == TimingEvent::Kind::kLost) {
+      if (inRecord_) EndRecord(lastBitEnd_);
+      bits_.Reset();
+      searchFrom_ = static_cast<std::int64_t>(event.frame);
+      continue;
+    }
+    OnBoundary(event);
+  }
+}
+
+void ChannelDecoder::OnBoundary(const TimingEvent& boundary) {
+  if (boundary.trackStart && !inRecord_) {
+    searchFrom_ = std::max(searchFrom_,
+                           static_cast<std::int64_t>(boundary.frame - boundary.halfCell));
+  }
+  const bool awaitingSync = bits_.CurrentMode() == BitReader::Mode::kSecondSync;
+  const BitEvent bit = bits_.Take(boundary);
+  if (awaitingSync && ++boundariesWithoutSync_ > 2 * kLongestSecondLeaderBits) {
+    EndRecord(lastBitEnd_);
+    return;
+  }
+  if (bit.kind == BitEvent::Kind::kSync) {
+    if (!inRecord_) {
+      parser_.Begin(searchFrom_, sampleRate_);
+      inRecord_ = true;
+    }
+    bitsInByte_ = 0;
+    lastBitEnd_ = static_cast<std::int64_t>(bit.frame);
+  } else if (bit.kind == BitEvent::Kind::kBit && inRecord_) {
+    OnBit(bit);
+  }
+}
+
+void ChannelDecoder::OnBit(const BitEvent& bit) {
+  parser_.NoteSignal(bit.inverted, bit.halfCell, bit.amplitude);
+  if (bit.doubtful) parser_.NoteDoubtfulBit(static_cast<std::int64_t>(bit.frame));
+  // The bit's cell, as the writer counts it, ends at its middle change.
+  if (bitsInByte_ == 0) {
+    byteFrame_ = std::max<std::int64_t>(0, static_cast<std::int64_t>(bit.frame - 2 * bit.halfCell));
+  }
+  byte_ = static_cast<std::uint8_t>(byte_ << 1 | (bit.value ? 1 : 0));
+  lastBitEnd_ = static_cast<std::int64_t>(bit.frame + 0.5);
+  if (++bitsInByte_ < 8) return;
+  bitsInByte_ = 0;
+
+  switch (parser_.Take(byte_, byteFrame_)) {
+    case RecordParser::Step::kMoreBytes:
+      break;
+    case RecordParser::Step::kSecondSync:
+      bits_.SetMode(BitReader::Mode::kSecondSync);
+      boundariesWithoutSync_ = 0;
+      break;
+    case RecordParser::Step::kComplete:
+      EndRecord(lastBitEnd_);
+      break;
+  }
+}
+
+void ChannelDecoder::EndRecord(std::int64_t endFrame) {
+  DecodedRecord record = parser_.Finish(endFrame);
+  record.channel = channel_;
+  completed_.push_back(std::move(record));
+  inRecord_ = false;
+  bits_.SetMode(BitReader::Mode::kLeader);
+  searchFrom_ = endFrame;
+}
+
+}  // namespace reader

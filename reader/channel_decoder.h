@@ -1,0 +1,62 @@
+// One channel of a recording through every stage: conditioning, cell
+// timing, bits, bytes and records.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "reader/bit_reader.h"
+#include "reader/cell_timing.h"
+#include "reader/decoded_record.h"
+#include "reader/record_parser.h"
+#include "reader/signal_window.h"
+
+namespace reader {
+
+class ChannelDecoder {
+ public:
+  ChannelDecoder(double sampleRate, int channel);
+
+  // `frames` frames, this channel's sample every `stride` floats from
+  // `samples`.
+  void Feed(const float* samples, std::size_t frames, std::size_t stride);
+
+  // The input has ended: judges what is left and ends a record in progress.
+  void Finish();
+
+  // Records completed so far; the caller takes them out.
+  std::vector<DecodedRecord>& Completed() { return completed_; }
+
+  float RecentPeak() const { return recentPeak_; }
+  int Channel() const { return channel_; }
+
+ private:
+  void Judge();
+  void OnBoundary(const TimingEvent& boundary);
+  void OnBit(const BitEvent& bit);
+  void EndRecord(std::int64_t endFrame);
+
+  double sampleRate_;
+  int channel_;
+  float recentPeak_ = 0;
+  std::size_t judgeEvery_;
+
+  SignalWindow window_;
+  CellTiming timing_;
+  BitReader bits_;
+  RecordParser parser_;
+  std::vector<TimingEvent> events_;
+
+  bool inRecord_ = false;
+  std::int64_t searchFrom_ = 0;  // where the search for the next leader began
+  std::int64_t lastBitEnd_ = 0;
+  int bitsInByte_ = 0;
+  std::uint8_t byte_ = 0;
+  std::int64_t byteFrame_ = 0;
+  std::uint32_t boundariesWithoutSync_ = 0;
+
+  std::vector<DecodedRecord> completed_;
+};
+
+}  // namespace reader

@@ -1,0 +1,124 @@
+// The record's structure, byte by byte.
+#include "reader/record_parser.h"
+
+#include <cmath>
+
+#include "tape/tape_checksum.h"
+#include "tape/tape_format.h"
+
+namespace reader {
+
+void RecordParser::Begin(std::int64_t firstFrame, double sampleRate) {
+  record_ = DecodedRecord{};
+  record_.sampleRate = sampleRate;
+  record_.firstFrame = firstFrame;
+  state_ = State::kMarks;
+  marks_ = 0;
+  addressBytes_.clear();
+  dataLength_ = 0;
+  checksumBytes_ = 0;
+  halfCellSum_ = 0;
+  amplitudeSum_ = 0;
+  signalNotes_ = 0;
+}
+
+RecordParser::Step RecordParser::Take(std::uint8_t value, std::int64_t frame) {
+  switch (state_) {
+    case State::kMarks:
+      if (value == kHeaderMarkByte) {
+        if (++marks_ == kHeaderMarkCount) {
+          record_.hasHeader = true;
+          state_ = State::kName;
+        }
+        return Step::kMoreBytes;
+      }
+      // Fewer marks than a header has: they were the block's first bytes.
+      state_ = State::kAddresses;
+      for (std::uint32_t i = 0; i < marks_; ++i) TakeBlockByte(kHeaderMarkByte, frame);
+      return TakeBlockByte(value, frame);
+    case State::kName:
+      if (value == 0 || record_.name.size() == kLongestName) {
+        state_ = State::kAddresses;
+        return Step::kSecondSync;
+      }
+      record_.name.push_back(static_cast<char>(value));
+      return Step::kMoreBytes;
+    default:
+      return TakeBlockByte(value, frame);
+  }
+}
+
+RecordParser::Step RecordParser::TakeBlockByte(std::uint8_t value, std::int64_t frame) {
+  switch (state_) {
+    case State::kAddresses:
+      addressBytes_.push_back(value);
+      if (addressBytes_.size() == 4) {
+        record_.addressesRead = true;
+        record_.startAddress = static_cast<std::uint16_t>(addressBytes_[0] | addressBytes_[1] << 8);
+        record_.endAddress = static_cast<std::uint16_t>(addressBytes_[2] | addressBytes_[3] << 8);
+        // The bytes from start to end inclusive; an end one below the start
+        // wraps round the whole address space.
+        const std::uint32_t span =
+            static_cast<std::uint16_t>(record_.endAddress - record_.startAddress);
+        dataLength_ = span + 1;
+        state_ = State::kData;
+      }
+      return Step::kMoreBytes;
+    case State::kData:
+      record_.data.push_back(value);
+      record_.byteFrames.push_back(frame);
+      if (record_.data.size() == dataLength_) state_ = State::kChecksum;
+      return Step::kMoreBytes;
+    case State::kChecksum:
+      record_.tapeChecksum = static_cast<std::uint16_t>(
+          checksumBytes_ == 0 ? value : record_.tapeChecksum | value << 8);
+      if (++checksumBytes_ == 2) {
+        record_.checksumRead = true;
+        state_ = State::kDone;
+        return Step::kComplete;
+      }
+      return Step::kMoreBytes;
+    default:
+      return Step::kComplete;
+  }
+}
+
+void RecordParser::NoteDoubtfulBit(std::int64_t frame) {
+  if (record_.doubtfulBitFrames.size() < kDoubtfulPositionsKept) {
+    record_.doubtfulBitFrames.push_back(frame);
+  }
+  ++record_.doubtfulBitCount;
+}
+
+void RecordParser::NoteSignal(bool inverted, double halfCell, double amplitude) {
+  record_.signal.inverted = inverted;
+  halfCellSum_ += halfCell;
+  amplitudeSum_ += amplitude;
+  ++signalNotes_;
+}
+
+DecodedRecord RecordParser::Finish(std::int64_t endFrame) {
+  record_.endFrame = endFrame;
+  if (!record_.data.empty()) {
+    record_.computedChecksum = TapeChecksum(record_.data.data(), &record_.data.back());
+  }
+  if (!record_.checksumRead) {
+    record_.status = RecordStatus::kCutShort;
+  } else {
+    record_.status = record_.computedChecksum == record_.tapeChecksum ? RecordStatus::kSound
+                                                                      : RecordStatus::kChecksumError;
+  }
+  if (signalNotes_ > 0) {
+    const double halfCell = halfCellSum_ / static_cast<double>(signalNotes_);
+    const double amplitude = amplitudeSum_ / static_cast<double>(signalNotes_);
+    const double nominal = kHalfCellSamples * record_.sampleRate / kRecordingSampleRate;
+    record_.signal.speed = halfCell > 0 ? nominal / halfCell : 1.0;
+    // A full change is the level integrated over two half-cells.
+    const double level = amplitude / (2 * halfCell);
+    record_.signal.levelDbfs = level > 0 ? 20 * std::log10(level) : -200.0;
+  }
+  state_ = State::kDone;
+  return record_;
+}
+
+}  // namespace reader

@@ -1,0 +1,56 @@
+// Bytes into a record: after the first sync byte either the monitor's name
+// header (three marks, the name up to a zero byte, then zeros and a second
+// sync byte) or the data block directly; then start and end address, the
+// bytes from start to end, and the checksum word, low byte first.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "reader/decoded_record.h"
+
+namespace reader {
+
+class RecordParser {
+ public:
+  enum class Step {
+    kMoreBytes,   // go on reading bytes
+    kSecondSync,  // the name is complete: find the second sync byte
+    kComplete,    // the checksum has been read
+  };
+
+  // Starts a record whose leader was found at `firstFrame`, in a recording
+  // of `sampleRate` frames a second.
+  void Begin(std::int64_t firstFrame, double sampleRate);
+
+  Step Take(std::uint8_t value, std::int64_t frame);
+
+  // Finishes the record: complete when the checksum was read, cut short
+  // otherwise. `endFrame` is where reading stopped.
+  DecodedRecord Finish(std::int64_t endFrame);
+
+  // Bits whose reading was in doubt, and what the signal measured, as the
+  // record goes on.
+  void NoteDoubtfulBit(std::int64_t frame);
+  void NoteSignal(bool inverted, double halfCell, double amplitude);
+
+  // The longest name taken; a longer one is cut here.
+  static constexpr std::size_t kLongestName = 255;
+
+ private:
+  enum class State { kMarks, kName, kAddresses, kData, kChecksum, kDone };
+
+  Step TakeBlockByte(std::uint8_t value, std::int64_t frame);
+
+  DecodedRecord record_;
+  State state_ = State::kDone;
+  std::uint32_t marks_ = 0;
+  std::vector<std::uint8_t> addressBytes_;
+  std::uint32_t dataLength_ = 0;
+  std::uint32_t checksumBytes_ = 0;
+  double halfCellSum_ = 0;
+  double amplitudeSum_ = 0;
+  std::uint64_t signalNotes_ = 0;
+};
+
+}  // namespace reader
