@@ -366,7 +366,7 @@ TEST_F(ReadRunEverywhere, JsonIsOneDocumentWithEveryRecordAndImage) {
   EXPECT_TRUE(IsValidJson(result.out)) << result.out;
   EXPECT_TRUE(StartsWith(result.out, "{\"recordings\":[{\"recording\":\"a.wav\"")) << result.out;
   EXPECT_TRUE(Contains(result.out, "\"image\":\"HELLO.RKS\"")) << result.out;
-  EXPECT_TRUE(Contains(result.out, "\"name\":\"Q\\\"\\\\\\u0001\\u007f.RKS\"")) << result.out;
+  EXPECT_TRUE(Contains(result.out, "\"name\":\"Q\\\"\\\\\\u0001\\u007F.RKS\"")) << result.out;
   EXPECT_TRUE(Contains(result.out, "\"image\":\"Q____.RKS\"")) << result.out;
   EXPECT_TRUE(Contains(result.out, "{\"recording\":\"b.wav\",\"records\":[{")) << result.out;
   EXPECT_TRUE(Contains(result.out, "\"image\":\"b.rks\"}],\"error\":null}],\"status\":0}\n")) << result.out;
