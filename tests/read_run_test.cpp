@@ -168,10 +168,14 @@ TEST_F(ReadRun, HeaderNamesOfManyLengths) {
     TempDir dir;
     const Bytes image = MakeConsistentImage(0x0100, SampleData(40, 3));
     WriteBytes(dir / "tape.wav", ExpectedRecording(image, Named(c.onTape)));
-    const ToolResult result = RunReadTool({"tape.wav"}, {dir.path()});
+    ReadToolRun run;
+    run.directory = dir.path();
+    const ToolResult result = RunReadTool({"tape.wav"}, run);
     EXPECT_EQ(result.status, 0) << c.onTape << ": " << result.err;
     EXPECT_EQ(FilesIn(dir.path()), (std::vector<std::string>{c.file, "tape.wav"})) << c.onTape;
-    if (FileExists(dir / c.file)) EXPECT_EQ(ReadBytes(dir / c.file), image) << c.onTape;
+    if (FileExists(dir / c.file)) {
+      EXPECT_EQ(ReadBytes(dir / c.file), image) << c.onTape;
+    }
   }
 }
 
