@@ -16,8 +16,10 @@ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DLENTOK_WINDOWS_TESTS=ON
 cmake --build "$build" -j "$(nproc)"
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
 
-# The manual page must format without a warning.
-LC_ALL=C.UTF-8 groff -man -Tutf8 -K utf-8 -ww -z man/lentok.1 2>&1 | { ! grep .; }
+# The manual pages must format without a warning.
+for page in man/lentok.1 man/lentok-read.1; do
+  LC_ALL=C.UTF-8 groff -man -Tutf8 -K utf-8 -ww -z "$page" 2>&1 | { ! grep .; }
+done
 
 (cd "$build" && cpack -G DEB)
 (cd "$build/windows-i686" && cpack -G ZIP)
