@@ -112,11 +112,13 @@ CellTiming::Lag CellTiming::BestPeriod(const SignalWindow& window, std::int64_t 
 
 double CellTiming::StrongestEdgeNear(const SignalWindow& window, double from,
                                      double halfCell) const {
-  const int steps = 16;
+  // A whole cell holds a boundary of either kind; a sixteenth of a
+  // half-cell is near enough for the loop to take over.
+  const int steps = 32;
   double bestFrame = from;
   double bestMagnitude = -1;
   for (int step = 0; step < steps; ++step) {
-    const double frame = from + halfCell * step / steps;
+    const double frame = from + 2 * halfCell * step / steps;
     const double magnitude = std::fabs(EdgeAt(window, frame, halfCell));
     if (magnitude > bestMagnitude) {
       bestMagnitude = magnitude;
@@ -124,6 +126,17 @@ double CellTiming::StrongestEdgeNear(const SignalWindow& window, double from,
     }
   }
   return bestFrame;
+}
+
+// Following the changes back from `edge` for as far as the window reaches:
+// the leader was found some way into it.
+double CellTiming::CellsBeganAt(const SignalWindow& window, double edge) const {
+  double frame = edge;
+  while (window.Holds(frame - 2 * halfCell_, frame) &&
+         std::fabs(EdgeAt(window, frame - halfCell_, halfCell_)) > kChangeShare * amplitude_) {
+    frame -= halfCell_;
+  }
+  return std::max(0.0, frame - halfCell_);
 }
 
 void CellTiming::TryToAcquire(const SignalWindow& window) {
@@ -152,10 +165,11 @@ void CellTiming::TryToAcquire(const SignalWindow& window) {
   // begun inside it, and its size is best judged where it surely is.
   halfCell_ = period.lag / 2;
   const double middle = static_cast<double>(from + acquireWindow_ / 2);
-  const double edge = StrongestEdgeNear(window, middle, 2 * halfCell_);
+  const double edge = StrongestEdgeNear(window, middle, halfCell_);
   amplitude_ = std::fabs(EdgeAt(window, edge, halfCell_));
   if (amplitude_ <= 0) return;
   next_ = edge;
+  trackFrom_ = CellsBeganAt(window, edge);
   tracking_ = true;
   trackStarting_ = true;
   weakRun_ = 0;
@@ -180,14 +194,15 @@ void CellTiming::FollowTrack(const SignalWindow& window, std::vector<TimingEvent
       amplitude_ += kAmplitudeGain * (magnitude - amplitude_);
     }
 
-    TimingEvent event;
+    // Filled in place: a copy from a temporary stalls on its own stores.
+    TimingEvent& event = events.emplace_back();
     event.frame = frame;
     event.edge = edge;
     event.amplitude = amplitude_;
     event.halfCell = halfCell_;
     event.trackStart = trackStarting_;
+    event.trackFrom = trackFrom_;
     trackStarting_ = false;
-    events.push_back(event);
 
     // Every cell has a change in its middle, so two weak boundaries in a row
     // never happen while cells go on.

@@ -25,6 +25,7 @@ struct TimingEvent {
   double amplitude = 0;  // the running size of a full change
   double halfCell = 0;   // the half-cell length in frames, as tracked
   bool trackStart = false;  // the first boundary of a new track
+  double trackFrom = 0;     // with it: where the cells of the track began
 };
 
 class CellTiming {
@@ -51,6 +52,7 @@ class CellTiming {
   double Correlation(const SignalWindow& window, std::int64_t from, std::int64_t count,
                      int lag) const;
   double StrongestEdgeNear(const SignalWindow& window, double from, double halfCell) const;
+  double CellsBeganAt(const SignalWindow& window, double edge) const;
   void FollowTrack(const SignalWindow& window, std::vector<TimingEvent>& events);
 
   double nominalHalfCell_;
@@ -63,6 +65,7 @@ class CellTiming {
   bool tracking_ = false;
   bool trackStarting_ = false;
   double next_ = 0;          // the next boundary to judge
+  double trackFrom_ = 0;
   double halfCell_ = 0;
   double amplitude_ = 0;
   int weakRun_ = 0;          // boundaries in a row with no change on either side

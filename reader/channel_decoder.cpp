@@ -23,24 +23,22 @@ ChannelDecoder::ChannelDecoder(double sampleRate, int channel)
       timing_(sampleRate) {}
 
 void ChannelDecoder::Feed(const float* samples, std::size_t frames, std::size_t stride) {
-  float peak = 0;
+  recentPeak_ = 0;
   std::size_t done = 0;
   while (done < frames) {
     // The window keeps a few cells; judge before it wraps.
     const std::size_t count = std::min(frames - done, judgeEvery_);
-    window_.Append(samples + done * stride, count, stride, peak);
+    recentPeak_ = std::max(recentPeak_, window_.Append(samples + done * stride, count, stride));
     done += count;
     Judge();
   }
-  recentPeak_ = peak;
 }
 
 void ChannelDecoder::Finish() {
   // The last cell's change is judged against what follows it, and nothing
   // does: silence after it lets it be judged at all.
   const std::vector<float> silence(judgeEvery_, 0.0f);
-  float peak = 0;
-  window_.Append(silence.data(), silence.size(), 1, peak);
+  window_.Append(silence.data(), silence.size(), 1);
   Judge();
   if (inRecord_) EndRecord(lastBitEnd_);
 }
@@ -61,8 +59,7 @@ void ChannelDecoder::Judge() {
 
 void ChannelDecoder::OnBoundary(const TimingEvent& boundary) {
   if (boundary.trackStart && !inRecord_) {
-    searchFrom_ = std::max(searchFrom_,
-                           static_cast<std::int64_t>(boundary.frame - boundary.halfCell));
+    searchFrom_ = std::max(searchFrom_, static_cast<std::int64_t>(boundary.trackFrom));
   }
   const bool awaitingSync = bits_.CurrentMode() == BitReader::Mode::kSecondSync;
   const BitEvent bit = bits_.Take(boundary);

@@ -14,55 +14,59 @@ std::size_t PowerOfTwoAtLeast(std::size_t count) {
   return size;
 }
 
-}  // namespace
+float Magnitude(float a, float b) { return std::max(std::fabs(a), std::fabs(b)); }
 
-SignalWindow::SignalWindow(std::size_t framesKept)
-    : mask_(PowerOfTwoAtLeast(framesKept + 2) - 1),
-      sums_(mask_ + 1, 0.0),
-      samples_(mask_ + 1, 0.0f) {}
-
-void SignalWindow::Append(const float* samples, std::size_t count, std::size_t stride,
-                          float& peak) {
-  // Locals, so the loop keeps everything in registers. The running total is
-  // advanced once per four samples, from partial sums that do not wait for
-  // it: the one long chain of additions is what bounds the speed here.
-  std::size_t at = static_cast<std::size_t>(end_) & mask_;
-  double total = total_;
-  float largest = peak;
-  float* const kept = samples_.data();
-  double* const sums = sums_.data();
+// Writes the running sums after each of `count` samples to `out`, from
+// `total` on; returns the total after the last, and raises `peak` to the
+// largest magnitude seen. The total is advanced once per four samples, from
+// partial sums that do not wait for it: that one chain of additions is what
+// bounds the speed of reading.
+double StoreRunningSums(const float* samples, std::size_t count, std::size_t stride,
+                        double total, double* out, float& peak) {
   std::size_t i = 0;
+  float largest = peak;
   for (; i + 4 <= count; i += 4, samples += 4 * stride) {
     const float a = samples[0];
     const float b = samples[stride];
     const float c = samples[2 * stride];
     const float d = samples[3 * stride];
-    largest = std::max(largest, std::max(std::max(std::fabs(a), std::fabs(b)),
-                                         std::max(std::fabs(c), std::fabs(d))));
+    largest = std::max(largest, std::max(Magnitude(a, b), Magnitude(c, d)));
     const float ab = a + b;
     const float abc = ab + c;
-    kept[at] = a;
-    kept[(at + 1) & mask_] = b;
-    kept[(at + 2) & mask_] = c;
-    kept[(at + 3) & mask_] = d;
-    sums[(at + 1) & mask_] = total + a;
-    sums[(at + 2) & mask_] = total + ab;
-    sums[(at + 3) & mask_] = total + abc;
-    total += abc + d;
-    at = (at + 4) & mask_;
-    sums[at] = total;
+    const float abcd = abc + d;
+    out[i] = total + a;
+    out[i + 1] = total + ab;
+    out[i + 2] = total + abc;
+    total += abcd;
+    out[i + 3] = total;
   }
   for (; i < count; ++i, samples += stride) {
-    const float a = *samples;
-    largest = std::max(largest, std::fabs(a));
-    kept[at] = a;
-    total += a;
-    at = (at + 1) & mask_;
-    sums[at] = total;
+    largest = std::max(largest, std::fabs(*samples));
+    total += *samples;
+    out[i] = total;
   }
-  total_ = total;
-  end_ += static_cast<std::int64_t>(count);
   peak = largest;
+  return total;
+}
+
+}  // namespace
+
+SignalWindow::SignalWindow(std::size_t framesKept)
+    : mask_(PowerOfTwoAtLeast(framesKept + 2) - 1), sums_(mask_ + 1, 0.0) {}
+
+float SignalWindow::Append(const float* samples, std::size_t count, std::size_t stride) {
+  float peak = 0;
+  while (count > 0) {
+    // The sums go to the slots after the current one, up to the ring's end.
+    const std::size_t at = static_cast<std::size_t>(end_) & mask_;
+    const std::size_t run = std::min(count, at == mask_ ? std::size_t{1} : mask_ - at);
+    double* const out = at == mask_ ? sums_.data() : sums_.data() + at + 1;
+    total_ = StoreRunningSums(samples, run, stride, total_, out, peak);
+    samples += run * stride;
+    count -= run;
+    end_ += static_cast<std::int64_t>(run);
+  }
+  return peak;
 }
 
 }  // namespace reader

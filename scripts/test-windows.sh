@@ -4,20 +4,21 @@
 # both Windows flavours into build-windows/, runs every test there (the
 # whole-run cases against the x86_64 build under wine64, the Windows console
 # test, the check of the 32-bit executable), then builds and checks the
-# Debian package and the 32-bit Windows zip.
+# Debian package (its contents, and lintian with no error or warning) and the
+# 32-bit Windows zip.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh cmake make g++ libgtest-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 \
-  wine64 dpkg-dev file unzip groff-base
+  wine64 dpkg-dev file unzip groff-base lintian
 
 build=build-windows
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DLENTOK_WINDOWS_TESTS=ON
 cmake --build "$build" -j "$(nproc)"
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
 
-# The manual pages must format without a warning.
-for page in man/lentok.1 man/lentok-read.1; do
+# Every manual page must format without a warning.
+for page in man/*.[1-9]; do
   LC_ALL=C.UTF-8 groff -man -Tutf8 -K utf-8 -ww -z "$page" 2>&1 | { ! grep .; }
 done
 
@@ -27,11 +28,16 @@ done
 deb=$(ls "$build"/lentok_*.deb)
 zip=$(ls "$build"/windows-i686/lentok-*-win32.zip)
 contents=$(dpkg-deb -c "$deb")
-for path in ./usr/bin/lentok ./usr/share/man/man1/lentok.1; do
+for path in ./usr/bin/lentok ./usr/share/man/man1/lentok.1.gz \
+  ./usr/bin/lentok-read ./usr/share/man/man1/lentok-read.1.gz \
+  ./usr/share/doc/lentok/copyright ./usr/share/doc/lentok/changelog.gz; do
   grep -q " $path\$" <<<"$contents" || { echo "$deb lacks $path" >&2; exit 1; }
 done
+# Debian's own checks of the package: any error or warning fails; the
+# informational tags are shown but pass.
+lintian --display-info --fail-on error,warning "$deb"
 listing=$(unzip -Z1 "$zip")
-for name in lentok.exe README.md; do
+for name in lentok.exe lentok-read.exe README.md LICENSE; do
   grep -q "/$name\$" <<<"$listing" || { echo "$zip lacks $name" >&2; exit 1; }
 done
 # The packed program is the stripped copy; it must pass the same check.
@@ -39,4 +45,6 @@ unpacked=$(mktemp -d)
 trap 'rm -rf "$unpacked"' EXIT
 unzip -q "$zip" -d "$unpacked"
 scripts/check-windows-exe.sh "$unpacked"/*/lentok.exe i686
+scripts/check-windows-exe.sh "$unpacked"/*/lentok-read.exe i686 i686-w64-mingw32-objdump \
+  "kernel32.dll msvcrt.dll shell32.dll"
 echo "packages: $deb $zip"

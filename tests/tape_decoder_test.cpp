@@ -2,6 +2,7 @@
 // whatever the block sizes, with their positions and what was measured.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -60,6 +61,119 @@ TEST(TapeDecoder, ReadsLentoksRecordingBack) {
   EXPECT_FALSE(record.signal.inverted);
   EXPECT_NEAR(record.signal.speed, 1.0, 0.01);
   EXPECT_NEAR(record.signal.levelDbfs, 0.0, 0.5);
+}
+
+TEST(TapeDecoder, BlocksOfAnySizeGiveTheSameRecords) {
+  const Bytes image = MakeConsistentImage(0x0100, SampleData(40, 2));
+  const std::vector<float> signal = SignalOf(image, {false, true, ""});
+  for (const std::size_t block : {std::size_t{1}, std::size_t{7}, std::size_t{1000}, signal.size()}) {
+    const std::vector<DecodedRecord> records = Decode(signal, 44100, block);
+    ASSERT_EQ(records.size(), 1u) << block;
+    EXPECT_FALSE(records[0].hasHeader);
+    EXPECT_EQ(reader::ImageBytes(records[0]), image) << block;
+    EXPECT_EQ(records[0].endFrame, static_cast<std::int64_t>(signal.size())) << block;
+  }
+}
+
+TEST(TapeDecoder, FindsEveryRecordOfASideInOrderWithItsPosition) {
+  std::vector<float> side(20000, 0.0f);
+  std::vector<Bytes> images;
+  std::vector<std::size_t> starts;
+  for (int i = 0; i < 3; ++i) {
+    images.push_back(MakeConsistentImage(static_cast<std::uint16_t>(0x1000 * i), SampleData(50 + i, 10 + i)));
+    const std::vector<float> signal = SignalOf(images.back(), {false, i == 1, "P" + std::to_string(i)});
+    starts.push_back(side.size());
+    side.insert(side.end(), signal.begin(), signal.end());
+    side.resize(side.size() + 30000, 0.0f);
+  }
+  const std::vector<DecodedRecord> records = Decode(side);
+  ASSERT_EQ(records.size(), 3u);
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(reader::ImageBytes(records[i]), images[i]);
+    EXPECT_EQ(records[i].hasHeader, i != 1);
+    EXPECT_NEAR(static_cast<double>(records[i].firstFrame), static_cast<double>(starts[i]), 40);
+  }
+  EXPECT_EQ(records[2].name, "P2");
+  EXPECT_NEAR(reader::SecondsAt(records[0], 44100), 1.0, 1e-12);
+}
+
+TEST(TapeDecoder, ARecordingThatStartsInsideARecordGivesOnlyTheWholeOnesAfter) {
+  const Bytes first = MakeConsistentImage(0x2000, SampleData(600, 4));
+  const Bytes second = MakeConsistentImage(0x4000, SampleData(30, 5));
+  std::vector<float> side = SignalOf(first, {false, false, "FIRST"});
+  // Start in the middle of the first record's data, which follows 1025
+  // bytes of leader and header.
+  side.erase(side.begin(), side.begin() + (1025 + 300) * 256);
+  side.resize(side.size() + 20000, 0.0f);
+  const std::vector<float> next = SignalOf(second, {false, false, "SECOND"});
+  side.insert(side.end(), next.begin(), next.end());
+  const std::vector<DecodedRecord> records = Decode(side);
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].name, "SECOND");
+  EXPECT_EQ(reader::ImageBytes(records[0]), second);
+}
+
+TEST(TapeDecoder, ARecordCutOffKeepsWhatWasRead) {
+  const Bytes image = MakeConsistentImage(0x2000, SampleData(1000, 6));
+  std::vector<float> signal = SignalOf(image, {false, true, ""});
+  // Leader and sync take 256 bytes of 256 samples; keep 4 + 500 more.
+  signal.resize((256 + 4 + 500) * 256);
+  const std::vector<DecodedRecord> records = Decode(signal);
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].status, RecordStatus::kCutShort);
+  EXPECT_TRUE(records[0].addressesRead);
+  ASSERT_EQ(records[0].data.size(), 500u);
+  EXPECT_TRUE(std::equal(records[0].data.begin(), records[0].data.end(), image.begin() + 4));
+}
+
+TEST(TapeDecoder, ADamagedByteGivesAChecksumErrorWithWhereItLies) {
+  const Bytes image = MakeConsistentImage(0x2000, SampleData(100, 7));
+  std::vector<float> signal = SignalOf(image, {false, true, ""});
+  // Silence over the middle of one data byte's cells.
+  const std::size_t byteStart = (256 + 4 + 50) * 256;
+  std::fill(signal.begin() + byteStart + 64, signal.begin() + byteStart + 160, 0.0f);
+  const std::vector<DecodedRecord> records = Decode(signal);
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_NE(records[0].status, RecordStatus::kSound);
+  ASSERT_FALSE(records[0].doubtfulBitFrames.empty());
+  EXPECT_NEAR(static_cast<double>(records[0].doubtfulBitFrames[0]), byteStart + 96, 40);
+}
+
+TEST(TapeDecoder, ReadsEachRecordFromTheChannelThatCarriesItBest) {
+  const Bytes image = MakeConsistentImage(0x3000, SampleData(200, 8));
+  const std::vector<float> signal = SignalOf(image, {false, false, "STEREO"});
+  std::vector<float> stereo(2 * signal.size(), 0.0f);
+  std::uint32_t seed = 9;
+  for (std::size_t i = 0; i < signal.size(); ++i) {
+    seed = seed * 1103515245u + 12345u;
+    // The left channel is drowned in noise; the right is clean but quiet.
+    stereo[2 * i] = signal[i] * 0.3f + (static_cast<float>((seed >> 8) & 0xFFFF) / 65536.0f - 0.5f) * 2.5f;
+    stereo[2 * i + 1] = signal[i] * 0.1f;
+  }
+  for (const int channel : {-1, 1}) {
+    reader::TapeDecoder decoder(44100, 2, {channel});
+    decoder.Feed(stereo.data(), signal.size());
+    decoder.Finish();
+    const std::vector<DecodedRecord> records = decoder.TakeRecords();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].channel, 1);
+    EXPECT_EQ(reader::ImageBytes(records[0]), image);
+  }
+  reader::TapeDecoder left(44100, 2, {0});
+  left.Feed(stereo.data(), signal.size());
+  left.Finish();
+  for (const DecodedRecord& record : left.TakeRecords()) EXPECT_NE(record.status, RecordStatus::kSound);
+}
+
+TEST(TapeDecoder, ARecordingThatStartsInTheHeaderGapReadsTheBlockAlone) {
+  const Bytes image = MakeConsistentImage(0x2000, SampleData(60, 4));
+  std::vector<float> side = SignalOf(image, {false, false, "GAP"});
+  // Into the zero run after the name: the block and its sync are whole.
+  side.erase(side.begin(), side.begin() + 700 * 256);
+  const std::vector<DecodedRecord> records = Decode(side);
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_FALSE(records[0].hasHeader);
+  EXPECT_EQ(reader::ImageBytes(records[0]), image);
 }
 
 }  // namespace
