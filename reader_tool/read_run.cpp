@@ -31,6 +31,18 @@ TextId CommandLineErrorId(CommandLineError error) {
   return TextId::kNoRecording;
 }
 
+const char* VerdictWord(Verdict verdict) {
+  switch (verdict) {
+    case Verdict::kMatch: return "match";
+    case Verdict::kDiffers: return "differs";
+    case Verdict::kCutShort: return "cut short";
+    case Verdict::kNoChecksum: return "no checksum";
+    case Verdict::kChecksumBad: return "checksum error";
+    case Verdict::kOtherAddresses: break;
+  }
+  return "not found";
+}
+
 std::string Span(const reader::DecodedRecord& record, Language language) {
   return Say(TextId::kTimeSpan, language,
              {FormatTime(reader::SecondsAt(record, record.firstFrame)),
@@ -284,13 +296,11 @@ class VerifyRun {
   }
 
   std::string VerdictJson(int status) const {
-    static const char* const kVerdictWords[] = {"match",        "not found", "differs",
-                                                "cut short",    "no checksum", "checksum error"};
     const bool found = best_.verdict != Verdict::kOtherAddresses;
     const bool located = best_.verdict == Verdict::kDiffers || best_.verdict == Verdict::kCutShort;
     std::string json = "{\"verify\":{\"image\":" + JsonTextString(imagePath_);
     json += ",\"recording\":" + JsonTextString(recordingPath_);
-    json += ",\"result\":\"" + std::string(kVerdictWords[static_cast<int>(best_.verdict)]) + "\"";
+    json += ",\"result\":\"" + std::string(VerdictWord(best_.verdict)) + "\"";
     json += ",\"record\":" + (found ? RecordJson(bestRecord_) : std::string("null"));
     json += ",\"address\":" + (located ? std::to_string(image_.startAddress + best_.index) : std::string("null"));
     json += ",\"checksumNote\":" + std::string(best_.storedChecksumDiffers ? "true" : "false");

@@ -307,6 +307,19 @@ TEST_F(ReadRunEverywhere, VerifyNotesAStoredChecksumThatIsNotTheTapes) {
   EXPECT_TRUE(Contains(result.out, "note: the checksum on tape")) << result.out;
 }
 
+TEST_F(ReadRunEverywhere, VerifyInJsonSaysWhatDiffers) {
+  Record("tape.wav", kGame, Named("GAME.RKS"));
+  Bytes changed = kGame;
+  changed[4 + 299] ^= 0x80;
+  WriteBytes(At("game.rks"), changed);
+  const ToolResult result = Run({"--json", "--verify", "game.rks", "tape.wav"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_TRUE(IsValidJson(result.out)) << result.out;
+  EXPECT_TRUE(Contains(result.out, "\"result\":\"differs\"")) << result.out;
+  EXPECT_TRUE(Contains(result.out, "\"address\":" + std::to_string(0x1000 + 299))) << result.out;
+  EXPECT_TRUE(Contains(result.out, "},\"status\":2}\n")) << result.out;
+}
+
 // --- Failures ---
 
 TEST_F(ReadRunEverywhere, NotAWavFileIsOneLineNamingIt) {
