@@ -54,8 +54,9 @@ class WavStreamReader {
   WavError Feed(const std::uint8_t* bytes, std::size_t count, std::vector<float>& frames);
 
   // The input has ended. An input cut short inside the data (or before the
-  // size the header claims) is not an error: what was there has been given.
-  // An input that ended before the data began is.
+  // size the header claims) is not an error: what was there has been given,
+  // less a partial last frame. An input that ended before the data began is
+  // (kNoData, or kNotRiff when its first bytes already were not "RIFF").
   WavError Finish();
 
   // Known once the fmt chunk has been read.
@@ -65,13 +66,48 @@ class WavStreamReader {
   // Frames handed out so far.
   std::uint64_t FramesRead() const;
 
-  // After Finish: the data ended before the size its chunk header gave
-  // (and that size was not a pipe's placeholder).
+  // After Finish: the data ended before the size its chunk header gave.
+  // Never for the sizes that mean "as far as the stream goes": 0,
+  // 0xFFFFFFFF and the placeholder lentok leaves in a pipe.
   bool EndedShort() const;
 
   // Implementation state follows; see the .cpp.
  private:
-  // (filled in by the implementation)
+  enum class Stage {
+    kRiffHeader,   // the 12 bytes "RIFF", size, "WAVE"
+    kChunkHeader,  // the 8 bytes of a chunk's id and size
+    kFormatBody,   // the fmt chunk: its first bytes kept, the rest counted off
+    kData,         // samples
+    kSkip,         // a chunk not read, or a pad byte, counted off
+    kFailed,
+  };
+  // Enough for the longest fmt chunk read (40 bytes, the extensible form)
+  // and for one frame of the widest format (8 channels of 8 bytes).
+  static constexpr std::size_t kHeldBytes = 64;
+
+  std::size_t Step(const std::uint8_t* bytes, std::size_t count, std::vector<float>& frames);
+  std::size_t Hold(const std::uint8_t* bytes, std::size_t count, std::size_t wanted);
+  void ReadRiffHeader();
+  void ReadChunkHeader();
+  void ReadFormatChunk();
+  std::size_t ReadData(const std::uint8_t* bytes, std::size_t count, std::vector<float>& frames);
+  void DecodeFrames(const std::uint8_t* bytes, std::size_t count, std::vector<float>& frames);
+  void AppendFrames(const std::uint8_t* bytes, std::size_t count, std::vector<float>& frames);
+  void Skip(std::uint64_t count);
+  void Fail(WavError error);
+
+  Stage stage_ = Stage::kRiffHeader;
+  WavError error_ = WavError::kNone;
+  std::uint8_t held_[kHeldBytes] = {};
+  std::size_t heldCount_ = 0;
+  std::uint64_t chunkLeft_ = 0;   // bytes of the current chunk not yet taken
+  bool chunkPadded_ = false;      // an odd chunk size: one pad byte follows
+  bool dataBounded_ = false;      // the data chunk's size is a real size
+  bool dataBegan_ = false;
+  bool endedShort_ = false;
+  WavFormat format_;
+  bool hasFormat_ = false;
+  std::uint64_t framesRead_ = 0;
 };
 
 }  // namespace formats

@@ -23,15 +23,24 @@ ChannelDecoder::ChannelDecoder(double sampleRate, int channel)
       timing_(sampleRate) {}
 
 void ChannelDecoder::Feed(const float* samples, std::size_t frames, std::size_t stride) {
-  recentPeak_ = 0;
+  lastBlockFrom_ = window_.End();
   std::size_t done = 0;
   while (done < frames) {
-    // The window keeps a few cells; judge before it wraps.
-    const std::size_t count = std::min(frames - done, judgeEvery_);
-    recentPeak_ = std::max(recentPeak_, window_.Append(samples + done * stride, count, stride));
+    // Judged at fixed steps of the input, before the window wraps, so that
+    // the same recording gives the same records in blocks of any size.
+    const std::size_t count = std::min(frames - done, judgeEvery_ - sinceJudged_);
+    window_.Append(samples + done * stride, count, stride);
     done += count;
-    Judge();
+    sinceJudged_ += count;
+    if (sinceJudged_ == judgeEvery_) {
+      sinceJudged_ = 0;
+      Judge();
+    }
   }
+}
+
+float ChannelDecoder::RecentPeak() const {
+  return static_cast<float>(window_.PeakSince(lastBlockFrom_));
 }
 
 void ChannelDecoder::Finish() {

@@ -28,7 +28,9 @@ class ChannelDecoder {
   // Records completed so far; the caller takes them out.
   std::vector<DecodedRecord>& Completed() { return completed_; }
 
-  float RecentPeak() const { return recentPeak_; }
+  // The peak of the most recent block fed, or of its last few cells when
+  // it was longer than the window keeps.
+  float RecentPeak() const;
   int Channel() const { return channel_; }
 
  private:
@@ -39,8 +41,9 @@ class ChannelDecoder {
 
   double sampleRate_;
   int channel_;
-  float recentPeak_ = 0;
+  std::int64_t lastBlockFrom_ = 0;
   std::size_t judgeEvery_;
+  std::size_t sinceJudged_ = 0;
 
   SignalWindow window_;
   CellTiming timing_;

@@ -19,6 +19,7 @@ enum class ReadError {
   kNone,
   kWav,               // the WAV reader refused the file; see WavErrorCode()
   kNoSuchChannel,     // options.channel is not below the file's channels
+                      // (or is below -1)
 };
 
 class RecordingReader {
@@ -37,7 +38,21 @@ class RecordingReader {
   std::optional<formats::WavFormat> Format() const;
 
  private:
-  // (filled in by the implementation)
+  // The input is handed to the WAV reader in slices of at most this many
+  // bytes, so the frame buffer stays small however large a block the
+  // caller gives.
+  static constexpr std::size_t kSliceBytes = 16384;
+
+  ReadError FeedSlice(const std::uint8_t* bytes, std::size_t count);
+  ReadError StartDecoder();
+  ReadError Fail(ReadError error);
+
+  DecoderOptions options_;
+  formats::WavStreamReader wav_;
+  formats::WavError wavError_ = formats::WavError::kNone;
+  std::optional<TapeDecoder> decoder_;  // made once the format is known
+  std::vector<float> frames_;           // reused for every slice
+  ReadError error_ = ReadError::kNone;
 };
 
 }  // namespace reader

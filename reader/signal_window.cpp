@@ -14,23 +14,18 @@ std::size_t PowerOfTwoAtLeast(std::size_t count) {
   return size;
 }
 
-float Magnitude(float a, float b) { return std::max(std::fabs(a), std::fabs(b)); }
-
 // Writes the running sums after each of `count` samples to `out`, from
-// `total` on; returns the total after the last, and raises `peak` to the
-// largest magnitude seen. The total is advanced once per four samples, from
-// partial sums that do not wait for it: that one chain of additions is what
-// bounds the speed of reading.
+// `total` on; returns the total after the last. The total is advanced once
+// per four samples, from partial sums that do not wait for it: that one
+// chain of additions is what bounds the speed of reading.
 double StoreRunningSums(const float* samples, std::size_t count, std::size_t stride,
-                        double total, double* out, float& peak) {
+                        double total, double* out) {
   std::size_t i = 0;
-  float largest = peak;
   for (; i + 4 <= count; i += 4, samples += 4 * stride) {
     const float a = samples[0];
     const float b = samples[stride];
     const float c = samples[2 * stride];
     const float d = samples[3 * stride];
-    largest = std::max(largest, std::max(Magnitude(a, b), Magnitude(c, d)));
     const float ab = a + b;
     const float abc = ab + c;
     const float abcd = abc + d;
@@ -41,11 +36,9 @@ double StoreRunningSums(const float* samples, std::size_t count, std::size_t str
     out[i + 3] = total;
   }
   for (; i < count; ++i, samples += stride) {
-    largest = std::max(largest, std::fabs(*samples));
     total += *samples;
     out[i] = total;
   }
-  peak = largest;
   return total;
 }
 
@@ -54,17 +47,23 @@ double StoreRunningSums(const float* samples, std::size_t count, std::size_t str
 SignalWindow::SignalWindow(std::size_t framesKept)
     : mask_(PowerOfTwoAtLeast(framesKept + 2) - 1), sums_(mask_ + 1, 0.0) {}
 
-float SignalWindow::Append(const float* samples, std::size_t count, std::size_t stride) {
-  float peak = 0;
+void SignalWindow::Append(const float* samples, std::size_t count, std::size_t stride) {
   while (count > 0) {
     // The sums go to the slots after the current one, up to the ring's end.
     const std::size_t at = static_cast<std::size_t>(end_) & mask_;
     const std::size_t run = std::min(count, at == mask_ ? std::size_t{1} : mask_ - at);
     double* const out = at == mask_ ? sums_.data() : sums_.data() + at + 1;
-    total_ = StoreRunningSums(samples, run, stride, total_, out, peak);
+    total_ = StoreRunningSums(samples, run, stride, total_, out);
     samples += run * stride;
     count -= run;
     end_ += static_cast<std::int64_t>(run);
+  }
+}
+
+double SignalWindow::PeakSince(std::int64_t from) const {
+  double peak = 0;
+  for (std::int64_t frame = std::max(from, Begin()); frame < end_; ++frame) {
+    peak = std::max(peak, std::fabs(Sample(frame)));
   }
   return peak;
 }

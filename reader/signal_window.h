@@ -15,9 +15,8 @@ class SignalWindow {
   // Keeps at least `framesKept` frames.
   explicit SignalWindow(std::size_t framesKept);
 
-  // Appends `count` samples, one every `stride` floats from `samples`;
-  // returns the largest magnitude among them.
-  float Append(const float* samples, std::size_t count, std::size_t stride);
+  // Appends `count` samples, one every `stride` floats from `samples`.
+  void Append(const float* samples, std::size_t count, std::size_t stride);
 
   // Frames appended so far; frame n lies on [n, n + 1).
   std::int64_t End() const { return end_; }
@@ -41,6 +40,10 @@ class SignalWindow {
   double Change(double frame, double width) const {
     return 2 * SumUpTo(frame) - SumUpTo(frame - width) - SumUpTo(frame + width);
   }
+
+  // The largest magnitude from `from` on, as far back as the window goes.
+  // Taken only when asked: a level meter wants it, reading a file does not.
+  double PeakSince(std::int64_t from) const;
 
   double Sample(std::int64_t frame) const {
     return sums_[static_cast<std::size_t>(frame + 1) & mask_] -

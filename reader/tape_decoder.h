@@ -41,8 +41,9 @@ class TapeDecoder {
 
   std::int64_t FramesFed() const;
 
-  // The peak level of the most recent block fed, 0 to 1, over the channels
-  // read: for a level meter.
+  // The peak level of the most recent block fed (of its last few cells
+  // when it was longer), 0 to 1, over the channels read: for a level meter.
+  // Measured when asked, so reading a file does not pay for it.
   float RecentPeak() const;
 
  private:

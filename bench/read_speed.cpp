@@ -1,0 +1,209 @@
+// How fast a full-size recording reads back, against how fast lentok wrote
+// it. In the same run, round after round, it times (a) the lentok process
+// converting a full 65552-byte image, (b) the lentok-read process reading
+// that recording back into a scratch directory, when lentok-read is built,
+// and (c) the reader library in-process over the file's bytes, read in
+// 64 KiB blocks. The medians and the ratios of reading to writing are
+// printed. It reports, it never judges: the exit status is 1 only when
+// lentok itself fails.
+//
+//   lentok_read_speed [rounds]
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "formats/byte_order.h"
+#include "reader/recording_reader.h"
+#include "tape/tape_checksum.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::size_t kFullImageSize = 65552;
+constexpr std::size_t kReadBlockSize = 64 * 1024;
+
+std::string MakeScratchDirectory() {
+  const char* base = std::getenv("TMPDIR");
+  std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/lentok-read-speed-XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr) {
+    std::perror("mkdtemp");
+    std::exit(1);
+  }
+  return pattern;
+}
+
+// An image of the largest size lentok accepts whose bytes vary, so that
+// every bit pattern of the signal is exercised. Its addresses span the whole
+// 64 KiB and the checksum after those bytes is right, so the record reads
+// back sound; the ten bytes left over go onto tape after it.
+void WriteFullImage(const std::string& path) {
+  std::vector<std::uint8_t> image(kFullImageSize);
+  std::uint32_t seed = 12345;
+  for (std::uint8_t& byte : image) {
+    seed = seed * 1103515245u + 12345u;
+    byte = static_cast<std::uint8_t>(seed >> 16);
+  }
+  constexpr std::size_t kDataStart = 4;
+  constexpr std::size_t kDataBytes = 65536;
+  StoreLe16(0x0000, &image[0]);
+  StoreLe16(0xFFFF, &image[2]);
+  StoreLe16(TapeChecksum(&image[kDataStart], &image[kDataStart + kDataBytes - 1]), &image[kDataStart + kDataBytes]);
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (fd < 0 || write(fd, image.data(), image.size()) != static_cast<ssize_t>(image.size())) {
+    std::perror(path.c_str());
+    std::exit(1);
+  }
+  close(fd);
+}
+
+// Runs a program with its standard output and error sent to /dev/null;
+// seconds taken, or a negative value when it did not exit with status 0.
+double TimeProcess(const std::vector<std::string>& command) {
+  std::vector<char*> argv;
+  for (const std::string& word : command) argv.push_back(const_cast<char*>(word.c_str()));
+  argv.push_back(nullptr);
+  const Clock::time_point start = Clock::now();
+  const pid_t child = fork();
+  if (child == 0) {
+    const int sink = open("/dev/null", O_WRONLY);
+    if (sink >= 0) {
+      dup2(sink, STDOUT_FILENO);
+      dup2(sink, STDERR_FILENO);
+    }
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  if (child < 0 || waitpid(child, &status, 0) != child) return -1;
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? seconds : -1;
+}
+
+struct LibraryRead {
+  double seconds = -1;
+  std::size_t records = 0;
+  std::size_t sound = 0;
+};
+
+// The recording through the reader library, read from the file in 64 KiB
+// blocks as lentok-read would.
+LibraryRead TimeLibraryRead(const std::string& path) {
+  static std::uint8_t block[kReadBlockSize];
+  LibraryRead result;
+  const Clock::time_point start = Clock::now();
+  const int fd = open(path.c_str(), O_RDONLY);
+  if (fd < 0) return result;
+  reader::RecordingReader recordingReader;
+  reader::ReadError error = reader::ReadError::kNone;
+  std::vector<reader::DecodedRecord> records;
+  for (ssize_t got = read(fd, block, sizeof block); got > 0 && error == reader::ReadError::kNone;
+       got = read(fd, block, sizeof block)) {
+    error = recordingReader.Feed(block, static_cast<std::size_t>(got));
+    for (reader::DecodedRecord& record : recordingReader.TakeRecords()) records.push_back(std::move(record));
+  }
+  close(fd);
+  if (error == reader::ReadError::kNone) error = recordingReader.Finish();
+  for (reader::DecodedRecord& record : recordingReader.TakeRecords()) records.push_back(std::move(record));
+  if (error != reader::ReadError::kNone) return result;
+  result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  result.records = records.size();
+  for (const reader::DecodedRecord& record : records) result.sound += record.status == reader::RecordStatus::kSound;
+  return result;
+}
+
+off_t FileLength(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY);
+  const off_t length = fd < 0 ? -1 : lseek(fd, 0, SEEK_END);
+  if (fd >= 0) close(fd);
+  return length;
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const std::size_t middle = values.size() / 2;
+  return values.size() % 2 != 0 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 9;
+  const std::string writer = LENTOK_TOOL_PATH;
+#ifdef LENTOK_READ_TOOL_PATH
+  const std::string readTool = LENTOK_READ_TOOL_PATH;
+#else
+  const std::string readTool;  // lentok-read is not part of this build
+#endif
+
+  const std::string directory = MakeScratchDirectory();
+  const std::string images = directory + "/images";
+  std::filesystem::create_directory(images);
+  const std::string image = directory + "/full.rks";
+  const std::string recording = directory + "/full.wav";
+  WriteFullImage(image);
+
+  // A first pass, untimed, warms the caches and shows what each reader
+  // makes of the recording.
+  const std::vector<std::string> convert = {writer, image, recording};
+  const std::vector<std::string> readBack = {readTool, "-q", "--force", "-o", images, recording};
+  bool failed = TimeProcess(convert) < 0;
+  bool toolFailed = readTool.empty() || TimeProcess(readBack) < 0;
+  const LibraryRead firstLibraryRead = failed ? LibraryRead{} : TimeLibraryRead(recording);
+
+  std::vector<double> writes;
+  std::vector<double> toolReads;
+  std::vector<double> libraryReads;
+  for (int round = 0; round < rounds && !failed; ++round) {
+    const double write = TimeProcess(convert);
+    failed = write < 0;
+    writes.push_back(write);
+    if (!toolFailed) {
+      const double toolRead = TimeProcess(readBack);
+      toolFailed = toolRead < 0;
+      toolReads.push_back(toolRead);
+    }
+    const LibraryRead libraryRead = TimeLibraryRead(recording);
+    if (libraryRead.seconds >= 0) libraryReads.push_back(libraryRead.seconds);
+  }
+
+  const off_t length = FileLength(recording);
+  std::error_code ignored;
+  std::filesystem::remove_all(directory, ignored);
+  if (failed) {
+    std::fprintf(stderr, "lentok_read_speed: lentok failed to convert the image\n");
+    return 1;
+  }
+
+  const double write = Median(writes);
+  std::printf("full-size image, %lld-byte recording, median of %d rounds\n", static_cast<long long>(length), rounds);
+  std::printf("  (a) lentok writes it:            %8.2f ms\n", write * 1e3);
+  if (readTool.empty()) {
+    std::printf("  (b) lentok-read reads it:        not built\n");
+  } else if (toolFailed) {
+    std::printf("  (b) lentok-read reads it:        failed (no exit status 0)\n");
+  } else {
+    const double toolRead = Median(toolReads);
+    std::printf("  (b) lentok-read reads it:        %8.2f ms   ratio read/write %5.2f\n", toolRead * 1e3,
+                toolRead / write);
+  }
+  if (libraryReads.empty()) {
+    std::printf("  (c) reader library, in-process:  failed (the file was refused)\n");
+  } else {
+    const double libraryRead = Median(libraryReads);
+    std::printf("  (c) reader library, in-process:  %8.2f ms   ratio read/write %5.2f\n", libraryRead * 1e3,
+                libraryRead / write);
+  }
+  std::printf("  records the library found: %zu, sound: %zu (1 expected)\n", firstLibraryRead.records,
+              firstLibraryRead.sound);
+  return 0;
+}

@@ -1,0 +1,171 @@
+// Fuzz target: recordings read back. The first byte picks the channel option
+// and the sizes of the blocks in which the rest, the file, is fed to the
+// recording reader. Besides the sanitizers' checks it holds the reader to
+// what it promises: a WAV reader never gives more frames than the bytes
+// carry, nor samples outside -16 to 16; blocks of any size give the same
+// samples and the same records as the whole file at once; the recording
+// reader reports the WAV reader's errors; and every record is consistent in
+// itself.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "reader/decoded_record.h"
+#include "reader/recording_reader.h"
+
+namespace {
+
+// "RIFF", size, "WAVE", a chunk header, the 16 bytes of the shortest fmt
+// chunk and the data chunk's header come before the first sample.
+constexpr std::size_t kBytesBeforeSamples = 44;
+
+// The line of a broken promise goes to standard error with the crash.
+void Require(bool condition, int line = __builtin_LINE()) {
+  if (condition) return;
+  std::fprintf(stderr, "wav_read_fuzz.cpp:%d: a promise does not hold\n", line);
+  std::abort();
+}
+
+// Block sizes from 1 up to 2^(control's low four bits), varied block by
+// block by a small generator seeded from the control byte.
+class BlockSizes {
+ public:
+  explicit BlockSizes(std::uint8_t control)
+      : state_(0x9E3779B9u ^ control), limit_(std::size_t{1} << (control & 0x0F)) {}
+
+  std::size_t Next() {
+    state_ ^= state_ << 13;
+    state_ ^= state_ >> 17;
+    state_ ^= state_ << 5;
+    return 1 + state_ % limit_;
+  }
+
+ private:
+  std::uint32_t state_;
+  std::size_t limit_;
+};
+
+struct WavOutcome {
+  formats::WavError error = formats::WavError::kNone;
+  std::vector<float> samples;
+};
+
+// The WAV reader alone, with its own checks on what it hands out.
+WavOutcome ReadWav(const std::uint8_t* file, std::size_t size, std::optional<BlockSizes> blocks) {
+  formats::WavStreamReader wav;
+  WavOutcome outcome;
+  for (std::size_t at = 0; at < size && outcome.error == formats::WavError::kNone;) {
+    const std::size_t count = blocks ? std::min(blocks->Next(), size - at) : size - at;
+    outcome.error = wav.Feed(file + at, count, outcome.samples);
+    at += count;
+  }
+  if (outcome.error == formats::WavError::kNone) outcome.error = wav.Finish();
+  if (!wav.HasFormat()) {
+    Require(outcome.samples.empty());
+    return outcome;
+  }
+  const formats::WavFormat& format = wav.Format();
+  Require(outcome.samples.size() == wav.FramesRead() * format.channels);
+  Require(size < kBytesBeforeSamples ||
+          wav.FramesRead() * format.blockAlign <= size - kBytesBeforeSamples);
+  for (float sample : outcome.samples) Require(std::isfinite(sample) && std::fabs(sample) <= 16.0f);
+  return outcome;
+}
+
+struct ReadOutcome {
+  reader::ReadError error = reader::ReadError::kNone;
+  formats::WavError wavError = formats::WavError::kNone;
+  std::vector<reader::DecodedRecord> records;
+};
+
+ReadOutcome ReadRecording(const std::uint8_t* file, std::size_t size,
+                          reader::DecoderOptions options, std::optional<BlockSizes> blocks) {
+  reader::RecordingReader recording(options);
+  ReadOutcome outcome;
+  auto take = [&] {
+    for (reader::DecodedRecord& record : recording.TakeRecords())
+      outcome.records.push_back(std::move(record));
+  };
+  for (std::size_t at = 0; at < size && outcome.error == reader::ReadError::kNone;) {
+    const std::size_t count = blocks ? std::min(blocks->Next(), size - at) : size - at;
+    outcome.error = recording.Feed(file + at, count);
+    at += count;
+    take();
+  }
+  if (outcome.error == reader::ReadError::kNone) outcome.error = recording.Finish();
+  take();
+  outcome.wavError = recording.WavErrorCode();
+  return outcome;
+}
+
+void CheckRecord(const reader::DecodedRecord& record, std::size_t fileSize, int channelOption) {
+  if (channelOption >= 0) Require(record.channel == channelOption);
+  Require(record.channel >= 0 && record.channel < formats::kMostWavChannels);
+  Require(record.firstFrame >= 0 && record.firstFrame <= record.endFrame);
+  Require(static_cast<std::uint64_t>(record.endFrame) <= fileSize);
+  Require(record.byteFrames.size() == record.data.size());
+  Require(record.data.size() <= 65536);
+  if (record.addressesRead) {
+    const std::size_t length =
+        static_cast<std::uint16_t>(record.endAddress - record.startAddress) + 1u;
+    Require(record.data.size() <= length);
+  }
+  if (record.status == reader::RecordStatus::kSound)
+    Require(record.checksumRead && record.tapeChecksum == record.computedChecksum);
+  Require(record.doubtfulBitFrames.size() <= reader::kDoubtfulPositionsKept);
+  Require(record.doubtfulBitFrames.size() <= record.doubtfulBitCount);
+  const std::vector<std::uint8_t> image = reader::ImageBytes(record);
+  if (record.addressesRead) Require(image.size() == record.data.size() + 6);
+}
+
+bool SameRecord(const reader::DecodedRecord& a, const reader::DecodedRecord& b) {
+  return a.firstFrame == b.firstFrame && a.endFrame == b.endFrame && a.channel == b.channel &&
+         a.status == b.status && a.name == b.name && a.data == b.data &&
+         a.byteFrames == b.byteFrames && a.tapeChecksum == b.tapeChecksum &&
+         a.startAddress == b.startAddress && a.endAddress == b.endAddress;
+}
+
+bool SameSamples(const std::vector<float>& a, const std::vector<float>& b) {
+  return a.size() == b.size() &&
+         (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size < 1) return 0;
+  const std::uint8_t control = data[0];
+  const std::uint8_t* file = data + 1;
+  const std::size_t fileSize = size - 1;
+
+  const WavOutcome wavWhole = ReadWav(file, fileSize, std::nullopt);
+  const WavOutcome wavBlocks = ReadWav(file, fileSize, BlockSizes(control));
+  Require(wavWhole.error == wavBlocks.error);
+  Require(SameSamples(wavWhole.samples, wavBlocks.samples));
+
+  reader::DecoderOptions options;
+  options.channel = (control >> 4) % 4 - 1;  // -1 (every channel) to 2
+  const ReadOutcome whole = ReadRecording(file, fileSize, options, std::nullopt);
+  const ReadOutcome blocks = ReadRecording(file, fileSize, options, BlockSizes(control));
+  Require(whole.error == blocks.error && whole.wavError == blocks.wavError);
+  if (whole.error == reader::ReadError::kNoSuchChannel) {
+    Require(whole.records.empty());
+  } else {
+    // The channel was taken, so the WAV reader's word is the reader's.
+    Require(whole.wavError == wavWhole.error);
+    Require((whole.error == reader::ReadError::kWav) ==
+            (wavWhole.error != formats::WavError::kNone));
+  }
+  Require(whole.records.size() == blocks.records.size());
+  for (std::size_t i = 0; i < whole.records.size(); ++i) {
+    CheckRecord(whole.records[i], fileSize, options.channel);
+    Require(SameRecord(whole.records[i], blocks.records[i]));
+  }
+  return 0;
+}
