@@ -3,12 +3,15 @@
 # width whose imports are only the system DLLs it is meant to use (kernel32,
 # user32, shlwapi and the C runtime msvcrt), so that it runs on a bare
 # Windows machine.
-#   scripts/check-windows-exe.sh lentok.exe i686|x86_64 [objdump]
+#   scripts/check-windows-exe.sh lentok.exe i686|x86_64 [objdump [allowed DLLs]]
+# The allowed DLLs, lower-case and space-separated, default to lentok's;
+# lentok-read is checked with its own list.
 set -euo pipefail
 
 exe=$1
 width=$2
 objdump=${3:-${width}-w64-mingw32-objdump}
+allowed=${4:-kernel32.dll msvcrt.dll shlwapi.dll user32.dll}
 
 case $width in
   i686) format=pei-i386 magic='PE32' machine=4c01 ;;     # IMAGE_FILE_MACHINE_I386, little-endian
@@ -38,7 +41,7 @@ if [ "$width" = i686 ]; then
 fi
 
 imports=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$dump" | tr 'A-Z' 'a-z' | sort -u | tr '\n' ' ')
-[ "$imports" = "kernel32.dll msvcrt.dll shlwapi.dll user32.dll " ] ||
-  fail "imports ${imports:-nothing}; expected kernel32, msvcrt, shlwapi and user32 only"
+expected=$(tr ' ' '\n' <<<"$allowed" | grep . | sort -u | tr '\n' ' ')
+[ "$imports" = "$expected" ] || fail "imports ${imports:-nothing}; expected $expected only"
 
 echo "$exe: $format console program importing $imports"

@@ -29,6 +29,7 @@ deb=$(ls "$build"/lentok_*.deb)
 zip=$(ls "$build"/windows-i686/lentok-*-win32.zip)
 contents=$(dpkg-deb -c "$deb")
 for path in ./usr/bin/lentok ./usr/share/man/man1/lentok.1.gz \
+  ./usr/bin/lentok-read ./usr/share/man/man1/lentok-read.1.gz \
   ./usr/share/doc/lentok/copyright ./usr/share/doc/lentok/changelog.gz; do
   grep -q " $path\$" <<<"$contents" || { echo "$deb lacks $path" >&2; exit 1; }
 done
@@ -36,7 +37,7 @@ done
 # informational tags are shown but pass.
 lintian --display-info --fail-on error,warning "$deb"
 listing=$(unzip -Z1 "$zip")
-for name in lentok.exe README.md LICENSE; do
+for name in lentok.exe lentok-read.exe README.md LICENSE; do
   grep -q "/$name\$" <<<"$listing" || { echo "$zip lacks $name" >&2; exit 1; }
 done
 # The packed program is the stripped copy; it must pass the same check.
@@ -44,4 +45,6 @@ unpacked=$(mktemp -d)
 trap 'rm -rf "$unpacked"' EXIT
 unzip -q "$zip" -d "$unpacked"
 scripts/check-windows-exe.sh "$unpacked"/*/lentok.exe i686
+scripts/check-windows-exe.sh "$unpacked"/*/lentok-read.exe i686 i686-w64-mingw32-objdump \
+  "kernel32.dll msvcrt.dll shell32.dll"
 echo "packages: $deb $zip"

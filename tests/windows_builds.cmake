@@ -55,3 +55,21 @@ file(WRITE ${wine_properties_file}
   "  ENVIRONMENT [==[${wine_run_environment}]==]\n"
   "  FIXTURES_REQUIRED wine)\n")
 set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${wine_properties_file})
+
+# lentok-read's whole runs that hold on every system, against its Windows
+# build under wine64, with the same expectations as the native build.
+add_dependencies(lentok_read_run_tests lentok_windows_x86_64)
+gtest_discover_tests(lentok_read_run_tests
+  TEST_PREFIX wine64.
+  TEST_FILTER "ReadRunEverywhere.*"
+  TEST_LIST lentok_read_wine_run_tests
+)
+set(wine_read_environment
+    "LENTOK_READ_EXE=${CMAKE_BINARY_DIR}/windows-x86_64/lentok-read.exe" "LENTOK_RUNNER=${LENTOK_WINE64}"
+    ${LENTOK_WINE_ENVIRONMENT})
+set(wine_read_properties_file ${CMAKE_CURRENT_BINARY_DIR}/wine_read_run_test_properties.cmake)
+file(WRITE ${wine_read_properties_file}
+  "set_tests_properties(\${lentok_read_wine_run_tests} PROPERTIES\n"
+  "  ENVIRONMENT [==[${wine_read_environment}]==]\n"
+  "  FIXTURES_REQUIRED wine)\n")
+set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${wine_read_properties_file})

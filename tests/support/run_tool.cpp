@@ -87,7 +87,7 @@ std::string ReadTerminalUntilQuiet(int terminal, pid_t child, int& wstatus) {
                            const ToolOptions& options) {
   const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | (options.stdoutFile.empty() ? O_TRUNC : 0), 0644);
   const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  const int in = open("/dev/null", O_RDONLY);
+  const int in = open(options.stdinFile.empty() ? "/dev/null" : options.stdinFile.c_str(), O_RDONLY);
   if (out < 0 || err < 0 || in < 0) _exit(126);
   dup2(in, 0);
   dup2(out, 1);

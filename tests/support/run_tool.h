@@ -20,6 +20,8 @@ struct ToolOptions {
   std::function<void()> beforeExec;
   // When set, the program run instead of ToolPath(), e.g. a copy of it.
   std::string program;
+  // When set, standard input comes from this file instead of /dev/null.
+  std::string stdinFile;
 };
 
 // The tool under test: LENTOK_EXE, run through LENTOK_RUNNER when that is

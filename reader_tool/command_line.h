@@ -1,0 +1,50 @@
+// lentok-read's command line, parsed by GNU conventions: short options
+// (-h, -q, -o DIR, -oDIR, bundled as -qo DIR), long options with
+// --name=value or --name value and unique abbreviations, -- ending the
+// options, and - as the name of standard input.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace reader_tool {
+
+struct ToolOptions {
+  std::string outputDirectory;  // empty: the current one
+  bool force = false;
+  bool json = false;
+  bool quiet = false;
+  bool verify = false;
+  bool help = false;
+  bool version = false;
+  int channel = -1;  // from 0, as the decoder counts; -1: the decoder picks
+  // The recordings; with --verify the image and then the recording.
+  std::vector<std::string> operands;
+};
+
+enum class CommandLineError {
+  kNone,
+  kUnknownOption,
+  kAmbiguousOption,
+  kMissingValue,
+  kUnexpectedValue,
+  kBadChannel,
+  kNoRecording,
+  kVerifyOperands,
+  kStandardInputTwice,
+};
+
+struct ParsedCommandLine {
+  ToolOptions options;
+  CommandLineError error = CommandLineError::kNone;
+  std::string culprit;  // the option or value the error is about
+};
+
+// The highest channel a WAV file can have.
+constexpr int kMostChannels = 8;
+
+// `arguments` without the program name. --help and --version win over any
+// error in the rest, as the user asked for them.
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+
+}  // namespace reader_tool

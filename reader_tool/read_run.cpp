@@ -1,0 +1,351 @@
+// The run of lentok-read: reading recordings into images, or verifying one.
+#include "reader_tool/read_run.h"
+
+#include "platform/files.h"
+#include "reader/decoded_record.h"
+#include "reader/recording_reader.h"
+#include "reader_tool/command_line.h"
+#include "reader_tool/exit_status.h"
+#include "reader_tool/image_names.h"
+#include "reader_tool/recording_input.h"
+#include "reader_tool/report_format.h"
+#include "reader_tool/texts.h"
+#include "reader_tool/verification.h"
+
+namespace reader_tool {
+
+namespace {
+
+TextId CommandLineErrorId(CommandLineError error) {
+  switch (error) {
+    case CommandLineError::kUnknownOption: return TextId::kUnknownOption;
+    case CommandLineError::kAmbiguousOption: return TextId::kAmbiguousOption;
+    case CommandLineError::kMissingValue: return TextId::kMissingValue;
+    case CommandLineError::kUnexpectedValue: return TextId::kUnexpectedValue;
+    case CommandLineError::kBadChannel: return TextId::kBadChannel;
+    case CommandLineError::kVerifyOperands: return TextId::kVerifyOperands;
+    case CommandLineError::kStandardInputTwice: return TextId::kStandardInputTwice;
+    case CommandLineError::kNone:
+    case CommandLineError::kNoRecording: break;
+  }
+  return TextId::kNoRecording;
+}
+
+const char* VerdictWord(Verdict verdict) {
+  switch (verdict) {
+    case Verdict::kMatch: return "match";
+    case Verdict::kDiffers: return "differs";
+    case Verdict::kCutShort: return "cut short";
+    case Verdict::kNoChecksum: return "no checksum";
+    case Verdict::kChecksumBad: return "checksum error";
+    case Verdict::kOtherAddresses: break;
+  }
+  return "not found";
+}
+
+std::string Span(const reader::DecodedRecord& record, Language language) {
+  return Say(TextId::kTimeSpan, language,
+             {FormatTime(reader::SecondsAt(record, record.firstFrame)),
+              FormatTime(reader::SecondsAt(record, record.endFrame))});
+}
+
+std::string ShownName(const reader::DecodedRecord& record, Language language) {
+  if (!record.hasHeader) return Text(TextId::kNoName, language);
+  return Say(TextId::kQuotedName, language, {PrintableName(record.name)});
+}
+
+// Reading recordings into images.
+class ImageRun {
+ public:
+  ImageRun(const ToolOptions& options, Language language, const ToolStreams& streams)
+      : options_(options), language_(language), streams_(streams) {}
+
+  int Run() {
+    if (!options_.outputDirectory.empty() && !platform::IsDirectory(options_.outputDirectory)) {
+      Fail(Say(TextId::kNoSuchDirectory, language_, {options_.outputDirectory}));
+      return ExitStatus(tally_);
+    }
+    if (Printing() && options_.json) streams_.out("{\"recordings\":[");
+    for (std::size_t i = 0; i < options_.operands.size(); ++i) ReadOne(options_.operands[i], i == 0);
+    const int status = ExitStatus(tally_);
+    if (Printing() && options_.json) streams_.out("],\"status\":" + std::to_string(status) + "}\n");
+    return status;
+  }
+
+ private:
+  bool Printing() const { return !options_.quiet; }
+
+  void Fail(const std::string& line) {
+    tally_.failed = true;
+    streams_.err(line + "\n");
+  }
+
+  void ReadOne(const std::string& operand, bool first) {
+    operand_ = operand;
+    recordsJson_.clear();
+    int records = 0;
+    reader::DecoderOptions decoderOptions;
+    decoderOptions.channel = options_.channel;
+    const std::string failure =
+        ReadRecording(operand, decoderOptions, language_, [&](const reader::DecodedRecord& record) {
+          ++records;
+          TakeRecord(record);
+          return true;
+        });
+    const std::string shown = DisplayName(operand, language_);
+    if (!failure.empty()) {
+      Fail(Say(TextId::kFileFailure, language_, {shown, failure}));
+    } else if (records == 0) {
+      ++tally_.recordingsWithoutRecords;
+      streams_.err(Say(TextId::kNoRecordFound, language_, {shown}) + "\n");
+    }
+    if (Printing() && options_.json) PrintRecordingJson(first, failure);
+  }
+
+  void TakeRecord(const reader::DecodedRecord& record) {
+    ++tally_.records;
+    const bool sound = record.status == reader::RecordStatus::kSound;
+    if (!sound) ++tally_.damagedRecords;
+    const std::string written = WriteImage(record);
+    if (!sound && !written.empty()) {
+      streams_.err(Say(TextId::kDamagedRecord, language_,
+                       {DisplayName(operand_, language_), FormatTime(reader::SecondsAt(record, record.firstFrame)),
+                        ShownName(record, language_), StatusText(record.status, language_), written}) +
+                   "\n");
+    }
+    if (!Printing()) return;
+    if (options_.json) {
+      AddRecordJson(record, written);
+    } else {
+      PrintRecordLine(record, written);
+    }
+  }
+
+  // Writes the record's image; returns its path, or "" when it could not be
+  // written (and says why).
+  std::string WriteImage(const reader::DecodedRecord& record) {
+    const std::string name = names_.Claim(ImageFileName(record, operand_));
+    const std::string path = JoinPath(options_.outputDirectory, name);
+    const std::vector<std::uint8_t> bytes = reader::ImageBytes(record);
+    platform::FileError error = platform::FileError::kNone;
+    platform::OutputFile file = options_.force ? platform::OutputFile::CreateReplacing(path, error)
+                                               : platform::OutputFile::CreateNew(path, error);
+    if (error == platform::FileError::kNone) error = file.Write(bytes.data(), bytes.size());
+    if (error == platform::FileError::kNone) error = file.Commit();
+    if (error != platform::FileError::kNone) {
+      Fail(Say(TextId::kFileFailure, language_,
+               {path, Say(TextId::kCannotWriteImage, language_, {FileErrorText(error, language_)})}));
+      return "";
+    }
+    return path;
+  }
+
+  void PrintRecordLine(const reader::DecodedRecord& record, const std::string& written) {
+    std::string line;
+    if (options_.operands.size() > 1) line = DisplayName(operand_, language_) + ": ";
+    line += RecordLine(record, language_);
+    if (!written.empty()) line += "; " + Say(TextId::kImageWritten, language_, {written});
+    streams_.out(line + "\n");
+  }
+
+  void AddRecordJson(const reader::DecodedRecord& record, const std::string& written) {
+    std::string json = RecordJson(record);
+    json.pop_back();  // the closing brace: the image's path joins the object
+    json += ",\"image\":" + (written.empty() ? std::string("null") : JsonTextString(written)) + "}";
+    if (!recordsJson_.empty()) recordsJson_ += ",";
+    recordsJson_ += json;
+  }
+
+  void PrintRecordingJson(bool first, const std::string& failure) {
+    std::string json = first ? "{" : ",{";
+    json += "\"recording\":" + JsonTextString(operand_);
+    json += ",\"records\":[" + recordsJson_ + "]";
+    json += ",\"error\":" + (failure.empty() ? std::string("null") : JsonTextString(failure)) + "}";
+    streams_.out(json);
+  }
+
+  const ToolOptions& options_;
+  const Language language_;
+  const ToolStreams& streams_;
+  RunTally tally_;
+  NameRegistry names_;
+  std::string operand_;
+  std::string recordsJson_;
+};
+
+// Verifying an image against a recording.
+class VerifyRun {
+ public:
+  VerifyRun(const ToolOptions& options, Language language, const ToolStreams& streams)
+      : options_(options),
+        language_(language),
+        streams_(streams),
+        imagePath_(options.operands[0]),
+        recordingPath_(options.operands[1]) {}
+
+  int Run() {
+    if (!LoadImage()) return kExitFailure;
+    reader::DecoderOptions decoderOptions;
+    decoderOptions.channel = options_.channel;
+    const std::string failure =
+        ReadRecording(recordingPath_, decoderOptions, language_,
+                      [&](const reader::DecodedRecord& record) { return Consider(record); });
+    if (!failure.empty() && best_.verdict != Verdict::kMatch) {
+      streams_.err(Say(TextId::kFileFailure, language_, {DisplayName(recordingPath_, language_), failure}) +
+                   "\n");
+      return kExitFailure;
+    }
+    return Tell();
+  }
+
+ private:
+  bool LoadImage() {
+    platform::FileError error = platform::FileError::kNone;
+    platform::InputFile input = imagePath_ == "-" ? platform::InputFile::StandardInput()
+                                                  : platform::InputFile::Open(imagePath_, error);
+    std::vector<std::uint8_t> bytes;
+    std::vector<std::uint8_t> block(kReadBlockBytes);
+    // One byte past the largest image is enough to know it is too long.
+    while (input.IsOpen() && bytes.size() <= kLargestImage) {
+      const std::size_t got = input.Read(block.data(), block.size(), error);
+      if (got == 0) break;
+      bytes.insert(bytes.end(), block.begin(), block.begin() + static_cast<std::ptrdiff_t>(got));
+    }
+    if (error != platform::FileError::kNone) {
+      return ImageFailure(Say(TextId::kCannotRead, language_, {FileErrorText(error, language_)}));
+    }
+    switch (ParseImage(bytes, image_)) {
+      case ImageProblem::kNone: return true;
+      case ImageProblem::kTooShort: return ImageFailure(Text(TextId::kImageTooShort, language_));
+      case ImageProblem::kTooLong: return ImageFailure(Text(TextId::kImageTooLong, language_));
+      case ImageProblem::kSizeMismatch: break;
+    }
+    return ImageFailure(Say(TextId::kImageSizeMismatch, language_,
+                            {Hex4(image_.startAddress), Hex4(image_.endAddress),
+                             std::to_string(DeclaredDataLength(image_)), std::to_string(image_.data.size())}));
+  }
+
+  bool ImageFailure(const std::string& why) {
+    streams_.err(Say(TextId::kFileFailure, language_, {DisplayName(imagePath_, language_), why}) + "\n");
+    return false;
+  }
+
+  // Keeps the record that tells most; stops at the first full match.
+  bool Consider(const reader::DecodedRecord& record) {
+    ++records_;
+    const Comparison comparison = CompareWithImage(record, image_);
+    if (comparison.verdict == Verdict::kMatch || BetterCandidate(comparison, best_)) {
+      best_ = comparison;
+      bestRecord_ = record;
+    }
+    return comparison.verdict != Verdict::kMatch;
+  }
+
+  std::string AddressOf(std::size_t index) const {
+    return Hex4(static_cast<std::uint16_t>(image_.startAddress + index));
+  }
+
+  std::string TimeOfByte(std::size_t index) const {
+    const std::int64_t frame =
+        index < bestRecord_.byteFrames.size() ? bestRecord_.byteFrames[index] : bestRecord_.endFrame;
+    return FormatTime(reader::SecondsAt(bestRecord_, frame));
+  }
+
+  std::string Difference() const {
+    const std::string at = FormatTime(reader::SecondsAt(bestRecord_, bestRecord_.firstFrame));
+    const std::size_t index = best_.index;
+    switch (best_.verdict) {
+      case Verdict::kDiffers:
+        return Say(TextId::kVerifyDiffers, language_,
+                   {at, AddressOf(index), TimeOfByte(index), Hex2(bestRecord_.data[index]),
+                    Hex2(image_.data[index])});
+      case Verdict::kCutShort:
+        return Say(TextId::kVerifyCutShort, language_, {at, AddressOf(index), TimeOfByte(index)});
+      case Verdict::kNoChecksum: return Say(TextId::kVerifyNoChecksum, language_, {at});
+      case Verdict::kChecksumBad:
+        return Say(TextId::kVerifyChecksumBad, language_,
+                   {at, Hex4(bestRecord_.tapeChecksum), Hex4(bestRecord_.computedChecksum)});
+      case Verdict::kMatch:
+      case Verdict::kOtherAddresses: break;
+    }
+    return Say(TextId::kVerifyNoRecord, language_,
+               {Hex4(image_.startAddress), Hex4(image_.endAddress), std::to_string(records_)});
+  }
+
+  int Tell() const {
+    const bool match = best_.verdict == Verdict::kMatch;
+    const int status = match ? kExitSound : kExitDamaged;
+    const std::string recording = DisplayName(recordingPath_, language_);
+    if (!match) streams_.err(Say(TextId::kVerifyFailure, language_, {recording, Difference()}) + "\n");
+    if (options_.quiet) return status;
+    if (options_.json) {
+      streams_.out(VerdictJson(status));
+      return status;
+    }
+    if (match) {
+      streams_.out(Say(TextId::kVerifyMatch, language_,
+                       {recording, DisplayName(imagePath_, language_), Span(bestRecord_, language_)}) +
+                   "\n");
+    }
+    if (match && best_.storedChecksumDiffers) {
+      streams_.out(Say(TextId::kVerifyChecksumNote, language_,
+                       {recording, Hex4(bestRecord_.tapeChecksum), Hex4(image_.storedChecksum)}) +
+                   "\n");
+    }
+    return status;
+  }
+
+  std::string VerdictJson(int status) const {
+    const bool found = best_.verdict != Verdict::kOtherAddresses;
+    const bool located = best_.verdict == Verdict::kDiffers || best_.verdict == Verdict::kCutShort;
+    std::string json = "{\"verify\":{\"image\":" + JsonTextString(imagePath_);
+    json += ",\"recording\":" + JsonTextString(recordingPath_);
+    json += ",\"result\":\"" + std::string(VerdictWord(best_.verdict)) + "\"";
+    json += ",\"record\":" + (found ? RecordJson(bestRecord_) : std::string("null"));
+    json += ",\"address\":" + (located ? std::to_string(image_.startAddress + best_.index) : std::string("null"));
+    json += ",\"checksumNote\":" + std::string(best_.storedChecksumDiffers ? "true" : "false");
+    json += "},\"status\":" + std::to_string(status) + "}\n";
+    return json;
+  }
+
+  const ToolOptions& options_;
+  const Language language_;
+  const ToolStreams& streams_;
+  const std::string imagePath_;
+  const std::string recordingPath_;
+  TapeImage image_;
+  int records_ = 0;
+  Comparison best_;
+  reader::DecodedRecord bestRecord_;
+};
+
+}  // namespace
+
+int RunReadTool(const std::vector<std::string>& arguments, Language language, const ToolStreams& streams) {
+  const ParsedCommandLine parsed = ParseCommandLine(arguments);
+  if (parsed.options.help) {
+    streams.out(Text(TextId::kHelp, language));
+    return kExitSound;
+  }
+  if (parsed.options.version) {
+    streams.out(Say(TextId::kVersion, language, {LENTOK_VERSION}));
+    return kExitSound;
+  }
+  if (parsed.error != CommandLineError::kNone) {
+    const std::string why = Say(CommandLineErrorId(parsed.error), language, {parsed.culprit});
+    streams.err(Say(TextId::kCommandLineError, language, {why}) + "\n");
+    return kExitFailure;
+  }
+  if (parsed.options.verify) return VerifyRun(parsed.options, language, streams).Run();
+  return ImageRun(parsed.options, language, streams).Run();
+}
+
+int ToolMain(int argc, char** argv) {
+  const Language language = platform::UserLanguageIsRussian() ? Language::kRussian : Language::kEnglish;
+  const ToolStreams streams{
+      [](const std::string& text) { platform::WriteText(platform::StandardStream::kOutput, text); },
+      [](const std::string& text) { platform::WriteText(platform::StandardStream::kError, text); }};
+  return RunReadTool(platform::Utf8Arguments(argc, argv), language, streams);
+}
+
+}  // namespace reader_tool

@@ -1,0 +1,149 @@
+// The report of one record: its line, its JSON object and its image's name.
+#include "reader_tool/record_report.h"
+
+#include <vector>
+
+#include "reader_tool/image_names.h"
+#include "reader_tool/report_format.h"
+#include "reader_tool/texts.h"
+
+namespace reader_tool {
+
+namespace {
+
+// Russian writes a decimal comma; times keep their point, as timecodes do,
+// so that a list of them still splits at the commas.
+char DecimalPoint(Language language) { return language == Language::kRussian ? ',' : '.'; }
+
+std::string TimeAt(const reader::DecodedRecord& record, std::int64_t frame) {
+  return FormatTime(reader::SecondsAt(record, frame));
+}
+
+// The number of data bytes the addresses call for.
+std::size_t DeclaredLength(const reader::DecodedRecord& record) {
+  if (record.endAddress < record.startAddress) return record.data.size();
+  return static_cast<std::size_t>(record.endAddress - record.startAddress) + 1;
+}
+
+std::string NamePart(const reader::DecodedRecord& record, Language language) {
+  if (!record.hasHeader) return Text(TextId::kNoName, language);
+  return Say(TextId::kQuotedName, language, {PrintableName(record.name)});
+}
+
+std::string AddressPart(const reader::DecodedRecord& record, Language language) {
+  if (!record.addressesRead) return Text(TextId::kNoAddresses, language);
+  const std::string start = Hex4(record.startAddress);
+  const std::string end = Hex4(record.endAddress);
+  const std::size_t declared = DeclaredLength(record);
+  if (record.data.size() < declared) {
+    return Say(TextId::kAddressesCutShort, language,
+               {start, end, std::to_string(declared), std::to_string(record.data.size())});
+  }
+  return Say(TextId::kAddresses, language, {start, end, std::to_string(declared)});
+}
+
+std::string ChecksumPart(const reader::DecodedRecord& record, Language language) {
+  if (!record.checksumRead) {
+    return Say(TextId::kChecksumNotRead, language, {Hex4(record.computedChecksum)});
+  }
+  return Say(TextId::kChecksums, language, {Hex4(record.tapeChecksum), Hex4(record.computedChecksum)});
+}
+
+std::string SignalPart(const reader::SignalMeasure& signal, Language language) {
+  const char point = DecimalPoint(language);
+  return std::string(Text(signal.inverted ? TextId::kPolarityInverted : TextId::kPolarityNormal, language)) +
+         ", " + Say(TextId::kSpeed, language, {FormatFixed(signal.speed, 2, point)}) + ", " +
+         Say(TextId::kLevel, language, {FormatFixed(signal.levelDbfs, 1, point)});
+}
+
+std::string DoubtfulPart(const reader::DecodedRecord& record, Language language) {
+  std::string times;
+  for (std::int64_t frame : record.doubtfulBitFrames) {
+    if (!times.empty()) times += ", ";
+    times += TimeAt(record, frame);
+  }
+  return Say(TextId::kDoubtfulBits, language, {times, std::to_string(record.doubtfulBitCount)});
+}
+
+const char* StatusWord(reader::RecordStatus status) {
+  switch (status) {
+    case reader::RecordStatus::kSound: return "sound";
+    case reader::RecordStatus::kChecksumError: return "checksum error";
+    case reader::RecordStatus::kCutShort: return "cut short";
+  }
+  return "cut short";
+}
+
+std::string JsonSeconds(const reader::DecodedRecord& record, std::int64_t frame) {
+  return JsonNumber(reader::SecondsAt(record, frame), 3);
+}
+
+std::string JsonDoubtfulBits(const reader::DecodedRecord& record) {
+  std::string at;
+  for (std::int64_t frame : record.doubtfulBitFrames) {
+    if (!at.empty()) at += ",";
+    at += JsonSeconds(record, frame);
+  }
+  return "{\"count\":" + std::to_string(record.doubtfulBitCount) + ",\"at\":[" + at + "]}";
+}
+
+}  // namespace
+
+std::string StatusText(reader::RecordStatus status, Language language) {
+  switch (status) {
+    case reader::RecordStatus::kSound: return Text(TextId::kStatusSound, language);
+    case reader::RecordStatus::kChecksumError: return Text(TextId::kStatusChecksumError, language);
+    case reader::RecordStatus::kCutShort: return Text(TextId::kStatusCutShort, language);
+  }
+  return Text(TextId::kStatusCutShort, language);
+}
+
+std::string RecordLine(const reader::DecodedRecord& record, Language language) {
+  std::string line = Say(TextId::kTimeSpan, language,
+                         {TimeAt(record, record.firstFrame), TimeAt(record, record.endFrame)});
+  line += ": " + NamePart(record, language);
+  line += ", " + AddressPart(record, language);
+  line += ", " + ChecksumPart(record, language);
+  line += ", " + StatusText(record.status, language);
+  line += "; " + SignalPart(record.signal, language);
+  if (record.status != reader::RecordStatus::kSound && !record.doubtfulBitFrames.empty()) {
+    line += "; " + DoubtfulPart(record, language);
+  }
+  return line;
+}
+
+std::string RecordJson(const reader::DecodedRecord& record) {
+  const bool addresses = record.addressesRead;
+  std::string json = "{";
+  json += "\"from\":" + JsonSeconds(record, record.firstFrame);
+  json += ",\"to\":" + JsonSeconds(record, record.endFrame);
+  json += ",\"firstFrame\":" + std::to_string(record.firstFrame);
+  json += ",\"endFrame\":" + std::to_string(record.endFrame);
+  json += ",\"sampleRate\":" + JsonNumber(record.sampleRate, 0);
+  json += ",\"channel\":" + std::to_string(record.channel + 1);
+  json += ",\"name\":" + (record.hasHeader ? JsonByteString(record.name) : std::string("null"));
+  json += ",\"start\":" + (addresses ? std::to_string(record.startAddress) : std::string("null"));
+  json += ",\"end\":" + (addresses ? std::to_string(record.endAddress) : std::string("null"));
+  json += ",\"length\":" + (addresses ? std::to_string(DeclaredLength(record)) : std::string("null"));
+  json += ",\"bytesRead\":" + std::to_string(record.data.size());
+  json += ",\"checksumOnTape\":" +
+          (record.checksumRead ? std::to_string(record.tapeChecksum) : std::string("null"));
+  json += ",\"checksumComputed\":" + std::to_string(record.computedChecksum);
+  json += ",\"status\":\"" + std::string(StatusWord(record.status)) + "\"";
+  json += ",\"signal\":{\"polarity\":\"";
+  json += record.signal.inverted ? "inverted" : "normal";
+  json += "\",\"speed\":" + JsonNumber(record.signal.speed, 3);
+  json += ",\"levelDbfs\":" + JsonNumber(record.signal.levelDbfs, 2) + "}";
+  json += ",\"doubtfulBits\":" + JsonDoubtfulBits(record);
+  return json + "}";
+}
+
+std::string ImageFileName(const reader::DecodedRecord& record, const std::string& recordingName) {
+  if (record.hasHeader) {
+    const std::string safe = SafeImageName(record.name);
+    if (!safe.empty()) return safe;
+  }
+  return RecordingStem(recordingName) + ".rks";
+}
+
+}  // namespace reader_tool

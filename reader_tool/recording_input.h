@@ -1,0 +1,38 @@
+// Reading one recording (a file or standard input) in blocks through the
+// recording reader, handing out each record as soon as it is complete, and
+// saying in words why a file could not be read.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "formats/wav_reader.h"
+#include "platform/files.h"
+#include "reader/decoded_record.h"
+#include "reader/recording_reader.h"
+#include "reader_tool/record_report.h"
+
+namespace reader_tool {
+
+// Bytes read from the file at a time: memory stays the same however long
+// the recording.
+constexpr std::size_t kReadBlockBytes = 64 * 1024;
+
+// Gets each record as it completes; returns false to stop reading.
+using RecordSink = std::function<bool(const reader::DecodedRecord&)>;
+
+// Reads `operand` ("-" for standard input) to its end, or until `sink`
+// says stop. Returns "" when the whole file was read, or else why not, in
+// `language`. Records recovered before a failure are handed out all the
+// same.
+std::string ReadRecording(const std::string& operand, const reader::DecoderOptions& options,
+                          Language language, const RecordSink& sink);
+
+// The reasons, in words.
+std::string FileErrorText(platform::FileError error, Language language);
+std::string WavErrorText(formats::WavError error, Language language);
+
+// How the user is shown `operand` in messages: "standard input" for "-".
+std::string DisplayName(const std::string& operand, Language language);
+
+}  // namespace reader_tool

@@ -1,0 +1,187 @@
+// The table of lentok-read's texts: each line in English and in Russian,
+// side by side, in the order of TextId.
+#include "reader_tool/texts.h"
+
+namespace reader_tool {
+
+namespace {
+
+struct Entry {
+  TextId id;
+  const char* english;
+  const char* russian;
+};
+
+// The record report names a record's place in the recording with times,
+// and keeps the status words short, as they are scanned in long lists.
+constexpr Entry kTexts[] = {
+    {TextId::kTimeSpan, "%1 to %2", "%1 – %2"},
+    {TextId::kQuotedName, "\"%1\"", "«%1»"},
+    {TextId::kNoName, "no name", "без имени"},
+    {TextId::kAddresses, "start %1, end %2, length %3", "начало %1, конец %2, длина %3"},
+    {TextId::kAddressesCutShort, "start %1, end %2, length %3 (%4 read)",
+     "начало %1, конец %2, длина %3 (прочитано %4)"},
+    {TextId::kNoAddresses, "addresses not read", "адреса не прочитаны"},
+    {TextId::kChecksums, "checksum on tape %1, computed %2",
+     "контрольная сумма на ленте %1, вычисленная %2"},
+    {TextId::kChecksumNotRead, "checksum not read, computed %1",
+     "контрольная сумма не прочитана, вычисленная %1"},
+    {TextId::kStatusSound, "sound", "исправна"},
+    {TextId::kStatusChecksumError, "checksum error", "ошибка контрольной суммы"},
+    {TextId::kStatusCutShort, "cut short", "оборвана"},
+    {TextId::kPolarityNormal, "polarity normal", "полярность прямая"},
+    {TextId::kPolarityInverted, "polarity inverted", "полярность обратная"},
+    {TextId::kSpeed, "speed %1×", "скорость %1×"},
+    {TextId::kLevel, "level %1 dBFS", "уровень %1 дБFS"},
+    {TextId::kDoubtfulBits, "doubtful bits at %1 (%2 in all)", "сомнительные биты: %1 (всего %2)"},
+
+    {TextId::kImageWritten, "image %1", "образ %1"},
+    {TextId::kDamagedRecord, "lentok-read: %1: the record at %2 (%3) is damaged: %4; its image is kept in %5",
+     "lentok-read: %1: запись на отметке %2 (%3) повреждена: %4; её образ сохранён в %5"},
+    {TextId::kNoRecordFound, "lentok-read: %1: no record found", "lentok-read: %1: ни одной записи не найдено"},
+
+    {TextId::kHelp,
+     "Usage: lentok-read [OPTION]... RECORDING...\n"
+     "  or:  lentok-read --verify [--channel=N] IMAGE RECORDING\n"
+     "Finds the tape records in each WAV RECORDING and writes each one as a\n"
+     "tape image (.rks), named after the record's header. A RECORDING of -\n"
+     "is read from standard input.\n"
+     "\n"
+     "  -o, --output-dir=DIR  write the images into DIR (default: the current directory)\n"
+     "      --force           replace images that already exist\n"
+     "      --channel=N       read channel N only, counting from 1\n"
+     "                        (default: the channel with the clearest signal)\n"
+     "      --json            print the report as one JSON document\n"
+     "  -q, --quiet           print nothing but errors\n"
+     "      --verify          check that RECORDING holds IMAGE; writes nothing\n"
+     "  -h, --help            show this help and exit\n"
+     "      --version         show the version and exit\n"
+     "\n"
+     "Exit status: 0 when every record found is sound; 2 when a record is\n"
+     "damaged, none is found, or --verify finds a difference; 1 when the\n"
+     "command line is wrong or a file cannot be read or written.\n",
+     "Использование: lentok-read [ПАРАМЕТР]... ЗВУКОЗАПИСЬ...\n"
+     "         или:  lentok-read --verify [--channel=N] ОБРАЗ ЗВУКОЗАПИСЬ\n"
+     "Находит записи с ленты в каждой ЗВУКОЗАПИСИ (файле WAV) и сохраняет каждую\n"
+     "как образ ленты (.rks) под именем из её заголовка. Вместо ЗВУКОЗАПИСИ «-»\n"
+     "означает стандартный ввод.\n"
+     "\n"
+     "  -o, --output-dir=КАТАЛОГ  сохранять образы в КАТАЛОГ (по умолчанию в текущий)\n"
+     "      --force               заменять уже существующие образы\n"
+     "      --channel=N           читать только канал N, считая с 1\n"
+     "                            (по умолчанию канал с самым чистым сигналом)\n"
+     "      --json                выдать отчёт одним документом JSON\n"
+     "  -q, --quiet               не выводить ничего, кроме ошибок\n"
+     "      --verify              проверить, что ЗВУКОЗАПИСЬ содержит ОБРАЗ;\n"
+     "                            ничего не сохраняет\n"
+     "  -h, --help                показать эту справку и выйти\n"
+     "      --version             показать версию и выйти\n"
+     "\n"
+     "Код возврата: 0, если все найденные записи исправны; 2, если есть\n"
+     "повреждённая запись, не найдено ни одной или --verify нашёл расхождение;\n"
+     "1, если командная строка неверна или файл не удаётся прочитать или записать.\n"},
+    {TextId::kVersion, "lentok-read %1\n", "lentok-read %1\n"},
+    {TextId::kCommandLineError, "lentok-read: %1 (see --help)", "lentok-read: %1 (см. --help)"},
+    {TextId::kUnknownOption, "unknown option '%1'", "неизвестный параметр «%1»"},
+    {TextId::kAmbiguousOption, "option '%1' is ambiguous", "параметр «%1» неоднозначен"},
+    {TextId::kMissingValue, "option '%1' needs a value", "параметру «%1» нужно значение"},
+    {TextId::kUnexpectedValue, "option '%1' takes no value", "параметр «%1» не принимает значения"},
+    {TextId::kBadChannel, "the channel is a number from 1 to 8, not '%1'",
+     "номер канала должен быть от 1 до 8, а не «%1»"},
+    {TextId::kNoRecording, "no recording given", "не указана звукозапись"},
+    {TextId::kVerifyOperands, "--verify takes an image and one recording",
+     "для --verify нужны образ и одна звукозапись"},
+    {TextId::kStandardInputTwice, "standard input (-) given more than once",
+     "стандартный ввод (-) указан больше одного раза"},
+    {TextId::kNoSuchDirectory, "lentok-read: %1: no such directory", "lentok-read: %1: нет такого каталога"},
+
+    {TextId::kStandardInputName, "standard input", "стандартный ввод"},
+    {TextId::kFileFailure, "lentok-read: %1: %2", "lentok-read: %1: %2"},
+    {TextId::kCannotRead, "cannot read: %1", "не удаётся прочитать: %1"},
+    {TextId::kCannotWriteImage, "cannot write the image: %1", "не удаётся записать образ: %1"},
+    {TextId::kNotFound, "no such file or directory", "нет такого файла или каталога"},
+    {TextId::kAccessDenied, "permission denied", "доступ запрещён"},
+    {TextId::kAlreadyExists, "the file exists (--force replaces it)",
+     "файл уже существует (--force заменит его)"},
+    {TextId::kIsDirectory, "is a directory", "это каталог"},
+    {TextId::kNoSpace, "no space left on the device", "на устройстве не осталось места"},
+    {TextId::kBadName, "the system does not accept this name", "система не принимает такое имя"},
+    {TextId::kInputOutputError, "input/output error", "ошибка ввода-вывода"},
+    {TextId::kWavNotRiff, "not a WAV file", "это не файл WAV"},
+    {TextId::kWavNotWave, "a RIFF file, but not of form WAVE", "файл RIFF, но не формата WAVE"},
+    {TextId::kWavNoFormatChunk, "the WAV file has no format chunk before its sound data",
+     "в файле WAV нет блока формата перед звуковыми данными"},
+    {TextId::kWavBadFormatChunk, "the format chunk of the WAV file is damaged",
+     "блок формата файла WAV повреждён"},
+    {TextId::kWavUnsupportedEncoding, "compressed or unknown sound encoding (only PCM and float can be read)",
+     "сжатый или неизвестный формат звука (читаются только PCM и float)"},
+    {TextId::kWavUnsupportedBits, "this sample width cannot be read", "такую разрядность отсчётов прочитать нельзя"},
+    {TextId::kWavUnsupportedChannels, "the WAV file has no channel or more than 8",
+     "в файле WAV нет каналов или их больше 8"},
+    {TextId::kWavUnsupportedRate, "the sample rate is outside 8000 to 192000 Hz",
+     "частота дискретизации вне пределов 8000–192000 Гц"},
+    {TextId::kWavNoData, "the file ended before any sound data", "файл закончился раньше звуковых данных"},
+    {TextId::kNoSuchChannel, "there is no channel %1 (the recording has %2)",
+     "канала %1 нет (в звукозаписи их %2)"},
+
+    {TextId::kImageTooShort, "not a tape image: shorter than 7 bytes",
+     "это не образ ленты: он короче 7 байт"},
+    {TextId::kImageTooLong, "not a tape image: longer than 65542 bytes",
+     "это не образ ленты: он длиннее 65542 байт"},
+    {TextId::kImageSizeMismatch, "not a tape image: its addresses %1 to %2 call for %3 data bytes, it holds %4",
+     "это не образ ленты: по адресам %1–%2 в нём должно быть байт данных: %3, а есть %4"},
+    {TextId::kVerifyMatch, "%1 holds %2 (the record at %3)", "%1 содержит %2 (запись %3)"},
+    {TextId::kVerifyChecksumNote,
+     "%1: note: the checksum on tape, %2, matches the data, but the image stores %3",
+     "%1: примечание: контрольная сумма на ленте, %2, сходится с данными, но в образе записана %3"},
+    {TextId::kVerifyNoRecord, "no record with start %1 and end %2 (%3 records found)",
+     "записи с началом %1 и концом %2 нет (найдено записей: %3)"},
+    {TextId::kVerifyDiffers, "the record at %1 differs from the image at address %2 (%3): %4 on tape, %5 in the image",
+     "запись на отметке %1 расходится с образом по адресу %2 (%3): на ленте %4, в образе %5"},
+    {TextId::kVerifyCutShort, "the record at %1 is cut short at address %2 (%3)",
+     "запись на отметке %1 оборвана на адресе %2 (%3)"},
+    {TextId::kVerifyNoChecksum, "the record at %1 holds the image's data, but ends before its checksum",
+     "запись на отметке %1 содержит данные образа, но обрывается до контрольной суммы"},
+    {TextId::kVerifyChecksumBad, "the record at %1 holds the image's data, but its checksum on tape, %2, does not match them (%3)",
+     "запись на отметке %1 содержит данные образа, но её контрольная сумма на ленте, %2, с ними не сходится (%3)"},
+    {TextId::kVerifyFailure, "lentok-read: %1: %2", "lentok-read: %1: %2"},
+};
+
+static_assert(sizeof kTexts / sizeof kTexts[0] == kTextCount, "one entry per text");
+
+}  // namespace
+
+// Found by its id rather than its place, so that an entry out of order
+// cannot give a wrong text; a missing one gives "" (which the tests catch).
+const char* Text(TextId id, Language language) {
+  for (const Entry& entry : kTexts) {
+    if (entry.id == id) return language == Language::kRussian ? entry.russian : entry.english;
+  }
+  return "";
+}
+
+std::string Fill(const char* pattern, std::initializer_list<std::string> values) {
+  std::string text;
+  for (const char* position = pattern; *position != '\0'; ++position) {
+    const char next = position[1];
+    if (*position != '%' || next == '\0') {
+      text += *position;
+    } else if (next == '%') {
+      text += '%';
+      ++position;
+    } else if (next >= '1' && next <= '9') {
+      const std::size_t index = static_cast<std::size_t>(next - '1');
+      if (index < values.size()) text += values.begin()[index];
+      ++position;
+    } else {
+      text += '%';
+    }
+  }
+  return text;
+}
+
+std::string Say(TextId id, Language language, std::initializer_list<std::string> values) {
+  return Fill(Text(id, language), values);
+}
+
+}  // namespace reader_tool

@@ -1,0 +1,99 @@
+// Every text lentok-read prints, in English and Russian, kept in one table
+// so that neither language can miss a line. Patterns hold %1 to %9 for the
+// values filled in by Fill.
+#pragma once
+
+#include <cstddef>
+#include <initializer_list>
+#include <string>
+
+#include "reader_tool/record_report.h"
+
+namespace reader_tool {
+
+enum class TextId {
+  // The record line.
+  kTimeSpan,
+  kQuotedName,
+  kNoName,
+  kAddresses,
+  kAddressesCutShort,
+  kNoAddresses,
+  kChecksums,
+  kChecksumNotRead,
+  kStatusSound,
+  kStatusChecksumError,
+  kStatusCutShort,
+  kPolarityNormal,
+  kPolarityInverted,
+  kSpeed,
+  kLevel,
+  kDoubtfulBits,
+  // The run around it.
+  kImageWritten,
+  kDamagedRecord,
+  kNoRecordFound,
+  // Help, version and the command line.
+  kHelp,
+  kVersion,
+  kCommandLineError,
+  kUnknownOption,
+  kAmbiguousOption,
+  kMissingValue,
+  kUnexpectedValue,
+  kBadChannel,
+  kNoRecording,
+  kVerifyOperands,
+  kStandardInputTwice,
+  kNoSuchDirectory,
+  // Failures with a file.
+  kStandardInputName,
+  kFileFailure,
+  kCannotRead,
+  kCannotWriteImage,
+  kNotFound,
+  kAccessDenied,
+  kAlreadyExists,
+  kIsDirectory,
+  kNoSpace,
+  kBadName,
+  kInputOutputError,
+  kWavNotRiff,
+  kWavNotWave,
+  kWavNoFormatChunk,
+  kWavBadFormatChunk,
+  kWavUnsupportedEncoding,
+  kWavUnsupportedBits,
+  kWavUnsupportedChannels,
+  kWavUnsupportedRate,
+  kWavNoData,
+  kNoSuchChannel,
+  // --verify.
+  kImageTooShort,
+  kImageTooLong,
+  kImageSizeMismatch,
+  kVerifyMatch,
+  kVerifyChecksumNote,
+  kVerifyNoRecord,
+  kVerifyDiffers,
+  kVerifyCutShort,
+  kVerifyChecksumBad,
+  kVerifyNoChecksum,
+  kVerifyFailure,
+
+  kCount  // not a text: the number of them
+};
+
+constexpr std::size_t kTextCount = static_cast<std::size_t>(TextId::kCount);
+
+// The text in `language`; never null, "" for an id without an entry.
+const char* Text(TextId id, Language language);
+
+// `pattern` with %1 to %9 replaced by the values in order; %% is a percent
+// sign. A number with no value is left out.
+std::string Fill(const char* pattern, std::initializer_list<std::string> values);
+
+// Text and Fill together.
+std::string Say(TextId id, Language language, std::initializer_list<std::string> values = {});
+
+}  // namespace reader_tool

@@ -1,0 +1,428 @@
+// Whole runs of the built lentok-read on recordings made the way lentok
+// makes them: images read back byte for byte, names, several records on one
+// recording, standard input, output directories, replacing and refusing,
+// --verify, damaged and foreign input, JSON and the Russian texts. The
+// ReadRunEverywhere cases also run against the Windows build under wine.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "tests/support/expected.h"
+#include "tests/support/json_check.h"
+#include "tests/support/run_read_tool.h"
+#include "tests/support/test_files.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::uint32_t kRate = 44100;
+
+Bytes SampleData(std::size_t size, unsigned seed = 1) {
+  Bytes data(size);
+  for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<std::uint8_t>((i * 131 + seed * 17) ^ (i >> 3));
+  return data;
+}
+
+RecordingOptions Named(const std::string& name) {
+  RecordingOptions options;
+  options.tapeName = name;
+  return options;
+}
+
+RecordingOptions Headerless() {
+  RecordingOptions options;
+  options.noHeader = true;
+  return options;
+}
+
+// The sample bytes of a WAV file: what follows its data chunk header.
+Bytes SamplesOf(const Bytes& wav) {
+  for (std::size_t i = 12; i + 8 <= wav.size(); ++i) {
+    if (std::equal(wav.begin() + i, wav.begin() + i + 4, "data")) return Bytes(wav.begin() + i + 8, wav.end());
+  }
+  throw std::runtime_error("no data chunk");
+}
+
+void PutLe(Bytes& bytes, std::uint32_t value, int size) {
+  for (int i = 0; i < size; ++i) bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+}
+
+// A plain 44-byte-header mono 16-bit WAV file around `samples`.
+Bytes WavOf(const Bytes& samples) {
+  Bytes wav = {'R', 'I', 'F', 'F'};
+  PutLe(wav, static_cast<std::uint32_t>(36 + samples.size()), 4);
+  for (char c : std::string("WAVEfmt ")) wav.push_back(static_cast<std::uint8_t>(c));
+  PutLe(wav, 16, 4);
+  PutLe(wav, 1, 2);  // PCM
+  PutLe(wav, 1, 2);  // mono
+  PutLe(wav, kRate, 4);
+  PutLe(wav, kRate * 2, 4);
+  PutLe(wav, 2, 2);
+  PutLe(wav, 16, 2);
+  for (char c : std::string("data")) wav.push_back(static_cast<std::uint8_t>(c));
+  PutLe(wav, static_cast<std::uint32_t>(samples.size()), 4);
+  wav.insert(wav.end(), samples.begin(), samples.end());
+  return wav;
+}
+
+Bytes Silence(double seconds) { return Bytes(static_cast<std::size_t>(seconds * kRate) * 2, 0); }
+
+struct Piece {
+  Bytes image;
+  RecordingOptions options;
+};
+
+// Several of lentok's recordings one after the other, with silence around
+// and between them, in one WAV file.
+Bytes Concatenated(const std::vector<Piece>& pieces) {
+  Bytes samples = Silence(0.5);
+  for (const Piece& piece : pieces) {
+    const Bytes part = SamplesOf(ExpectedRecording(piece.image, piece.options));
+    samples.insert(samples.end(), part.begin(), part.end());
+    const Bytes gap = Silence(1.0);
+    samples.insert(samples.end(), gap.begin(), gap.end());
+  }
+  return WavOf(samples);
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+    lines.push_back(text.substr(start, end - start));
+  }
+  if (start < text.size()) lines.push_back(text.substr(start));
+  return lines;
+}
+
+std::vector<std::string> FilesIn(const std::string& directory) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(directory)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool StartsWith(const std::string& text, const std::string& start) { return text.compare(0, start.size(), start) == 0; }
+
+class ReadRunEverywhere : public ::testing::Test {
+ protected:
+  std::string At(const std::string& name) const { return dir_ / name; }
+  void Record(const std::string& name, const Bytes& image, const RecordingOptions& options) const {
+    WriteBytes(At(name), ExpectedRecording(image, options));
+  }
+  ToolResult Run(const std::vector<std::string>& arguments, ReadToolRun run = {}) const {
+    if (run.directory.empty()) run.directory = dir_.path();
+    return RunReadTool(arguments, run);
+  }
+  TempDir dir_;
+};
+
+// The cases that rest on POSIX behaviour of the test itself (standard input
+// from a file, the locale variables, names in UTF-8).
+class ReadRun : public ReadRunEverywhere {
+ protected:
+  void SetUp() override {
+    if (ReadToolIsWindowsBuild()) GTEST_SKIP() << "for the POSIX build";
+  }
+};
+
+const Bytes kGame = MakeConsistentImage(0x1000, SampleData(300));
+
+}  // namespace
+
+// --- Reading images back ---
+
+TEST_F(ReadRunEverywhere, ARecordWithAHeaderComesBackAsTheSameImage) {
+  Record("tape.wav", kGame, Named("HELLO.RKS"));
+  const ToolResult result = Run({At("tape.wav")});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.err, "");
+  ASSERT_TRUE(FileExists(At("HELLO.RKS")));
+  EXPECT_EQ(ReadBytes(At("HELLO.RKS")), kGame);
+  const std::vector<std::string> lines = Lines(result.out);
+  ASSERT_EQ(lines.size(), 1u) << result.out;
+  EXPECT_TRUE(Contains(lines[0], "\"HELLO.RKS\", start 1000, end 112B, length 300")) << lines[0];
+  EXPECT_TRUE(Contains(lines[0], ", sound; polarity normal, speed 1.00×")) << lines[0];
+  EXPECT_TRUE(Contains(lines[0], "; image HELLO.RKS")) << lines[0];
+}
+
+TEST_F(ReadRunEverywhere, WithoutAHeaderTheImageIsNamedAfterTheRecording) {
+  Record("side a.wav", kGame, Headerless());
+  const ToolResult result = Run({"side a.wav"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(ReadBytes(At("side a.rks")), kGame);
+  EXPECT_TRUE(Contains(result.out, ": no name, start 1000")) << result.out;
+}
+
+TEST_F(ReadRun, HeaderNamesOfManyLengths) {
+  const std::string name32 = "ABCDEFGHIJKLMNOPQRSTUVWXYZ012345";
+  const std::string name45 = name32 + "6789ABCDE.RK";
+  struct Case {
+    std::string onTape;
+    std::string file;
+  } cases[] = {{"", "tape.rks"}, {"A", "A.rks"}, {name32, name32 + ".rks"}, {name45, name45}};
+  for (const Case& c : cases) {
+    TempDir dir;
+    const Bytes image = MakeConsistentImage(0x0100, SampleData(40, 3));
+    WriteBytes(dir / "tape.wav", ExpectedRecording(image, Named(c.onTape)));
+    ReadToolRun run;
+    run.directory = dir.path();
+    const ToolResult result = RunReadTool({"tape.wav"}, run);
+    EXPECT_EQ(result.status, 0) << c.onTape << ": " << result.err;
+    EXPECT_EQ(FilesIn(dir.path()), (std::vector<std::string>{c.file, "tape.wav"})) << c.onTape;
+    if (FileExists(dir / c.file)) {
+      EXPECT_EQ(ReadBytes(dir / c.file), image) << c.onTape;
+    }
+  }
+}
+
+TEST_F(ReadRunEverywhere, SeveralRecordsOnOneRecordingEachInOrder) {
+  const Bytes second = MakeConsistentImage(0x2000, SampleData(17, 2));
+  const Bytes third = MakeConsistentImage(0xF000, SampleData(1, 5));
+  WriteBytes(At("tape.wav"), Concatenated({{kGame, Named("GAME.RKS")},
+                                           {second, Named("GAME.RKS")},
+                                           {third, Headerless()}}));
+  const ToolResult result = Run({"tape.wav"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(ReadBytes(At("GAME.RKS")), kGame);
+  EXPECT_EQ(ReadBytes(At("GAME-2.RKS")), second);
+  EXPECT_EQ(ReadBytes(At("tape.rks")), third);
+  const std::vector<std::string> lines = Lines(result.out);
+  ASSERT_EQ(lines.size(), 3u) << result.out;
+  EXPECT_TRUE(Contains(lines[0], "image GAME.RKS"));
+  EXPECT_TRUE(Contains(lines[1], "image GAME-2.RKS"));
+  EXPECT_TRUE(Contains(lines[2], "image tape.rks"));
+  // The first record starts after half a second of silence.
+  EXPECT_TRUE(StartsWith(lines[0], "0:00.50")) << lines[0];
+}
+
+TEST_F(ReadRun, StandardInput) {
+  Record("tape.wav", kGame, Headerless());
+  fs::create_directory(At("out"));
+  ReadToolRun run;
+  run.stdinFile = At("tape.wav");
+  const ToolResult result = Run({"-o", "out", "-"}, run);
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(ReadBytes(At("out/stdin.rks")), kGame);
+}
+
+TEST_F(ReadRunEverywhere, EveryFormOfTheOutputDirectory) {
+  Record("tape.wav", kGame, Named("HELLO.RKS"));
+  const std::vector<std::vector<std::string>> forms = {
+      {"-o", "one"}, {"-otwo"}, {"--output-dir=three"}, {"--output-dir", "four"}};
+  for (const std::vector<std::string>& form : forms) {
+    const std::string directory = form.size() == 2 ? form[1] : form[0].substr(form[0].find_first_of("=") + 1);
+    const std::string name = form[0] == "-otwo" ? "two" : directory;
+    fs::create_directory(At(name));
+    std::vector<std::string> arguments = form;
+    arguments.push_back("tape.wav");
+    const ToolResult result = Run(arguments);
+    EXPECT_EQ(result.status, 0) << form[0] << ": " << result.err;
+    EXPECT_TRUE(FileExists(At(name + "/HELLO.RKS"))) << form[0];
+  }
+  EXPECT_FALSE(FileExists(At("HELLO.RKS")));
+}
+
+TEST_F(ReadRunEverywhere, AMissingOutputDirectoryIsRefused) {
+  Record("tape.wav", kGame, Named("HELLO.RKS"));
+  const ToolResult result = Run({"-o", "nowhere", "tape.wav"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(Lines(result.err).size(), 1u);
+  EXPECT_TRUE(Contains(result.err, "nowhere")) << result.err;
+}
+
+// --- Existing images ---
+
+TEST_F(ReadRunEverywhere, AnExistingImageIsRefusedAndTheOthersStillWritten) {
+  const Bytes other = MakeConsistentImage(0x2000, SampleData(20, 4));
+  WriteBytes(At("tape.wav"), Concatenated({{kGame, Named("HELLO.RKS")}, {other, Named("OTHER.RKS")}}));
+  WriteBytes(At("HELLO.RKS"), {'o', 'l', 'd'});
+  const ToolResult result = Run({"tape.wav"});
+  EXPECT_EQ(result.status, 1);
+  const std::vector<std::string> errors = Lines(result.err);
+  ASSERT_EQ(errors.size(), 1u) << result.err;
+  EXPECT_TRUE(Contains(errors[0], "HELLO.RKS")) << errors[0];
+  EXPECT_TRUE(Contains(errors[0], "exists")) << errors[0];
+  EXPECT_EQ(ReadBytes(At("HELLO.RKS")), (Bytes{'o', 'l', 'd'}));
+  EXPECT_EQ(ReadBytes(At("OTHER.RKS")), other);
+}
+
+TEST_F(ReadRunEverywhere, ForceReplacesAnExistingImageLeavingNothingElse) {
+  Record("tape.wav", kGame, Named("HELLO.RKS"));
+  WriteBytes(At("HELLO.RKS"), {'o', 'l', 'd'});
+  const ToolResult result = Run({"--force", "tape.wav"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(ReadBytes(At("HELLO.RKS")), kGame);
+  EXPECT_EQ(FilesIn(dir_.path()), (std::vector<std::string>{"HELLO.RKS", "tape.wav"}));
+}
+
+// --- Verify ---
+
+TEST_F(ReadRunEverywhere, VerifyAcceptsTheRecordingOfTheImage) {
+  WriteBytes(At("game.rks"), kGame);
+  Record("tape.wav", kGame, Named("GAME.RKS"));
+  const ToolResult result = Run({"--verify", "game.rks", "tape.wav"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.err, "");
+  EXPECT_TRUE(Contains(result.out, "tape.wav holds game.rks")) << result.out;
+  // It writes no image.
+  EXPECT_EQ(FilesIn(dir_.path()), (std::vector<std::string>{"game.rks", "tape.wav"}));
+}
+
+TEST_F(ReadRunEverywhere, VerifyNamesTheFirstDifferingAddress) {
+  Record("tape.wav", kGame, Named("GAME.RKS"));
+  Bytes changed = kGame;
+  changed[4 + 10] ^= 0x40;
+  changed[4 + 20] ^= 0x01;
+  WriteBytes(At("game.rks"), changed);
+  const ToolResult result = Run({"--verify", "game.rks", "tape.wav"});
+  EXPECT_EQ(result.status, 2);
+  const std::vector<std::string> errors = Lines(result.err);
+  ASSERT_EQ(errors.size(), 1u) << result.err;
+  EXPECT_TRUE(Contains(errors[0], "at address 100A (0:")) << errors[0];
+  EXPECT_TRUE(Contains(errors[0], Hex(kGame[14]) + " on tape")) << errors[0];
+}
+
+TEST_F(ReadRunEverywhere, VerifyWithoutTheRecordFails) {
+  Record("tape.wav", kGame, Named("GAME.RKS"));
+  WriteBytes(At("other.rks"), MakeConsistentImage(0x3000, SampleData(300)));
+  const ToolResult result = Run({"--verify", "other.rks", "tape.wav"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_TRUE(Contains(result.err, "no record with start 3000 and end 312B (1 records found)")) << result.err;
+}
+
+TEST_F(ReadRunEverywhere, VerifyNotesAStoredChecksumThatIsNotTheTapes) {
+  // The image stores a wrong checksum; lentok -k put the right one on tape.
+  Bytes image = kGame;
+  image[image.size() - 1] ^= 0xFF;
+  RecordingOptions options = Named("GAME.RKS");
+  options.computeChecksum = true;
+  Record("tape.wav", image, options);
+  WriteBytes(At("game.rks"), image);
+  const ToolResult result = Run({"--verify", "game.rks", "tape.wav"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_TRUE(Contains(result.out, "note: the checksum on tape")) << result.out;
+}
+
+TEST_F(ReadRunEverywhere, VerifyInJsonSaysWhatDiffers) {
+  Record("tape.wav", kGame, Named("GAME.RKS"));
+  Bytes changed = kGame;
+  changed[4 + 299] ^= 0x80;
+  WriteBytes(At("game.rks"), changed);
+  const ToolResult result = Run({"--json", "--verify", "game.rks", "tape.wav"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_TRUE(IsValidJson(result.out)) << result.out;
+  EXPECT_TRUE(Contains(result.out, "\"result\":\"differs\"")) << result.out;
+  EXPECT_TRUE(Contains(result.out, "\"address\":" + std::to_string(0x1000 + 299))) << result.out;
+  EXPECT_TRUE(Contains(result.out, "},\"status\":2}\n")) << result.out;
+}
+
+// --- Failures ---
+
+TEST_F(ReadRunEverywhere, NotAWavFileIsOneLineNamingIt) {
+  WriteBytes(At("notes.txt"), {'h', 'e', 'l', 'l', 'o', ' ', 't', 'h', 'e', 'r', 'e', '\n'});
+  const ToolResult result = Run({"notes.txt"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "lentok-read: notes.txt: not a WAV file\n");
+  EXPECT_EQ(result.out, "");
+}
+
+TEST_F(ReadRunEverywhere, AMissingRecordingIsOneLine) {
+  const ToolResult result = Run({"absent.wav"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "lentok-read: absent.wav: cannot read: no such file or directory\n");
+}
+
+TEST_F(ReadRunEverywhere, ACommandLineErrorIsOneLine) {
+  const ToolResult result = Run({"--speed=2", "tape.wav"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "lentok-read: unknown option '--speed' (see --help)\n");
+  EXPECT_EQ(result.out, "");
+}
+
+TEST_F(ReadRunEverywhere, ADamagedRecordIsStillWritten) {
+  Bytes wav = ExpectedRecording(kGame, Named("HELLO.RKS"));
+  // Cut the recording about half-way into the data block (each byte is 16
+  // cells of 16 samples, 2 bytes each).
+  const std::size_t dataStart = wav.size() - (4 + 300 + 2) * 16 * 16 * 2;
+  wav.resize(dataStart + 150 * 16 * 16 * 2);
+  WriteBytes(At("cut.wav"), wav);
+  const ToolResult result = Run({"cut.wav"});
+  EXPECT_EQ(result.status, 2) << result.err;
+  EXPECT_TRUE(Contains(result.out, "cut short")) << result.out;
+  const std::vector<std::string> errors = Lines(result.err);
+  ASSERT_EQ(errors.size(), 1u) << result.err;
+  EXPECT_TRUE(Contains(errors[0], "is damaged: cut short")) << errors[0];
+  ASSERT_TRUE(FileExists(At("HELLO.RKS")));
+  const Bytes image = ReadBytes(At("HELLO.RKS"));
+  ASSERT_GT(image.size(), 6u + 100u);
+  ASSERT_LT(image.size(), kGame.size());
+  // What was recovered is the start of the data, addresses first.
+  EXPECT_TRUE(std::equal(image.begin(), image.end() - 2, kGame.begin()));
+}
+
+TEST_F(ReadRunEverywhere, NoRecordAtAll) {
+  WriteBytes(At("quiet.wav"), WavOf(Silence(2.0)));
+  const ToolResult result = Run({"quiet.wav"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.err, "lentok-read: quiet.wav: no record found\n");
+  EXPECT_EQ(FilesIn(dir_.path()), std::vector<std::string>{"quiet.wav"});
+}
+
+// --- Output forms ---
+
+TEST_F(ReadRunEverywhere, JsonIsOneDocumentWithEveryRecordAndImage) {
+  const std::string oddName("Q\"\\\x01\x7F.RKS", 9);
+  WriteBytes(At("a.wav"), Concatenated({{kGame, Named("HELLO.RKS")}, {kGame, Named(oddName)}}));
+  Record("b.wav", kGame, Headerless());
+  const ToolResult result = Run({"--json", "a.wav", "b.wav"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_TRUE(IsValidJson(result.out)) << result.out;
+  EXPECT_TRUE(StartsWith(result.out, "{\"recordings\":[{\"recording\":\"a.wav\"")) << result.out;
+  EXPECT_TRUE(Contains(result.out, "\"image\":\"HELLO.RKS\"")) << result.out;
+  EXPECT_TRUE(Contains(result.out, "\"name\":\"Q\\\"\\\\\\u0001\\u007F.RKS\"")) << result.out;
+  EXPECT_TRUE(Contains(result.out, "\"image\":\"Q____.RKS\"")) << result.out;
+  EXPECT_TRUE(Contains(result.out, "{\"recording\":\"b.wav\",\"records\":[{")) << result.out;
+  EXPECT_TRUE(Contains(result.out, "\"image\":\"b.rks\"}],\"error\":null}],\"status\":0}\n")) << result.out;
+}
+
+TEST_F(ReadRunEverywhere, QuietPrintsNothingButErrors) {
+  Record("tape.wav", kGame, Named("HELLO.RKS"));
+  const ToolResult sound = Run({"-q", "tape.wav"});
+  EXPECT_EQ(sound.status, 0);
+  EXPECT_EQ(sound.out, "");
+  EXPECT_EQ(sound.err, "");
+  const ToolResult refused = Run({"--quiet", "tape.wav"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.out, "");
+  EXPECT_EQ(Lines(refused.err).size(), 1u);
+}
+
+TEST_F(ReadRunEverywhere, HelpAndVersion) {
+  const ToolResult help = Run({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_TRUE(StartsWith(help.out, "Usage: lentok-read [OPTION]... RECORDING...\n")) << help.out;
+  const ToolResult version = Run({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_TRUE(StartsWith(version.out, "lentok-read 1.")) << version.out;
+}
+
+TEST_F(ReadRun, RussianTextsWhereTheUserReadsRussian) {
+  Record("tape.wav", kGame, Named("HELLO.RKS"));
+  WriteBytes(At("notes.txt"), {'x', 'y', 'z', 'z', 'y', '\n', 'a', 'b', 'c', 'd', 'e', 'f'});
+  ReadToolRun russian;
+  russian.language = "ru_RU.UTF-8";
+  const ToolResult help = Run({"-h"}, russian);
+  EXPECT_TRUE(StartsWith(help.out, "Использование: lentok-read")) << help.out;
+  const ToolResult report = Run({"tape.wav"}, russian);
+  EXPECT_EQ(report.status, 0) << report.err;
+  EXPECT_TRUE(Contains(report.out, "«HELLO.RKS», начало 1000, конец 112B, длина 300")) << report.out;
+  EXPECT_TRUE(Contains(report.out, "исправна; полярность прямая, скорость 1,00×")) << report.out;
+  const ToolResult failure = Run({"notes.txt"}, russian);
+  EXPECT_EQ(failure.err, "lentok-read: notes.txt: это не файл WAV\n");
+  const ToolResult usage = Run({"--бред"}, russian);
+  EXPECT_EQ(usage.err, "lentok-read: неизвестный параметр «--бред» (см. --help)\n");
+}
