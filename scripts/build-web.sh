@@ -12,5 +12,5 @@ scripts/install-deps.sh cmake make emscripten
 export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
 
 emcmake cmake -S web -B build-web -DCMAKE_BUILD_TYPE=Release
-cmake --build build-web -j "$(nproc)"
+cmake --build build-web -j "$(nproc)" --target lentok lentok_reader_web lentok_page
 echo "page built in build-web/web/"

@@ -11,9 +11,10 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh cmake make g++ libgtest-dev emscripten chromium sox
 command -v npm >/dev/null || scripts/install-deps.sh nodejs npm
 
-if [ ! -x build/lentok ]; then
+# The native tools are the reference the page is held to.
+if [ ! -x build/lentok ] || [ ! -x build/lentok-read ]; then
   cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
-  cmake --build build -j "$(nproc)" --target lentok
+  cmake --build build -j "$(nproc)" --target lentok lentok-read
 fi
 scripts/build-web.sh
 
@@ -34,4 +35,5 @@ port=$(sed -n 's/^port //p' "$server_log")
 [ -n "$port" ] || { echo "the page's server did not start" >&2; cat "$server_log" >&2; exit 1; }
 
 node web/tests/page_test.mjs --url "http://127.0.0.1:$port/web/" --lentok build/lentok \
+  --lentok-read build/lentok-read \
   --samples samples --work "$work" --shots build-web

@@ -14,6 +14,7 @@
 #include "reader/recording_reader.h"
 #include "reader/tape_decoder.h"
 #include "reader_tool/record_report.h"
+#include "reader_tool/recording_input.h"
 
 namespace web {
 
@@ -111,10 +112,10 @@ int web_finish(Session* session) {
   return static_cast<int>(session->file->Finish());
 }
 
-// A formats::WavError, for a file the WAV reader refused.
-int web_wav_error(Session* session) {
-  if (!session->file) return static_cast<int>(formats::WavError::kNone);
-  return static_cast<int>(session->file->WavErrorCode());
+// Why the WAV reader refused the file, in the words lentok-read uses.
+const char* web_wav_error_text(Session* session, int russian) {
+  if (!session->file) return Keep(*session, {});
+  return Keep(*session, reader_tool::WavErrorText(session->file->WavErrorCode(), LanguageOf(russian)));
 }
 
 float web_recent_peak(Session* session) { return session->live ? session->live->RecentPeak() : 0; }

@@ -345,18 +345,9 @@ function addRecord(session, record) {
 
 function finishReading(session, message) {
   session.progress.remove();
-  session.element.dataset.state =
-    message.failure || message.wavError || message.readError ? 'failed' : 'done';
+  session.element.dataset.state = message.failure ? 'failed' : 'done';
   if (message.failure) {
     setBilingual(session.note, message.failure);
-    session.note.classList.add('failure');
-  } else if (message.wavError) {
-    setBilingual(session.note, {
-      ru: PAGE_TEXTS.ru.wavErrors[message.wavError], en: PAGE_TEXTS.en.wavErrors[message.wavError],
-    });
-    session.note.classList.add('failure');
-  } else if (message.readError === 2) {
-    setBilingual(session.note, bothLanguages('noSuchChannel'));
     session.note.classList.add('failure');
   } else if (session.found === 0) {
     setBilingual(session.note, bothLanguages('noRecords'));

@@ -62,8 +62,12 @@ async function readFile({ id, file, name }) {
     }
     if (readError === 0) readError = reader._web_finish(session);
     postRecords(id, takeRecords(reader, session));
-    const wavError = readError === 1 ? reader._web_wav_error(session) : 0;
-    self.postMessage({ type: 'done', id, readError, wavError });
+    // Any error here is the WAV reader's: the page reads every channel.
+    const failure = readError === 0 ? null : {
+      ru: reader.UTF8ToString(reader._web_wav_error_text(session, kRussian)),
+      en: reader.UTF8ToString(reader._web_wav_error_text(session, kEnglish)),
+    };
+    self.postMessage({ type: 'done', id, failure });
   } finally {
     reader._web_close(session);
   }
@@ -95,7 +99,7 @@ async function stopLive() {
   reader._web_finish(live.session);
   postRecords(live.id, takeRecords(reader, live.session));
   reader._web_close(live.session);
-  self.postMessage({ type: 'done', id: live.id, readError: 0, wavError: 0 });
+  self.postMessage({ type: 'done', id: live.id, failure: null });
   live.session = 0;
   self.close();
 }

@@ -4,7 +4,8 @@
 // what the native tools make of the same input. Prints one line per check and
 // a closing "N passed, N failed"; exits non-zero when any check failed.
 //
-//   node page_test.mjs --url URL --lentok PATH --work DIR --shots DIR
+//   node page_test.mjs --url URL --lentok PATH --lentok-read PATH --samples DIR
+//                      --work DIR --shots DIR
 import { execFileSync, spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
@@ -17,7 +18,7 @@ const pageProblems = [];
 function parseArguments(words) {
   const found = {};
   for (let i = 0; i < words.length; i += 2) found[words[i].replace(/^--/, '')] = words[i + 1];
-  for (const key of ['url', 'lentok', 'work', 'shots', 'samples']) {
+  for (const key of ['url', 'lentok', 'lentok-read', 'work', 'shots', 'samples']) {
     if (!found[key]) throw new Error(`missing --${key}`);
   }
   return found;
@@ -108,6 +109,19 @@ function nativeFailure(imagePath) {
   const run = spawnSync(settings.lentok, [imagePath, path.join(native, 'refused.wav')], { encoding: 'utf8' });
   expect(run.status === 1, `lentok exited with ${run.status} for ${imagePath}`);
   return run.stderr;
+}
+
+// lentok-read's line for the one record of a recording, without the name
+// of the image it wrote, which the page gives as its download link.
+function nativeRecordLine(recording, locale) {
+  const folder = fs.mkdtempSync(path.join(work, 'read-'));
+  const run = spawnSync(settings['lentok-read'], ['-o', folder, recording], {
+    encoding: 'utf8', env: { ...process.env, LANG: locale, LC_ALL: '', LANGUAGE: '' },
+  });
+  expect(run.status === 0, `lentok-read exited with ${run.status}: ${run.stderr}`);
+  const lines = run.stdout.trim().split('\n');
+  expect(lines.length === 1, `lentok-read printed ${lines.length} lines`);
+  return lines[0].replace(/; [^;]*$/, '');
 }
 
 const hello = writeInput('hello.rks', fs.readFileSync(path.join(settings.samples, 'hello.rks')));
@@ -288,6 +302,16 @@ async function readingChecks(context) {
       sameBytes(got.bytes, fs.readFileSync(image), got.name);
     });
   }
+  await check('a record is told of in lentok-read\'s words, in both languages', async () => {
+    const line = recordingEntry(page, path.basename(helloWav)).locator('li.record .line');
+    for (const [language, locale] of [['en', 'C.UTF-8'], ['ru', 'ru_RU.UTF-8']]) {
+      await page.click(`[data-lang="${language}"]`);
+      const shown = (await line.innerText()).trim();
+      const expected = nativeRecordLine(helloWav, locale);
+      expect(shown === expected, `shown:\n${shown}\nlentok-read:\n${expected}`);
+    }
+    await page.click('[data-lang="en"]');
+  });
   await check('repeated image names are numbered', async () => {
     const names = await page.locator('li.record a[download]').evaluateAll(
       (links) => links.map((link) => link.download));
