@@ -301,7 +301,7 @@ function addRecordingEntry(name) {
   progress.max = 1;
   const list = make('ol', 'records');
   element.append(title, progress, note, list);
-  document.getElementById('recordings').prepend(element);
+  document.getElementById('recordings').append(element);
   updateEmptyNotes();
   const id = reading.next++;
   const session = { id, element, list, progress, note, found: 0 };

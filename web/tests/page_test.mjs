@@ -340,6 +340,7 @@ async function readingChecks(context) {
     await entry.and(page.locator('[data-state="failed"]')).waitFor({ timeout: 60000 });
     expect((await entry.locator('.note').innerText()).trim() !== '', 'no message');
   });
+  await page.screenshot({ path: path.join(settings.shots, 'page-recordings.png'), fullPage: true });
   await page.close();
 }
 
