@@ -65,6 +65,7 @@ class CellTiming {
   bool tracking_ = false;
   bool trackStarting_ = false;
   double next_ = 0;          // the next boundary to judge
+  double pendingError_ = 0;  // the timing error of the boundary before it
   double trackFrom_ = 0;
   double halfCell_ = 0;
   double amplitude_ = 0;
