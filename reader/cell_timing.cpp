@@ -213,10 +213,11 @@ void CellTiming::FollowTrack(const SignalWindow& window, std::vector<TimingEvent
     if (weakRun_ >= kWeakRunToLose) {
       tracking_ = false;
       lastLook_ = 0;
-      TimingEvent lost;
+      // The cells ended where the weak run began: one boundary before its
+      // first weak pair.
+      TimingEvent& lost = events.emplace_back();
       lost.kind = TimingEvent::Kind::kLost;
-      lost.frame = frame;
-      events.push_back(lost);
+      lost.frame = frame - (weakRun_ + 1) * halfCell_;
       return;
     }
 

@@ -15,7 +15,7 @@ namespace reader {
 struct TimingEvent {
   enum class Kind {
     kBoundary,  // a half-cell boundary of the track being followed
-    kLost,      // the track was lost: no cells here any more
+    kLost,      // the track was lost: the cells ended at `frame`
   };
   Kind kind = Kind::kBoundary;
   double frame = 0;      // where the boundary lies
