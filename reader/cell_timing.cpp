@@ -169,6 +169,7 @@ void CellTiming::TryToAcquire(const SignalWindow& window) {
   amplitude_ = std::fabs(EdgeAt(window, edge, halfCell_));
   if (amplitude_ <= 0) return;
   next_ = edge;
+  pendingError_ = 0;
   trackFrom_ = CellsBeganAt(window, edge);
   tracking_ = true;
   trackStarting_ = true;
@@ -212,15 +213,22 @@ void CellTiming::FollowTrack(const SignalWindow& window, std::vector<TimingEvent
     if (weakRun_ >= kWeakRunToLose) {
       tracking_ = false;
       lastLook_ = 0;
-      TimingEvent lost;
+      // The cells ended where the weak run began: one boundary before its
+      // first weak pair.
+      TimingEvent& lost = events.emplace_back();
       lost.kind = TimingEvent::Kind::kLost;
-      lost.frame = frame;
-      events.push_back(lost);
+      lost.frame = frame - (weakRun_ + 1) * halfCell_;
       return;
     }
 
-    halfCell_ = std::clamp(halfCell_ + kFrequencyGain * error, shortestHalfCell_, longestHalfCell_);
-    next_ = frame + halfCell_ + kPhaseGain * error;
+    // The correction measured here is applied one boundary late: the next
+    // boundary's measures then need not wait for this one's, and reading
+    // runs about twice as fast. The loop's gains are small enough for the
+    // delay not to matter to it.
+    halfCell_ = std::clamp(halfCell_ + kFrequencyGain * pendingError_, shortestHalfCell_,
+                           longestHalfCell_);
+    next_ = frame + halfCell_ + kPhaseGain * pendingError_;
+    pendingError_ = error;
   }
 }
 

@@ -15,7 +15,7 @@ namespace reader {
 struct TimingEvent {
   enum class Kind {
     kBoundary,  // a half-cell boundary of the track being followed
-    kLost,      // the track was lost: no cells here any more
+    kLost,      // the track was lost: the cells ended at `frame`
   };
   Kind kind = Kind::kBoundary;
   double frame = 0;      // where the boundary lies
@@ -65,6 +65,7 @@ class CellTiming {
   bool tracking_ = false;
   bool trackStarting_ = false;
   double next_ = 0;          // the next boundary to judge
+  double pendingError_ = 0;  // the timing error of the boundary before it
   double trackFrom_ = 0;
   double halfCell_ = 0;
   double amplitude_ = 0;

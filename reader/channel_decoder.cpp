@@ -57,7 +57,10 @@ void ChannelDecoder::Judge() {
   timing_.Advance(window_, events_);
   for (const TimingEvent& event : events_) {
     if (event.kind == TimingEvent::Kind::kLost) {
-      if (inRecord_) EndRecord(lastBitEnd_);
+      if (inRecord_) {
+        parser_.SignalEndedAt(static_cast<std::int64_t>(event.frame), lastHalfCell_);
+        EndRecord(std::min(lastBitEnd_, static_cast<std::int64_t>(event.frame)));
+      }
       bits_.Reset();
       searchFrom_ = static_cast<std::int64_t>(event.frame);
       continue;
@@ -90,6 +93,7 @@ void ChannelDecoder::OnBoundary(const TimingEvent& boundary) {
 
 void ChannelDecoder::OnBit(const BitEvent& bit) {
   parser_.NoteSignal(bit.inverted, bit.halfCell, bit.amplitude);
+  lastHalfCell_ = bit.halfCell;
   if (bit.doubtful) parser_.NoteDoubtfulBit(static_cast<std::int64_t>(bit.frame));
   // The bit's cell, as the writer counts it, ends at its middle change.
   if (bitsInByte_ == 0) {

@@ -54,6 +54,7 @@ class ChannelDecoder {
   bool inRecord_ = false;
   std::int64_t searchFrom_ = 0;  // where the search for the next leader began
   std::int64_t lastBitEnd_ = 0;
+  double lastHalfCell_ = 0;
   int bitsInByte_ = 0;
   std::uint8_t byte_ = 0;
   std::int64_t byteFrame_ = 0;

@@ -83,6 +83,19 @@ RecordParser::Step RecordParser::TakeBlockByte(std::uint8_t value, std::int64_t 
   }
 }
 
+void RecordParser::SignalEndedAt(std::int64_t frame, double halfCell) {
+  const auto byteLength = static_cast<std::int64_t>(16 * halfCell);
+  while (!record_.byteFrames.empty() && record_.byteFrames.back() + byteLength > frame) {
+    record_.byteFrames.pop_back();
+    record_.data.pop_back();
+  }
+  std::vector<std::int64_t>& doubts = record_.doubtfulBitFrames;
+  while (!doubts.empty() && doubts.back() >= frame) {
+    doubts.pop_back();
+    --record_.doubtfulBitCount;
+  }
+}
+
 void RecordParser::NoteDoubtfulBit(std::int64_t frame) {
   if (record_.doubtfulBitFrames.size() < kDoubtfulPositionsKept) {
     record_.doubtfulBitFrames.push_back(frame);

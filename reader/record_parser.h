@@ -25,6 +25,11 @@ class RecordParser {
 
   Step Take(std::uint8_t value, std::int64_t frame);
 
+  // The signal ended at `frame`, found only some way after it: bytes and
+  // doubts that reach past it were read from what followed, and are
+  // dropped. `halfCell` is the length of a half-cell in frames.
+  void SignalEndedAt(std::int64_t frame, double halfCell);
+
   // Finishes the record: complete when the checksum was read, cut short
   // otherwise. `endFrame` is where reading stopped.
   DecodedRecord Finish(std::int64_t endFrame);

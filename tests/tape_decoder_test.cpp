@@ -116,8 +116,9 @@ TEST(TapeDecoder, ARecordingThatStartsInsideARecordGivesOnlyTheWholeOnesAfter) {
 TEST(TapeDecoder, ARecordCutOffKeepsWhatWasRead) {
   const Bytes image = MakeConsistentImage(0x2000, SampleData(1000, 6));
   std::vector<float> signal = SignalOf(image, {false, true, ""});
-  // Leader and sync take 256 bytes of 256 samples; keep 4 + 500 more.
-  signal.resize((256 + 4 + 500) * 256);
+  // Leader and sync take 256 bytes of 256 samples; keep 4 + 500 more and
+  // six bits of the next: the silence after them must not complete it.
+  signal.resize((256 + 4 + 500) * 256 + 6 * 32);
   const std::vector<DecodedRecord> records = Decode(signal);
   ASSERT_EQ(records.size(), 1u);
   EXPECT_EQ(records[0].status, RecordStatus::kCutShort);
