@@ -178,46 +178,56 @@ void CellTiming::TryToAcquire(const SignalWindow& window) {
 }
 
 void CellTiming::FollowTrack(const SignalWindow& window, std::vector<TimingEvent>& events) {
-  while (window.Holds(next_ - halfCell_, next_ + halfCell_ + 1)) {
-    const double frame = next_;
-    const double edge = EdgeAt(window, frame, halfCell_);
+  // The loop works on local copies: the events it appends are doubles too,
+  // and through members every append would make the compiler read the
+  // loop's state back from memory.
+  double next = next_;
+  double halfCell = halfCell_;
+  double amplitude = amplitude_;
+  double pendingError = pendingError_;
+  double lastMagnitude = lastEdgeMagnitude_;
+  int weakRun = weakRun_;
+  bool starting = trackStarting_;
+
+  while (window.Holds(next - halfCell, next + halfCell + 1)) {
+    const double frame = next;
+    const double edge = EdgeAt(window, frame, halfCell);
     const double magnitude = std::fabs(edge);
 
     double error = 0;
-    if (magnitude > kChangeShare * amplitude_) {
+    if (magnitude > kChangeShare * amplitude) {
       // Over a quarter cell centred on the boundary, a change that comes
       // late leaves more of the old level than of the new, in proportion to
       // how late it is.
-      const double reach = halfCell_ / 4;
+      const double reach = halfCell / 4;
       const double balance = window.Integral(frame - reach, frame + reach);
-      const double late = (edge > 0 ? balance : -balance) * halfCell_ / amplitude_;
+      const double late = (edge > 0 ? balance : -balance) * halfCell / amplitude;
       error = std::clamp(late, -reach, reach);
-      amplitude_ += kAmplitudeGain * (magnitude - amplitude_);
+      amplitude += kAmplitudeGain * (magnitude - amplitude);
     }
 
-    // Filled in place: a copy from a temporary stalls on its own stores.
     TimingEvent& event = events.emplace_back();
     event.frame = frame;
     event.edge = edge;
-    event.amplitude = amplitude_;
-    event.halfCell = halfCell_;
-    event.trackStart = trackStarting_;
+    event.amplitude = amplitude;
+    event.halfCell = halfCell;
+    event.trackStart = starting;
     event.trackFrom = trackFrom_;
-    trackStarting_ = false;
+    starting = false;
 
     // Every cell has a change in its middle, so two weak boundaries in a row
     // never happen while cells go on.
-    const bool weak = magnitude < kWeakShare * amplitude_;
-    weakRun_ = weak && lastEdgeMagnitude_ < kWeakShare * amplitude_ ? weakRun_ + 1 : 0;
-    lastEdgeMagnitude_ = magnitude;
-    if (weakRun_ >= kWeakRunToLose) {
+    const bool weak = magnitude < kWeakShare * amplitude;
+    weakRun = weak && lastMagnitude < kWeakShare * amplitude ? weakRun + 1 : 0;
+    lastMagnitude = magnitude;
+    if (weakRun >= kWeakRunToLose) {
       tracking_ = false;
       lastLook_ = 0;
       // The cells ended where the weak run began: one boundary before its
       // first weak pair.
       TimingEvent& lost = events.emplace_back();
       lost.kind = TimingEvent::Kind::kLost;
-      lost.frame = frame - (weakRun_ + 1) * halfCell_;
+      lost.frame = frame - (weakRun + 1) * halfCell;
       return;
     }
 
@@ -225,11 +235,19 @@ void CellTiming::FollowTrack(const SignalWindow& window, std::vector<TimingEvent
     // boundary's measures then need not wait for this one's, and reading
     // runs about twice as fast. The loop's gains are small enough for the
     // delay not to matter to it.
-    halfCell_ = std::clamp(halfCell_ + kFrequencyGain * pendingError_, shortestHalfCell_,
-                           longestHalfCell_);
-    next_ = frame + halfCell_ + kPhaseGain * pendingError_;
-    pendingError_ = error;
+    halfCell = std::clamp(halfCell + kFrequencyGain * pendingError, shortestHalfCell_,
+                          longestHalfCell_);
+    next = frame + halfCell + kPhaseGain * pendingError;
+    pendingError = error;
   }
+
+  next_ = next;
+  halfCell_ = halfCell;
+  amplitude_ = amplitude;
+  pendingError_ = pendingError;
+  lastEdgeMagnitude_ = lastMagnitude;
+  weakRun_ = weakRun;
+  trackStarting_ = starting;
 }
 
 }  // namespace reader
