@@ -50,7 +50,6 @@ BitEvent BitReader::Take(const TimingEvent& boundary) {
   const bool strong = std::fabs(boundary.edge) > kClearShare * boundary.amplitude;
 
   if (mode_ == Mode::kLeader) return FindLeaderAndSync(boundary, parity, fall, strong);
-  if (parity != middleParity_) return {};
   const bool value = fall != inverted_;
   if (mode_ == Mode::kSecondSync) return FindSecondSync(boundary, value, strong);
 
@@ -83,7 +82,6 @@ BitEvent BitReader::FindLeaderAndSync(const TimingEvent& boundary, int parity, b
                        CountBits((~clear & window) >> 8);
     if (faults > kLeaderFaultsForgiven) continue;
 
-    middleParity_ = parity;
     inverted_ = inverted;
     SetMode(Mode::kBits);
     BitEvent sync;

@@ -39,6 +39,8 @@ class BitReader {
   Mode CurrentMode() const { return mode_; }
 
   // Judges one boundary of the track; a new track starts the search over.
+  // While searching for a leader every boundary is wanted; after a sync
+  // byte, only the cells' middles (the caller steps by whole cells).
   BitEvent Take(const TimingEvent& boundary);
 
   // Forgets the track: what comes next is searched for anew.
@@ -54,7 +56,6 @@ class BitReader {
   std::uint64_t values_[2] = {0, 0};
   std::uint64_t strong_[2] = {0, 0};
   std::uint32_t seen_[2] = {0, 0};
-  int middleParity_ = 0;
   bool inverted_ = false;
 };
 

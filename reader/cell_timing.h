@@ -6,7 +6,6 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 #include "reader/signal_window.h"
 
@@ -35,9 +34,16 @@ class CellTiming {
   // The frames the window must keep for this stage.
   static std::size_t FramesNeeded(double sampleRate);
 
-  // Looks at what the window has gained since the last call; appends the
-  // boundaries it can now judge, and a loss when the track ends.
-  void Advance(const SignalWindow& window, std::vector<TimingEvent>& events);
+  // The next boundary the window lets it judge, or the loss of the track;
+  // false when the window holds nothing more to judge. Looks for a leader
+  // first while no track is followed.
+  bool Next(const SignalWindow& window, TimingEvent& event);
+
+  // Judge every boundary (1), as a leader needs, or only every other one
+  // (2): once the sync byte has shown which boundaries are the cells'
+  // middles, only they matter, and the next boundary judged is the middle
+  // after the one just given.
+  void SetStride(int halfCells);
 
   bool Tracking() const { return tracking_; }
 
@@ -53,7 +59,8 @@ class CellTiming {
                      int lag) const;
   double StrongestEdgeNear(const SignalWindow& window, double from, double halfCell) const;
   double CellsBeganAt(const SignalWindow& window, double edge) const;
-  void FollowTrack(const SignalWindow& window, std::vector<TimingEvent>& events);
+  void FollowTrack(const SignalWindow& window, TimingEvent& event);
+  bool CellsHaveEnded(double frame, double magnitude);
 
   double nominalHalfCell_;
   double shortestHalfCell_;
@@ -61,6 +68,7 @@ class CellTiming {
   std::int64_t acquireWindow_;  // frames looked at for a leader
   std::int64_t acquireHop_;     // frames between looks
   std::int64_t lastLook_ = 0;
+  double followedUpTo_ = 0;     // where the last track was lost
 
   bool tracking_ = false;
   bool trackStarting_ = false;
@@ -69,8 +77,10 @@ class CellTiming {
   double trackFrom_ = 0;
   double halfCell_ = 0;
   double amplitude_ = 0;
-  int weakRun_ = 0;          // boundaries in a row with no change on either side
+  int stride_ = 1;           // half-cells from one boundary judged to the next
+  int weakRun_ = 0;          // weak boundaries in a row, as CellsHaveEnded counts them
   double lastEdgeMagnitude_ = 0;
+  double lastStrongFrame_ = 0;
 };
 
 // The change across `frame`: the signal integrated over `width` frames

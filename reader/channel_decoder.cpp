@@ -53,9 +53,8 @@ void ChannelDecoder::Finish() {
 }
 
 void ChannelDecoder::Judge() {
-  events_.clear();
-  timing_.Advance(window_, events_);
-  for (const TimingEvent& event : events_) {
+  TimingEvent event;
+  while (timing_.Next(window_, event)) {
     if (event.kind == TimingEvent::Kind::kLost) {
       if (inRecord_) {
         parser_.SignalEndedAt(static_cast<std::int64_t>(event.frame), lastHalfCell_);
@@ -75,7 +74,7 @@ void ChannelDecoder::OnBoundary(const TimingEvent& boundary) {
   }
   const bool awaitingSync = bits_.CurrentMode() == BitReader::Mode::kSecondSync;
   const BitEvent bit = bits_.Take(boundary);
-  if (awaitingSync && ++boundariesWithoutSync_ > 2 * kLongestSecondLeaderBits) {
+  if (awaitingSync && ++boundariesWithoutSync_ > kLongestSecondLeaderBits) {
     EndRecord(lastBitEnd_);
     return;
   }
@@ -86,6 +85,8 @@ void ChannelDecoder::OnBoundary(const TimingEvent& boundary) {
     }
     bitsInByte_ = 0;
     lastBitEnd_ = static_cast<std::int64_t>(bit.frame);
+    // The sync settled which boundaries are the middles: only they matter.
+    timing_.SetStride(2);
   } else if (bit.kind == BitEvent::Kind::kBit && inRecord_) {
     OnBit(bit);
   }
@@ -123,6 +124,7 @@ void ChannelDecoder::EndRecord(std::int64_t endFrame) {
   completed_.push_back(std::move(record));
   inRecord_ = false;
   bits_.SetMode(BitReader::Mode::kLeader);
+  timing_.SetStride(1);
   searchFrom_ = endFrame;
 }
 

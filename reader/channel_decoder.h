@@ -49,7 +49,6 @@ class ChannelDecoder {
   CellTiming timing_;
   BitReader bits_;
   RecordParser parser_;
-  std::vector<TimingEvent> events_;
 
   bool inRecord_ = false;
   std::int64_t searchFrom_ = 0;  // where the search for the next leader began
