@@ -81,6 +81,7 @@ void ChannelDecoder::OnBoundary(const TimingEvent& boundary) {
   if (bit.kind == BitEvent::Kind::kSync) {
     if (!inRecord_) {
       parser_.Begin(searchFrom_, sampleRate_);
+      recordFrom_ = searchFrom_;
       inRecord_ = true;
     }
     bitsInByte_ = 0;

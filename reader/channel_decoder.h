@@ -33,6 +33,9 @@ class ChannelDecoder {
   float RecentPeak() const;
   int Channel() const { return channel_; }
 
+  // Where the record being read began, or -1 when none is being read.
+  std::int64_t RecordInProgressFrom() const { return inRecord_ ? recordFrom_ : -1; }
+
  private:
   void Judge();
   void OnBoundary(const TimingEvent& boundary);
@@ -52,6 +55,7 @@ class ChannelDecoder {
 
   bool inRecord_ = false;
   std::int64_t searchFrom_ = 0;  // where the search for the next leader began
+  std::int64_t recordFrom_ = 0;  // where the record being read began
   std::int64_t lastBitEnd_ = 0;
   double lastHalfCell_ = 0;
   int bitsInByte_ = 0;

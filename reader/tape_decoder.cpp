@@ -1,8 +1,8 @@
 // The decoder over all channels read. With one channel, records pass
 // straight through. With several, each channel is decoded on its own and,
 // for each stretch of the recording, the copy read best is kept: a record
-// waits until every channel has gone well past its end, then is compared
-// with the records of the other channels that overlap it.
+// waits until every channel has gone past its end, then is compared with
+// the records of the other channels that overlap it.
 #include "reader/tape_decoder.h"
 
 #include <algorithm>
@@ -15,8 +15,9 @@ namespace reader {
 namespace {
 
 // How far past a record's end every channel must be before its copies are
-// compared: the same record ends within milliseconds on every channel.
-constexpr double kComparisonDelaySeconds = 2.0;
+// compared, besides having no record of its own in progress there: the
+// same record ends within milliseconds on every channel.
+constexpr double kComparisonDelaySeconds = 0.5;
 
 int StatusRank(RecordStatus status) {
   switch (status) {
@@ -71,25 +72,47 @@ struct TapeDecoder::Impl {
     }
     std::sort(waiting.begin(), waiting.end(),
               [](const DecodedRecord& a, const DecodedRecord& b) { return a.endFrame < b.endFrame; });
-    while (!waiting.empty() && (ended || waiting.front().endFrame + comparisonDelay <= framesFed)) {
+    while (!waiting.empty() && (ended || AllCopiesIn(waiting.front()))) {
       const DecodedRecord first = waiting.front();
-      DecodedRecord best = first;
+      std::vector<DecodedRecord> copies;
       std::vector<DecodedRecord> rest;
       for (DecodedRecord& record : waiting) {
-        if (Overlap(record, first)) {
-          if (ReadBetter(record, best)) best = record;
-        } else {
-          rest.push_back(std::move(record));
-        }
+        (Overlap(record, first) ? copies : rest).push_back(std::move(record));
       }
       waiting = std::move(rest);
-      // A copy that ends late may overlap a record already handed out: the
-      // stretch has been decided.
-      if (best.firstFrame >= lastHandedOutEnd || ready.empty()) {
-        lastHandedOutEnd = best.endFrame;
-        ready.push_back(std::move(best));
-      }
+      HandOutBest(std::move(copies));
     }
+  }
+
+  // Every channel has gone past the record: none is still reading one that
+  // began before it ended, and a little time has passed for copies that
+  // end just after it.
+  bool AllCopiesIn(const DecodedRecord& record) const {
+    if (record.endFrame + comparisonDelay > framesFed) return false;
+    return std::none_of(decoders.begin(), decoders.end(), [&](const ChannelDecoder& decoder) {
+      const std::int64_t from = decoder.RecordInProgressFrom();
+      return from >= 0 && from < record.endFrame;
+    });
+  }
+
+  // Of records that overlap, the one read best goes out; so does any other
+  // that was read soundly but holds something else: two programs recorded
+  // at once on two channels are both kept.
+  void HandOutBest(std::vector<DecodedRecord> copies) {
+    std::sort(copies.begin(), copies.end(), ReadBetter);
+    const DecodedRecord& best = copies.front();
+    std::vector<DecodedRecord> kept = {best};
+    for (std::size_t i = 1; i < copies.size(); ++i) {
+      const bool other = copies[i].status == RecordStatus::kSound &&
+                         std::none_of(kept.begin(), kept.end(), [&](const DecodedRecord& record) {
+                           return ImageBytes(record) == ImageBytes(copies[i]);
+                         });
+      if (other) kept.push_back(copies[i]);
+    }
+    std::sort(kept.begin(), kept.end(), [](const DecodedRecord& a, const DecodedRecord& b) {
+      return a.firstFrame != b.firstFrame ? a.firstFrame < b.firstFrame : a.channel < b.channel;
+    });
+    for (DecodedRecord& record : kept) ready.push_back(std::move(record));
   }
 
   std::size_t channelCount;
@@ -98,7 +121,6 @@ struct TapeDecoder::Impl {
   std::vector<DecodedRecord> waiting;
   std::vector<DecodedRecord> ready;
   std::int64_t framesFed = 0;
-  std::int64_t lastHandedOutEnd = 0;
 };
 
 TapeDecoder::TapeDecoder(double sampleRate, int channels, DecoderOptions options)

@@ -8,10 +8,12 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "tests/support/degrade.h"
 #include "tests/support/expected.h"
 #include "tests/support/json_check.h"
 #include "tests/support/run_read_tool.h"
 #include "tests/support/test_files.h"
+#include "tests/support/wav_out.h"
 
 namespace fs = std::filesystem;
 
@@ -362,6 +364,35 @@ TEST_F(ReadRunEverywhere, ADamagedRecordIsStillWritten) {
   ASSERT_LT(image.size(), kGame.size());
   // What was recovered is the start of the data, addresses first.
   EXPECT_TRUE(std::equal(image.begin(), image.end() - 2, kGame.begin()));
+}
+
+TEST_F(ReadRunEverywhere, EachChannelOfAStereoRecordingOnRequest) {
+  // Two programs at once, one on each channel: both are kept by default,
+  // and --channel reads only the one asked for.
+  const Bytes right = MakeConsistentImage(0x2000, SampleData(80, 3));
+  const degrade::Signal leftSignal = degrade::LentokSignal(kGame, Named("LEFT"));
+  const degrade::Signal rightSignal = degrade::LentokSignal(right, Named("RIGHT"));
+  const std::size_t frames = std::max(leftSignal.size(), rightSignal.size()) + kRate;
+  std::vector<float> stereo(2 * frames, 0.0f);
+  for (std::size_t i = 0; i < leftSignal.size(); ++i) stereo[2 * i] = leftSignal[i];
+  for (std::size_t i = 0; i < rightSignal.size(); ++i) stereo[2 * i + 1] = rightSignal[i];
+  WriteWavFile(At("stereo.wav"), stereo, kRate, 2, formats::WavSampleType::kSigned16);
+
+  fs::create_directory(At("both"));
+  const ToolResult both = Run({"-o", "both", "stereo.wav"});
+  EXPECT_EQ(both.status, 0) << both.err;
+  EXPECT_EQ(FilesIn(At("both")), (std::vector<std::string>{"LEFT.rks", "RIGHT.rks"}));
+  EXPECT_EQ(ReadBytes(At("both/LEFT.rks")), kGame);
+
+  fs::create_directory(At("second"));
+  const ToolResult second = Run({"--channel=2", "-o", "second", "stereo.wav"});
+  EXPECT_EQ(second.status, 0) << second.err;
+  EXPECT_EQ(FilesIn(At("second")), std::vector<std::string>{"RIGHT.rks"});
+  EXPECT_EQ(ReadBytes(At("second/RIGHT.rks")), right);
+
+  const ToolResult third = Run({"--channel", "3", "stereo.wav"});
+  EXPECT_EQ(third.status, 1);
+  EXPECT_EQ(Lines(third.err).size(), 1u) << third.err;
 }
 
 TEST_F(ReadRunEverywhere, NoRecordAtAll) {

@@ -166,6 +166,29 @@ TEST(TapeDecoder, ReadsEachRecordFromTheChannelThatCarriesItBest) {
   for (const DecodedRecord& record : left.TakeRecords()) EXPECT_NE(record.status, RecordStatus::kSound);
 }
 
+TEST(TapeDecoder, ACopyCutShortOnOneChannelGivesWayToTheWholeOneOnTheOther) {
+  const Bytes image = MakeConsistentImage(0x3000, SampleData(2000, 12));
+  const std::vector<float> signal = SignalOf(image, {false, false, "TWICE"});
+  std::vector<float> stereo(2 * (signal.size() + 44100), 0.0f);
+  for (std::size_t i = 0; i < signal.size(); ++i) {
+    // The left channel drops out a third of the way in, seconds before the
+    // record ends on the right.
+    stereo[2 * i] = i < signal.size() / 3 ? signal[i] : 0.0f;
+    stereo[2 * i + 1] = signal[i];
+  }
+  reader::TapeDecoder decoder(44100, 2);
+  std::vector<DecodedRecord> records;
+  for (std::size_t at = 0; at < stereo.size() / 2; at += 4096) {
+    decoder.Feed(stereo.data() + 2 * at, std::min<std::size_t>(4096, stereo.size() / 2 - at));
+    for (DecodedRecord& record : decoder.TakeRecords()) records.push_back(std::move(record));
+  }
+  decoder.Finish();
+  for (DecodedRecord& record : decoder.TakeRecords()) records.push_back(std::move(record));
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].status, RecordStatus::kSound);
+  EXPECT_EQ(records[0].channel, 1);
+}
+
 TEST(TapeDecoder, ARecordingThatStartsInTheHeaderGapReadsTheBlockAlone) {
   const Bytes image = MakeConsistentImage(0x2000, SampleData(60, 4));
   std::vector<float> side = SignalOf(image, {false, false, "GAP"});
