@@ -45,8 +45,6 @@ class CellTiming {
   // after the one just given.
   void SetStride(int halfCells);
 
-  bool Tracking() const { return tracking_; }
-
  private:
   struct Lag {
     double correlation = -1;
