@@ -28,6 +28,9 @@ constexpr double kSlowestSpeed = 0.7;
 constexpr double kFastestSpeed = 1.45;
 constexpr double kAcquireHalfCells = 48;
 constexpr double kAcquireHopHalfCells = 16;
+// The search for a leader looks at every so many samples, this many to a
+// half-cell or more: plenty for a square wave, and cheap at high rates.
+constexpr double kSamplesPerAcquireStep = 8;
 constexpr double kLeaderCorrelation = 0.45;
 constexpr double kLeaderAntiCorrelation = -0.3;
 // Below this mean power (about -80 dBFS) there is nothing to acquire.
@@ -42,7 +45,7 @@ constexpr double kFrequencyGain[] = {0.02, 0.012};
 constexpr double kAmplitudeGain = 0.02;
 // A boundary counts as carrying a change above this share of a full one.
 constexpr double kChangeShare = 0.5;
-// Below this share on both sides of a half-cell, the cells have gone.
+// A boundary below this share of a full change shows no cells at all.
 constexpr double kWeakShare = 0.25;
 // Judging every boundary, the cells have ended after this many weak pairs in
 // a row; judging only the middles, after this many weak middles.
@@ -63,7 +66,8 @@ CellTiming::CellTiming(double sampleRate)
       longestHalfCell_(nominalHalfCell_ / kSlowestSpeed),
       acquireWindow_(static_cast<std::int64_t>(kAcquireHalfCells * nominalHalfCell_)),
       acquireHop_(std::max<std::int64_t>(
-          1, static_cast<std::int64_t>(kAcquireHopHalfCells * nominalHalfCell_))) {}
+          1, static_cast<std::int64_t>(kAcquireHopHalfCells * nominalHalfCell_))),
+      acquireStep_(std::max(1, static_cast<int>(nominalHalfCell_ / kSamplesPerAcquireStep))) {}
 
 bool CellTiming::Next(const SignalWindow& window, TimingEvent& event) {
   if (!tracking_) TryToAcquire(window);
@@ -86,7 +90,8 @@ double CellTiming::Correlation(const SignalWindow& window, std::int64_t from,
   // About each stretch's own mean, so an offset does not look like a
   // likeness.
   double sumA = 0, sumB = 0, cross = 0, first = 0, second = 0;
-  for (std::int64_t i = from; i < from + count; ++i) {
+  double n = 0;
+  for (std::int64_t i = from; i < from + count; i += acquireStep_, ++n) {
     const double a = window.Sample(i);
     const double b = window.Sample(i + lag);
     sumA += a;
@@ -95,7 +100,6 @@ double CellTiming::Correlation(const SignalWindow& window, std::int64_t from,
     first += a * a;
     second += b * b;
   }
-  const double n = static_cast<double>(count);
   cross -= sumA * sumB / n;
   first -= sumA * sumA / n;
   second -= sumB * sumB / n;
@@ -107,21 +111,30 @@ CellTiming::Lag CellTiming::BestPeriod(const SignalWindow& window, std::int64_t 
                                        std::int64_t count) const {
   const int shortest = std::max(2, static_cast<int>(std::floor(2 * shortestHalfCell_)));
   const int longest = static_cast<int>(std::ceil(2 * longestHalfCell_));
-  std::vector<double> correlations(static_cast<std::size_t>(longest + 2), -1.0);
-  Lag best;
-  for (int lag = shortest - 1; lag <= longest + 1; ++lag) {
-    correlations[static_cast<std::size_t>(lag)] = Correlation(window, from, count, lag);
+  auto at = [&](int lag) { return Correlation(window, from, count, lag); };
+  // Coarsely first, a step of samples apart; then every lag around the best.
+  int coarse = shortest;
+  double coarseBest = -2;
+  for (int lag = shortest; lag <= longest; lag += acquireStep_) {
+    const double correlation = at(lag);
+    if (correlation > coarseBest) {
+      coarseBest = correlation;
+      coarse = lag;
+    }
   }
-  int bestLag = 0;
-  for (int lag = shortest; lag <= longest; ++lag) {
-    if (correlations[static_cast<std::size_t>(lag)] > best.correlation) {
-      best.correlation = correlations[static_cast<std::size_t>(lag)];
+  Lag best;
+  int bestLag = coarse;
+  for (int lag = std::max(shortest, coarse - acquireStep_ + 1);
+       lag <= std::min(longest, coarse + acquireStep_ - 1); ++lag) {
+    const double correlation = lag == coarse ? coarseBest : at(lag);
+    if (correlation > best.correlation) {
+      best.correlation = correlation;
       bestLag = lag;
     }
   }
   // The peak between whole lags, from a parabola through the three around it.
-  const double before = correlations[static_cast<std::size_t>(bestLag - 1)];
-  const double after = correlations[static_cast<std::size_t>(bestLag + 1)];
+  const double before = at(bestLag - 1);
+  const double after = at(bestLag + 1);
   const double curve = before - 2 * best.correlation + after;
   const double shift = curve < 0 ? 0.5 * (before - after) / curve : 0;
   best.lag = bestLag + std::clamp(shift, -0.5, 0.5);
@@ -157,15 +170,27 @@ double CellTiming::CellsBeganAt(const SignalWindow& window, double edge) const {
   return std::max(0.0, frame - halfCell_);
 }
 
+// Looks for a leader in every stretch the window has gained since the last
+// look, a hop apart, oldest first: as little of a short leader as possible
+// goes by before it is found.
 void CellTiming::TryToAcquire(const SignalWindow& window) {
-  const std::int64_t end = window.End();
-  const auto longestLag = static_cast<std::int64_t>(std::ceil(2 * longestHalfCell_)) + 2;
-  if (end - lastLook_ < acquireHop_) return;
-  lastLook_ = end;
-  const std::int64_t from = end - acquireWindow_ - longestLag;
+  const std::int64_t earliest = window.Begin() + acquireWindow_ + LongestLag();
+  for (std::int64_t look = std::max(lastLook_ + acquireHop_, earliest); look <= window.End();
+       look += acquireHop_) {
+    lastLook_ = look;
+    if (AcquireBefore(window, look)) return;
+  }
+}
+
+std::int64_t CellTiming::LongestLag() const {
+  return static_cast<std::int64_t>(std::ceil(2 * longestHalfCell_)) + 2;
+}
+
+bool CellTiming::AcquireBefore(const SignalWindow& window, std::int64_t end) {
+  const std::int64_t from = end - acquireWindow_ - LongestLag();
   // A track once lost is not taken up again from what it has already
   // followed.
-  if (from < window.Begin() || static_cast<double>(from) < followedUpTo_) return;
+  if (static_cast<double>(from) < followedUpTo_) return false;
 
   double sum = 0;
   double squares = 0;
@@ -174,12 +199,12 @@ void CellTiming::TryToAcquire(const SignalWindow& window) {
     squares += static_cast<double>(window.Sample(i)) * window.Sample(i);
   }
   const double n = static_cast<double>(acquireWindow_);
-  if (squares / n - (sum / n) * (sum / n) < kSilencePower) return;
+  if (squares / n - (sum / n) * (sum / n) < kSilencePower) return false;
 
   const Lag period = BestPeriod(window, from, acquireWindow_);
-  if (period.correlation < kLeaderCorrelation) return;
+  if (period.correlation < kLeaderCorrelation) return false;
   const int half = static_cast<int>(std::lround(period.lag / 2));
-  if (Correlation(window, from, acquireWindow_, half) > kLeaderAntiCorrelation) return;
+  if (Correlation(window, from, acquireWindow_, half) > kLeaderAntiCorrelation) return false;
 
   // Start on a boundary in the middle of the window: the leader may have
   // begun inside it, and its size is best judged where it surely is.
@@ -187,7 +212,7 @@ void CellTiming::TryToAcquire(const SignalWindow& window) {
   const double middle = static_cast<double>(from + acquireWindow_ / 2);
   const double edge = StrongestEdgeNear(window, middle, halfCell_);
   amplitude_ = std::fabs(EdgeAt(window, edge, halfCell_));
-  if (amplitude_ <= 0) return;
+  if (amplitude_ <= 0) return false;
   next_ = edge;
   stride_ = 1;
   lastStrongFrame_ = edge;
@@ -197,6 +222,7 @@ void CellTiming::TryToAcquire(const SignalWindow& window) {
   trackStarting_ = true;
   weakRun_ = 0;
   lastEdgeMagnitude_ = amplitude_;
+  return true;
 }
 
 // Every cell has a change in its middle. Judging every boundary, two weak

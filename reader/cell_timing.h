@@ -52,6 +52,8 @@ class CellTiming {
   };
 
   void TryToAcquire(const SignalWindow& window);
+  bool AcquireBefore(const SignalWindow& window, std::int64_t end);
+  std::int64_t LongestLag() const;
   Lag BestPeriod(const SignalWindow& window, std::int64_t from, std::int64_t count) const;
   double Correlation(const SignalWindow& window, std::int64_t from, std::int64_t count,
                      int lag) const;
@@ -65,6 +67,7 @@ class CellTiming {
   double longestHalfCell_;
   std::int64_t acquireWindow_;  // frames looked at for a leader
   std::int64_t acquireHop_;     // frames between looks
+  int acquireStep_;             // frames between the samples a look takes
   std::int64_t lastLook_ = 0;
   double followedUpTo_ = 0;     // where the last track was lost
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "reader/tape_decoder.h"
+#include "tests/support/degrade.h"
 #include "tests/support/expected.h"
 #include "tests/support/test_files.h"
 
@@ -187,6 +188,22 @@ TEST(TapeDecoder, ACopyCutShortOnOneChannelGivesWayToTheWholeOneOnTheOther) {
   ASSERT_EQ(records.size(), 1u);
   EXPECT_EQ(records[0].status, RecordStatus::kSound);
   EXPECT_EQ(records[0].channel, 1);
+}
+
+TEST(TapeDecoder, ALeaderOfEightBytesIsEnoughForTheNameHeader) {
+  const Bytes image = MakeConsistentImage(0x0200, SampleData(100, 13));
+  for (const double rate : {8000.0, 11025.0, 44100.0, 96000.0}) {
+    degrade::EncoderStyle style;
+    style.sampleRate = rate;
+    style.leaderBytes = 8;
+    style.name = "short";
+    const degrade::Signal signal = degrade::Join(
+        {degrade::Silence(0.2, rate), degrade::SynthesiseRecording(image, style), degrade::Silence(0.2, rate)});
+    const std::vector<DecodedRecord> records = Decode(signal, rate);
+    ASSERT_EQ(records.size(), 1u) << rate;
+    EXPECT_EQ(records[0].name, "short") << rate;
+    EXPECT_EQ(reader::ImageBytes(records[0]), image) << rate;
+  }
 }
 
 TEST(TapeDecoder, ARecordingThatStartsInTheHeaderGapReadsTheBlockAlone) {
