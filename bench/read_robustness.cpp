@@ -151,6 +151,9 @@ std::vector<Condition> Conditions(const std::vector<Tape>& tapes) {
   list.push_back({"DC offset +0.3 at -6 dBFS", [](const Signal& s, std::uint64_t) {
                     return Same(degrade::AddOffset(degrade::ApplyGainDb(s, -6), 0.3f));
                   }});
+  list.push_back({"50 Hz hum as strong as the signal", [](const Signal& s, std::uint64_t) {
+                    return Same(degrade::AddHum(degrade::ApplyGainDb(s, -6), kLentokRate, 50, 0.5f));
+                  }});
   list.push_back({"clipped: 1st-order band, +12 dB, clip", [](const Signal& s, std::uint64_t) {
                     return Same(degrade::Clip(degrade::ApplyGainDb(FirstOrderBand(s), 12), 1.0f));
                   }});

@@ -85,15 +85,24 @@ void CellTiming::SetStride(int halfCells) {
   weakRun_ = 0;
 }
 
-double CellTiming::Correlation(const SignalWindow& window, std::int64_t from,
-                               std::int64_t count, int lag) const {
+// A sample less the mean of the cell around it: a leader's square wave
+// passes unchanged, while hum and drift, which would look alike at every
+// lag, are gone.
+double CellTiming::Centred(const SignalWindow& window, std::int64_t frame) const {
+  const double middle = static_cast<double>(frame) + 0.5;
+  return window.Sample(frame) -
+         window.Integral(middle - nominalHalfCell_, middle + nominalHalfCell_) / (2 * nominalHalfCell_);
+}
+
+double CellTiming::Correlation(int lag) const {
   // About each stretch's own mean, so an offset does not look like a
   // likeness.
+  const std::size_t count = centred_.size() - static_cast<std::size_t>(LongestLag());
   double sumA = 0, sumB = 0, cross = 0, first = 0, second = 0;
   double n = 0;
-  for (std::int64_t i = from; i < from + count; i += acquireStep_, ++n) {
-    const double a = window.Sample(i);
-    const double b = window.Sample(i + lag);
+  for (std::size_t i = 0; i < count; i += static_cast<std::size_t>(acquireStep_), ++n) {
+    const double a = centred_[i];
+    const double b = centred_[i + static_cast<std::size_t>(lag)];
     sumA += a;
     sumB += b;
     cross += a * b;
@@ -107,11 +116,10 @@ double CellTiming::Correlation(const SignalWindow& window, std::int64_t from,
   return energy > 0 ? cross / energy : 0;
 }
 
-CellTiming::Lag CellTiming::BestPeriod(const SignalWindow& window, std::int64_t from,
-                                       std::int64_t count) const {
+CellTiming::Lag CellTiming::BestPeriod() const {
   const int shortest = std::max(2, static_cast<int>(std::floor(2 * shortestHalfCell_)));
   const int longest = static_cast<int>(std::ceil(2 * longestHalfCell_));
-  auto at = [&](int lag) { return Correlation(window, from, count, lag); };
+  auto at = [&](int lag) { return Correlation(lag); };
   // Coarsely first, a step of samples apart; then every lag around the best.
   int coarse = shortest;
   double coarseBest = -2;
@@ -174,7 +182,7 @@ double CellTiming::CellsBeganAt(const SignalWindow& window, double edge) const {
 // look, a hop apart, oldest first: as little of a short leader as possible
 // goes by before it is found.
 void CellTiming::TryToAcquire(const SignalWindow& window) {
-  const std::int64_t earliest = window.Begin() + acquireWindow_ + LongestLag();
+  const std::int64_t earliest = window.Begin() + acquireWindow_ + LongestLag() + 2 * Margin();
   for (std::int64_t look = std::max(lastLook_ + acquireHop_, earliest); look <= window.End();
        look += acquireHop_) {
     lastLook_ = look;
@@ -186,8 +194,14 @@ std::int64_t CellTiming::LongestLag() const {
   return static_cast<std::int64_t>(std::ceil(2 * longestHalfCell_)) + 2;
 }
 
+// Room on either side of the frames looked at, for the means they are
+// centred on.
+std::int64_t CellTiming::Margin() const {
+  return static_cast<std::int64_t>(std::ceil(nominalHalfCell_)) + 2;
+}
+
 bool CellTiming::AcquireBefore(const SignalWindow& window, std::int64_t end) {
-  const std::int64_t from = end - acquireWindow_ - LongestLag();
+  const std::int64_t from = end - acquireWindow_ - LongestLag() - Margin();
   // A track once lost is not taken up again from what it has already
   // followed.
   if (static_cast<double>(from) < followedUpTo_) return false;
@@ -201,10 +215,14 @@ bool CellTiming::AcquireBefore(const SignalWindow& window, std::int64_t end) {
   const double n = static_cast<double>(acquireWindow_);
   if (squares / n - (sum / n) * (sum / n) < kSilencePower) return false;
 
-  const Lag period = BestPeriod(window, from, acquireWindow_);
+  centred_.clear();
+  for (std::int64_t i = from; i < from + acquireWindow_ + LongestLag(); ++i) {
+    centred_.push_back(Centred(window, i));
+  }
+  const Lag period = BestPeriod();
   if (period.correlation < kLeaderCorrelation) return false;
   const int half = static_cast<int>(std::lround(period.lag / 2));
-  if (Correlation(window, from, acquireWindow_, half) > kLeaderAntiCorrelation) return false;
+  if (Correlation(half) > kLeaderAntiCorrelation) return false;
 
   // Start on a boundary in the middle of the window: the leader may have
   // begun inside it, and its size is best judged where it surely is.
@@ -242,16 +260,19 @@ bool CellTiming::CellsHaveEnded(double frame, double magnitude) {
 
 void CellTiming::FollowTrack(const SignalWindow& window, TimingEvent& event) {
   const double frame = next_;
-  const double edge = EdgeAt(window, frame, halfCell_);
+  const SignalWindow::Halves halves = window.Around(frame, halfCell_);
+  const double edge = halves.before - halves.after;
   const double magnitude = std::fabs(edge);
 
   double error = 0;
   if (magnitude > kChangeShare * amplitude_) {
     // Over a quarter cell centred on the boundary, a change that comes late
     // leaves more of the old level than of the new, in proportion to how
-    // late it is.
+    // late it is. Measured about the mean of the half-cells on either side,
+    // so that an offset or hum does not pass for lateness.
     const double reach = halfCell_ / 4;
-    const double balance = window.Integral(frame - reach, frame + reach);
+    const double offset = (halves.before + halves.after) / 4;
+    const double balance = window.Integral(frame - reach, frame + reach) - offset;
     const double late = (edge > 0 ? balance : -balance) * halfCell_ / amplitude_;
     error = std::clamp(late, -reach, reach);
     amplitude_ += kAmplitudeGain * (magnitude - amplitude_);

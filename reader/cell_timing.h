@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "reader/signal_window.h"
 
@@ -54,9 +55,11 @@ class CellTiming {
   void TryToAcquire(const SignalWindow& window);
   bool AcquireBefore(const SignalWindow& window, std::int64_t end);
   std::int64_t LongestLag() const;
-  Lag BestPeriod(const SignalWindow& window, std::int64_t from, std::int64_t count) const;
-  double Correlation(const SignalWindow& window, std::int64_t from, std::int64_t count,
-                     int lag) const;
+  std::int64_t Margin() const;
+  double Centred(const SignalWindow& window, std::int64_t frame) const;
+  // Over the samples of the stretch looked at, in centred_.
+  Lag BestPeriod() const;
+  double Correlation(int lag) const;
   double StrongestEdgeNear(const SignalWindow& window, double from, double halfCell) const;
   double CellsBeganAt(const SignalWindow& window, double edge) const;
   void FollowTrack(const SignalWindow& window, TimingEvent& event);
@@ -68,6 +71,7 @@ class CellTiming {
   std::int64_t acquireWindow_;  // frames looked at for a leader
   std::int64_t acquireHop_;     // frames between looks
   int acquireStep_;             // frames between the samples a look takes
+  std::vector<double> centred_; // the stretch looked at, each sample less its cell's mean
   std::int64_t lastLook_ = 0;
   double followedUpTo_ = 0;     // where the last track was lost
 

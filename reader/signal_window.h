@@ -34,11 +34,22 @@ class SignalWindow {
   // The integral of the signal from `from` to `to`, both inside the window.
   double Integral(double from, double to) const { return SumUpTo(to) - SumUpTo(from); }
 
-  // The integral over `width` frames before `frame` less that over `width`
-  // frames after it: large where the level changes, and blind to any
-  // offset or slow drift, so the signal needs no other removal of DC.
+  // The integrals over `width` frames before `frame` and after it.
+  struct Halves {
+    double before;
+    double after;
+  };
+  Halves Around(double frame, double width) const {
+    const double middle = SumUpTo(frame);
+    return {middle - SumUpTo(frame - width), SumUpTo(frame + width) - middle};
+  }
+
+  // The integral before `frame` less that after it: large where the level
+  // changes, and blind to any offset or slow drift, so the signal needs no
+  // other removal of DC.
   double Change(double frame, double width) const {
-    return 2 * SumUpTo(frame) - SumUpTo(frame - width) - SumUpTo(frame + width);
+    const Halves halves = Around(frame, width);
+    return halves.before - halves.after;
   }
 
   // The largest magnitude from `from` on, as far back as the window goes.

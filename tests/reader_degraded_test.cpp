@@ -132,6 +132,8 @@ const Condition kConditions[] = {
     {"SeveralWithSilences", SeveralWithSilences},
     {"Inverted", [] { return Harmed(degrade::Invert); }},
     {"DcOffset", [] { return Harmed([](const Signal& s) { return degrade::AddOffset(degrade::ApplyGainDb(s, -6), 0.3f); }); }},
+    {"HumAsStrongAsTheSignal",
+     [] { return Harmed([](const Signal& s) { return degrade::AddHum(degrade::ApplyGainDb(s, -6), kLentokRate, 50, 0.5f); }); }},
     {"Minus40Dbfs", [] { return Harmed([](const Signal& s) { return degrade::ApplyGainDb(s, -40); }); }},
     {"ClippedAfterBandPass",
      [] {

@@ -295,6 +295,14 @@ Signal AddOffset(const Signal& signal, float offset) {
   return Map(signal, [offset](float sample) { return sample + offset; });
 }
 
+Signal AddHum(const Signal& signal, double sampleRate, double hertz, float amplitude) {
+  Signal out = signal;
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    out[i] += amplitude * static_cast<float>(std::sin(2 * kPi * hertz * static_cast<double>(i) / sampleRate));
+  }
+  return out;
+}
+
 Signal Invert(const Signal& signal) {
   return Map(signal, [](float sample) { return -sample; });
 }

@@ -83,6 +83,8 @@ Signal WowAndFlutter(const Signal& signal, double sampleRate, Waver wow, Waver f
 Signal BandPass(const Signal& signal, double sampleRate, double lowHz, double highHz, int order);
 
 Signal AddOffset(const Signal& signal, float offset);
+// Mains hum: a sine of `hertz` and `amplitude` added.
+Signal AddHum(const Signal& signal, double sampleRate, double hertz, float amplitude);
 Signal Invert(const Signal& signal);
 Signal ApplyGainDb(const Signal& signal, double decibels);
 Signal Clip(const Signal& signal, float limit);
