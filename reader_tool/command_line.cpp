@@ -8,14 +8,14 @@ namespace {
 
 enum class OptionId { kOutputDirectory, kForce, kJson, kQuiet, kVerify, kHelp, kVersion, kChannel };
 
-struct OptionSpec {
+struct OptionDefinition {
   OptionId id;
   char shortName;  // '\0': long form only
   const char* longName;
   bool takesValue;
 };
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionDefinition kOptions[] = {
     {OptionId::kOutputDirectory, 'o', "output-dir", true},
     {OptionId::kForce, '\0', "force", false},
     {OptionId::kJson, '\0', "json", false},
@@ -26,23 +26,23 @@ constexpr OptionSpec kOptions[] = {
     {OptionId::kChannel, '\0', "channel", true},
 };
 
-const OptionSpec* FindShort(char name) {
-  for (const OptionSpec& spec : kOptions) {
-    if (spec.shortName == name) return &spec;
+const OptionDefinition* FindShort(char name) {
+  for (const OptionDefinition& option : kOptions) {
+    if (option.shortName == name) return &option;
   }
   return nullptr;
 }
 
 // The option `name` names exactly or as the start of only one option.
-const OptionSpec* FindLong(const std::string& name, bool& ambiguous) {
+const OptionDefinition* FindLong(const std::string& name, bool& ambiguous) {
   ambiguous = false;
-  const OptionSpec* found = nullptr;
-  for (const OptionSpec& spec : kOptions) {
-    const std::string full = spec.longName;
-    if (full == name) return &spec;
+  const OptionDefinition* found = nullptr;
+  for (const OptionDefinition& option : kOptions) {
+    const std::string full = option.longName;
+    if (full == name) return &option;
     if (full.compare(0, name.size(), name) == 0) {
       ambiguous = found != nullptr;
-      found = &spec;
+      found = &option;
     }
   }
   return ambiguous ? nullptr : found;
@@ -98,19 +98,19 @@ class Parser {
     const std::size_t equals = body.find('=');
     const std::string name = body.substr(0, equals);
     bool ambiguous = false;
-    const OptionSpec* spec = FindLong(name, ambiguous);
-    if (spec == nullptr) {
+    const OptionDefinition* option = FindLong(name, ambiguous);
+    if (option == nullptr) {
       Fail(ambiguous ? CommandLineError::kAmbiguousOption : CommandLineError::kUnknownOption, "--" + name);
       return;
     }
-    const std::string shown = std::string("--") + spec->longName;
-    if (!spec->takesValue) {
+    const std::string shown = std::string("--") + option->longName;
+    if (!option->takesValue) {
       if (equals != std::string::npos) Fail(CommandLineError::kUnexpectedValue, shown);
-      Apply(*spec, "");
+      Apply(*option, "");
     } else if (equals != std::string::npos) {
-      Apply(*spec, body.substr(equals + 1));
+      Apply(*option, body.substr(equals + 1));
     } else if (index_ + 1 < arguments_.size()) {
-      Apply(*spec, arguments_[++index_]);
+      Apply(*option, arguments_[++index_]);
     } else {
       Fail(CommandLineError::kMissingValue, shown);
     }
@@ -118,30 +118,30 @@ class Parser {
 
   void ShortOptions(const std::string& argument) {
     for (std::size_t position = 1; position < argument.size(); ++position) {
-      const OptionSpec* spec = FindShort(argument[position]);
-      if (spec == nullptr) {
+      const OptionDefinition* option = FindShort(argument[position]);
+      if (option == nullptr) {
         Fail(CommandLineError::kUnknownOption, std::string("-") + argument[position]);
         return;
       }
-      if (!spec->takesValue) {
-        Apply(*spec, "");
+      if (!option->takesValue) {
+        Apply(*option, "");
         continue;
       }
       // The rest of the word is the value (-oDIR), or else the next word.
       if (position + 1 < argument.size()) {
-        Apply(*spec, argument.substr(position + 1));
+        Apply(*option, argument.substr(position + 1));
       } else if (index_ + 1 < arguments_.size()) {
-        Apply(*spec, arguments_[++index_]);
+        Apply(*option, arguments_[++index_]);
       } else {
-        Fail(CommandLineError::kMissingValue, std::string("-") + spec->shortName);
+        Fail(CommandLineError::kMissingValue, std::string("-") + option->shortName);
       }
       return;
     }
   }
 
-  void Apply(const OptionSpec& spec, const std::string& value) {
+  void Apply(const OptionDefinition& option, const std::string& value) {
     ToolOptions& options = result_.options;
-    switch (spec.id) {
+    switch (option.id) {
       case OptionId::kOutputDirectory:
         if (value.empty()) Fail(CommandLineError::kMissingValue, "--output-dir");
         options.outputDirectory = value;
