@@ -80,22 +80,6 @@ InputFile InputFile::Open(const std::string& path, FileError& error) {
 
 InputFile InputFile::StandardInput() { return InputFile(STDIN_FILENO, false); }
 
-InputFile::~InputFile() { Close(); }
-
-InputFile::InputFile(InputFile&& other) noexcept : handle_(other.handle_), owned_(other.owned_) {
-  other.handle_ = kClosed;
-}
-
-InputFile& InputFile::operator=(InputFile&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    owned_ = other.owned_;
-    other.handle_ = kClosed;
-  }
-  return *this;
-}
-
 void InputFile::Close() {
   if (handle_ != kClosed && owned_) ::close(Descriptor(handle_));
   handle_ = kClosed;
@@ -146,26 +130,6 @@ OutputFile OutputFile::CreateReplacing(const std::string& path, FileError& error
   file.writtenPath_ = pattern;
   file.finalPath_ = path;
   return file;
-}
-
-OutputFile::~OutputFile() { Discard(); }
-
-OutputFile::OutputFile(OutputFile&& other) noexcept
-    : handle_(other.handle_),
-      writtenPath_(std::move(other.writtenPath_)),
-      finalPath_(std::move(other.finalPath_)) {
-  other.handle_ = kClosed;
-}
-
-OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
-  if (this != &other) {
-    Discard();
-    handle_ = other.handle_;
-    writtenPath_ = std::move(other.writtenPath_);
-    finalPath_ = std::move(other.finalPath_);
-    other.handle_ = kClosed;
-  }
-  return *this;
 }
 
 FileError OutputFile::Write(const std::uint8_t* bytes, std::size_t count) {

@@ -125,22 +125,6 @@ InputFile InputFile::StandardInput() {
   return InputFile(Stored(::GetStdHandle(STD_INPUT_HANDLE)), false);
 }
 
-InputFile::~InputFile() { Close(); }
-
-InputFile::InputFile(InputFile&& other) noexcept : handle_(other.handle_), owned_(other.owned_) {
-  other.handle_ = kClosed;
-}
-
-InputFile& InputFile::operator=(InputFile&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    owned_ = other.owned_;
-    other.handle_ = kClosed;
-  }
-  return *this;
-}
-
 void InputFile::Close() {
   if (handle_ != kClosed && owned_) ::CloseHandle(Handle(handle_));
   handle_ = kClosed;
@@ -189,26 +173,6 @@ OutputFile OutputFile::CreateReplacing(const std::string& path, FileError& error
     if (error != FileError::kAlreadyExists) return OutputFile();
   }
   return OutputFile();
-}
-
-OutputFile::~OutputFile() { Discard(); }
-
-OutputFile::OutputFile(OutputFile&& other) noexcept
-    : handle_(other.handle_),
-      writtenPath_(std::move(other.writtenPath_)),
-      finalPath_(std::move(other.finalPath_)) {
-  other.handle_ = kClosed;
-}
-
-OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
-  if (this != &other) {
-    Discard();
-    handle_ = other.handle_;
-    writtenPath_ = std::move(other.writtenPath_);
-    finalPath_ = std::move(other.finalPath_);
-    other.handle_ = kClosed;
-  }
-  return *this;
 }
 
 FileError OutputFile::Write(const std::uint8_t* bytes, std::size_t count) {
