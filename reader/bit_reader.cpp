@@ -53,24 +53,38 @@ BitEvent BitReader::Take(const TimingEvent& boundary) {
   const bool value = fall != inverted_;
   if (mode_ == Mode::kSecondSync) return FindSecondSync(boundary, value, strong);
 
-  BitEvent bit;
-  bit.kind = BitEvent::Kind::kBit;
-  bit.frame = boundary.frame;
+  BitEvent bit = EventAt(BitEvent::Kind::kBit, boundary);
   bit.value = value;
   bit.doubtful = std::fabs(boundary.edge) < kDoubtShare * boundary.amplitude;
-  bit.inverted = inverted_;
-  bit.halfCell = boundary.halfCell;
-  bit.amplitude = boundary.amplitude;
   return bit;
+}
+
+BitEvent BitReader::EventAt(BitEvent::Kind kind, const TimingEvent& boundary) const {
+  BitEvent event;
+  event.kind = kind;
+  event.frame = boundary.frame;
+  event.inverted = inverted_;
+  event.halfCell = boundary.halfCell;
+  event.amplitude = boundary.amplitude;
+  return event;
+}
+
+BitEvent BitReader::SyncAt(const TimingEvent& boundary) {
+  SetMode(Mode::kBits);
+  return EventAt(BitEvent::Kind::kSync, boundary);
+}
+
+std::uint32_t BitReader::ShiftIn(int set, bool value, bool strong) {
+  values_[set] = values_[set] << 1 | (value ? 1u : 0u);
+  strong_[set] = strong_[set] << 1 | (strong ? 1u : 0u);
+  return ++seen_[set];
 }
 
 BitEvent BitReader::FindLeaderAndSync(const TimingEvent& boundary, int parity, bool fall,
                                       bool strong) {
-  std::uint64_t& values = values_[parity];
-  std::uint64_t& clear = strong_[parity];
-  values = values << 1 | (fall ? 1u : 0u);
-  clear = clear << 1 | (strong ? 1u : 0u);
-  if (++seen_[parity] < kLeaderBits + 8) return {};
+  if (ShiftIn(parity, fall, strong) < kLeaderBits + 8) return {};
+  const std::uint64_t values = values_[parity];
+  const std::uint64_t clear = strong_[parity];
 
   const std::uint64_t window = LowBits(kLeaderBits + 8);
   for (const bool inverted : {false, true}) {
@@ -83,32 +97,16 @@ BitEvent BitReader::FindLeaderAndSync(const TimingEvent& boundary, int parity, b
     if (faults > kLeaderFaultsForgiven) continue;
 
     inverted_ = inverted;
-    SetMode(Mode::kBits);
-    BitEvent sync;
-    sync.kind = BitEvent::Kind::kSync;
-    sync.frame = boundary.frame;
-    sync.inverted = inverted;
-    sync.halfCell = boundary.halfCell;
-    sync.amplitude = boundary.amplitude;
-    return sync;
+    return SyncAt(boundary);
   }
   return {};
 }
 
 BitEvent BitReader::FindSecondSync(const TimingEvent& boundary, bool value, bool strong) {
-  values_[0] = values_[0] << 1 | (value ? 1u : 0u);
-  strong_[0] = strong_[0] << 1 | (strong ? 1u : 0u);
-  if (++seen_[0] < kSecondLeaderBits + 8) return {};
+  if (ShiftIn(0, value, strong) < kSecondLeaderBits + 8) return {};
   const std::uint64_t window = LowBits(kSecondLeaderBits + 8);
   if ((values_[0] & window) != kSyncByte || (strong_[0] & 0xFF) != 0xFF) return {};
-  SetMode(Mode::kBits);
-  BitEvent sync;
-  sync.kind = BitEvent::Kind::kSync;
-  sync.frame = boundary.frame;
-  sync.inverted = inverted_;
-  sync.halfCell = boundary.halfCell;
-  sync.amplitude = boundary.amplitude;
-  return sync;
+  return SyncAt(boundary);
 }
 
 }  // namespace reader

@@ -47,8 +47,14 @@ class BitReader {
   void Reset();
 
  private:
-  BitEvent FindLeaderAndSync(const TimingEvent& boundary, int parity, bool rising, bool strong);
+  BitEvent FindLeaderAndSync(const TimingEvent& boundary, int parity, bool fall, bool strong);
   BitEvent FindSecondSync(const TimingEvent& boundary, bool value, bool strong);
+  BitEvent EventAt(BitEvent::Kind kind, const TimingEvent& boundary) const;
+  // A sync byte has ended at `boundary`: bits follow.
+  BitEvent SyncAt(const TimingEvent& boundary);
+  // Takes a reading into one set of boundaries; returns how many that set
+  // has taken since the search began.
+  std::uint32_t ShiftIn(int set, bool value, bool strong);
 
   Mode mode_ = Mode::kLeader;
   std::uint64_t index_ = 0;  // boundaries since the track started
