@@ -9,7 +9,6 @@
 //
 //   lentok_read_speed [rounds]
 #include <fcntl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "formats/byte_order.h"
 #include "reader/recording_reader.h"
 #include "tape/tape_checksum.h"
@@ -29,64 +29,20 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr std::size_t kFullImageSize = 65552;
 constexpr std::size_t kReadBlockSize = 64 * 1024;
 
-std::string MakeScratchDirectory() {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/lentok-read-speed-XXXXXX";
-  if (mkdtemp(pattern.data()) == nullptr) {
-    std::perror("mkdtemp");
-    std::exit(1);
-  }
-  return pattern;
-}
-
-// An image of the largest size lentok accepts whose bytes vary, so that
-// every bit pattern of the signal is exercised. Its addresses span the whole
-// 64 KiB and the checksum after those bytes is right, so the record reads
-// back sound; the ten bytes left over go onto tape after it.
-void WriteFullImage(const std::string& path) {
-  std::vector<std::uint8_t> image(kFullImageSize);
-  std::uint32_t seed = 12345;
-  for (std::uint8_t& byte : image) {
-    seed = seed * 1103515245u + 12345u;
-    byte = static_cast<std::uint8_t>(seed >> 16);
-  }
+// An image of the largest size lentok accepts whose bytes vary. Its
+// addresses span the whole 64 KiB and the checksum after those bytes is
+// right, so the record reads back sound; the ten bytes left over go onto
+// tape after it.
+std::vector<std::uint8_t> FullImage() {
+  std::vector<std::uint8_t> image = bench::VaryingBytes(bench::kFullImageSize);
   constexpr std::size_t kDataStart = 4;
   constexpr std::size_t kDataBytes = 65536;
   StoreLe16(0x0000, &image[0]);
   StoreLe16(0xFFFF, &image[2]);
   StoreLe16(TapeChecksum(&image[kDataStart], &image[kDataStart + kDataBytes - 1]), &image[kDataStart + kDataBytes]);
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (fd < 0 || write(fd, image.data(), image.size()) != static_cast<ssize_t>(image.size())) {
-    std::perror(path.c_str());
-    std::exit(1);
-  }
-  close(fd);
-}
-
-// Runs a program with its standard output and error sent to /dev/null;
-// seconds taken, or a negative value when it did not exit with status 0.
-double TimeProcess(const std::vector<std::string>& command) {
-  std::vector<char*> argv;
-  for (const std::string& word : command) argv.push_back(const_cast<char*>(word.c_str()));
-  argv.push_back(nullptr);
-  const Clock::time_point start = Clock::now();
-  const pid_t child = fork();
-  if (child == 0) {
-    const int sink = open("/dev/null", O_WRONLY);
-    if (sink >= 0) {
-      dup2(sink, STDOUT_FILENO);
-      dup2(sink, STDERR_FILENO);
-    }
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  if (child < 0 || waitpid(child, &status, 0) != child) return -1;
-  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? seconds : -1;
+  return image;
 }
 
 struct LibraryRead {
@@ -121,19 +77,6 @@ LibraryRead TimeLibraryRead(const std::string& path) {
   return result;
 }
 
-off_t FileLength(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY);
-  const off_t length = fd < 0 ? -1 : lseek(fd, 0, SEEK_END);
-  if (fd >= 0) close(fd);
-  return length;
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const std::size_t middle = values.size() / 2;
-  return values.size() % 2 != 0 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -145,30 +88,30 @@ int main(int argc, char** argv) {
   const std::string readTool;  // lentok-read is not part of this build
 #endif
 
-  const std::string directory = MakeScratchDirectory();
+  const std::string directory = bench::MakeScratchDirectory("lentok-read-speed");
   const std::string images = directory + "/images";
   std::filesystem::create_directory(images);
   const std::string image = directory + "/full.rks";
   const std::string recording = directory + "/full.wav";
-  WriteFullImage(image);
+  bench::WriteWholeFile(image, FullImage());
 
   // A first pass, untimed, warms the caches and shows what each reader
   // makes of the recording.
   const std::vector<std::string> convert = {writer, image, recording};
   const std::vector<std::string> readBack = {readTool, "-q", "--force", "-o", images, recording};
-  bool failed = TimeProcess(convert) < 0;
-  bool toolFailed = readTool.empty() || TimeProcess(readBack) < 0;
+  bool failed = bench::TimeProcess(convert, true) < 0;
+  bool toolFailed = readTool.empty() || bench::TimeProcess(readBack, true) < 0;
   const LibraryRead firstLibraryRead = failed ? LibraryRead{} : TimeLibraryRead(recording);
 
   std::vector<double> writes;
   std::vector<double> toolReads;
   std::vector<double> libraryReads;
   for (int round = 0; round < rounds && !failed; ++round) {
-    const double write = TimeProcess(convert);
+    const double write = bench::TimeProcess(convert, true);
     failed = write < 0;
     writes.push_back(write);
     if (!toolFailed) {
-      const double toolRead = TimeProcess(readBack);
+      const double toolRead = bench::TimeProcess(readBack, true);
       toolFailed = toolRead < 0;
       toolReads.push_back(toolRead);
     }
@@ -176,7 +119,7 @@ int main(int argc, char** argv) {
     if (libraryRead.seconds >= 0) libraryReads.push_back(libraryRead.seconds);
   }
 
-  const off_t length = FileLength(recording);
+  const off_t length = bench::FileLength(recording);
   std::error_code ignored;
   std::filesystem::remove_all(directory, ignored);
   if (failed) {
@@ -184,7 +127,7 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  const double write = Median(writes);
+  const double write = bench::Median(writes);
   std::printf("full-size image, %lld-byte recording, median of %d rounds\n", static_cast<long long>(length), rounds);
   std::printf("  (a) lentok writes it:            %8.2f ms\n", write * 1e3);
   if (readTool.empty()) {
@@ -192,14 +135,14 @@ int main(int argc, char** argv) {
   } else if (toolFailed) {
     std::printf("  (b) lentok-read reads it:        failed (no exit status 0)\n");
   } else {
-    const double toolRead = Median(toolReads);
+    const double toolRead = bench::Median(toolReads);
     std::printf("  (b) lentok-read reads it:        %8.2f ms   ratio read/write %5.2f\n", toolRead * 1e3,
                 toolRead / write);
   }
   if (libraryReads.empty()) {
     std::printf("  (c) reader library, in-process:  failed (the file was refused)\n");
   } else {
-    const double libraryRead = Median(libraryReads);
+    const double libraryRead = bench::Median(libraryReads);
     std::printf("  (c) reader library, in-process:  %8.2f ms   ratio read/write %5.2f\n", libraryRead * 1e3,
                 libraryRead / write);
   }
