@@ -47,24 +47,20 @@ Bytes SamplesOf(const Bytes& wav) {
   throw std::runtime_error("no data chunk");
 }
 
-void PutLe(Bytes& bytes, std::uint32_t value, int size) {
-  for (int i = 0; i < size; ++i) bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-}
-
 // A plain 44-byte-header mono 16-bit WAV file around `samples`.
 Bytes WavOf(const Bytes& samples) {
   Bytes wav = {'R', 'I', 'F', 'F'};
-  PutLe(wav, static_cast<std::uint32_t>(36 + samples.size()), 4);
+  AppendLe32(wav, static_cast<std::uint32_t>(36 + samples.size()));
   for (char c : std::string("WAVEfmt ")) wav.push_back(static_cast<std::uint8_t>(c));
-  PutLe(wav, 16, 4);
-  PutLe(wav, 1, 2);  // PCM
-  PutLe(wav, 1, 2);  // mono
-  PutLe(wav, kRate, 4);
-  PutLe(wav, kRate * 2, 4);
-  PutLe(wav, 2, 2);
-  PutLe(wav, 16, 2);
+  AppendLe32(wav, 16);
+  AppendLe16(wav, 1);  // PCM
+  AppendLe16(wav, 1);  // mono
+  AppendLe32(wav, kRate);
+  AppendLe32(wav, kRate * 2);
+  AppendLe16(wav, 2);
+  AppendLe16(wav, 16);
   for (char c : std::string("data")) wav.push_back(static_cast<std::uint8_t>(c));
-  PutLe(wav, static_cast<std::uint32_t>(samples.size()), 4);
+  AppendLe32(wav, static_cast<std::uint32_t>(samples.size()));
   wav.insert(wav.end(), samples.begin(), samples.end());
   return wav;
 }

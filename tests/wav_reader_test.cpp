@@ -28,18 +28,6 @@ constexpr std::uint16_t kPcm = 1;
 constexpr std::uint16_t kFloat = 3;
 constexpr std::uint16_t kExtensible = 0xFFFE;
 
-void Put16(Bytes& bytes, std::uint16_t value) {
-  std::uint8_t field[2];
-  StoreLe16(value, field);
-  bytes.insert(bytes.end(), field, field + 2);
-}
-
-void Put32(Bytes& bytes, std::uint32_t value) {
-  std::uint8_t field[4];
-  StoreLe32(value, field);
-  bytes.insert(bytes.end(), field, field + 4);
-}
-
 void Put24(Bytes& bytes, std::int32_t value) {
   const auto bits = static_cast<std::uint32_t>(value);
   for (int shift = 0; shift < 24; shift += 8) bytes.push_back(static_cast<std::uint8_t>(bits >> shift));
@@ -48,14 +36,14 @@ void Put24(Bytes& bytes, std::int32_t value) {
 void PutFloat(Bytes& bytes, float value) {
   std::uint32_t bits;
   std::memcpy(&bits, &value, 4);
-  Put32(bytes, bits);
+  AppendLe32(bytes, bits);
 }
 
 void PutDouble(Bytes& bytes, double value) {
   std::uint64_t bits;
   std::memcpy(&bits, &value, 8);
-  Put32(bytes, static_cast<std::uint32_t>(bits));
-  Put32(bytes, static_cast<std::uint32_t>(bits >> 32));
+  AppendLe32(bytes, static_cast<std::uint32_t>(bits));
+  AppendLe32(bytes, static_cast<std::uint32_t>(bits >> 32));
 }
 
 void PutId(Bytes& bytes, const char* id) { bytes.insert(bytes.end(), id, id + 4); }
@@ -65,7 +53,7 @@ void PutId(Bytes& bytes, const char* id) { bytes.insert(bytes.end(), id, id + 4)
 Bytes Chunk(const char* id, const Bytes& body, std::optional<std::uint32_t> statedSize = {}) {
   Bytes chunk;
   PutId(chunk, id);
-  Put32(chunk, statedSize ? *statedSize : static_cast<std::uint32_t>(body.size()));
+  AppendLe32(chunk, statedSize ? *statedSize : static_cast<std::uint32_t>(body.size()));
   chunk.insert(chunk.end(), body.begin(), body.end());
   if (body.size() % 2 != 0) chunk.push_back(0);
   return chunk;
@@ -86,12 +74,12 @@ Bytes FormatBody(const FormatFields& fields) {
   const std::uint16_t blockAlign =
       fields.blockAlign ? *fields.blockAlign : fields.channels * ((fields.bits + 7) / 8);
   Bytes body;
-  Put16(body, fields.tag);
-  Put16(body, fields.channels);
-  Put32(body, fields.rate);
-  Put32(body, fields.rate * blockAlign);
-  Put16(body, blockAlign);
-  Put16(body, fields.bits);
+  AppendLe16(body, fields.tag);
+  AppendLe16(body, fields.channels);
+  AppendLe32(body, fields.rate);
+  AppendLe32(body, fields.rate * blockAlign);
+  AppendLe16(body, blockAlign);
+  AppendLe16(body, fields.bits);
   return body;
 }
 
@@ -100,10 +88,10 @@ Bytes FormatBody(const FormatFields& fields) {
 Bytes ExtensibleBody(FormatFields fields, std::uint16_t subTag, bool standardGuid = true) {
   fields.tag = kExtensible;
   Bytes body = FormatBody(fields);
-  Put16(body, 22);
-  Put16(body, fields.bits);
-  Put32(body, 0);
-  Put32(body, subTag);
+  AppendLe16(body, 22);
+  AppendLe16(body, fields.bits);
+  AppendLe32(body, 0);
+  AppendLe32(body, subTag);
   const Bytes tail = {0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
   body.insert(body.end(), tail.begin(), tail.end());
   if (!standardGuid) body.back() ^= 0xFF;
@@ -116,7 +104,7 @@ Bytes RiffFile(const std::vector<Bytes>& chunks, std::optional<std::uint32_t> st
   for (const Bytes& chunk : chunks) body.insert(body.end(), chunk.begin(), chunk.end());
   Bytes file;
   PutId(file, "RIFF");
-  Put32(file, statedSize ? *statedSize : static_cast<std::uint32_t>(body.size()));
+  AppendLe32(file, statedSize ? *statedSize : static_cast<std::uint32_t>(body.size()));
   file.insert(file.end(), body.begin(), body.end());
   return file;
 }
@@ -167,7 +155,7 @@ void ExpectSamples(const ReadResult& result, const std::vector<float>& expected)
 
 Bytes Int16Samples(const std::vector<std::int16_t>& values) {
   Bytes bytes;
-  for (std::int16_t value : values) Put16(bytes, static_cast<std::uint16_t>(value));
+  for (std::int16_t value : values) AppendLe16(bytes, static_cast<std::uint16_t>(value));
   return bytes;
 }
 
@@ -200,7 +188,7 @@ TEST(WavSamples, Signed24) {
 TEST(WavSamples, Signed32) {
   Bytes samples;
   for (std::uint32_t value : {0x80000000u, 0u, 0x7FFFFFFFu, 0x40000000u, 0xC0000000u})
-    Put32(samples, value);
+    AppendLe32(samples, value);
   const ReadResult result = Read(SimpleFile({kPcm, 1, 96000, 32}, samples));
   ExpectSamples(result, {-1.0f, 0.0f, 1.0f, 0.5f, -0.5f});
   EXPECT_EQ(result.format->sampleType, WavSampleType::kSigned32);
@@ -280,7 +268,7 @@ TEST(WavExtensible, OtherGuidsAndShortExtensionsAreRefused) {
 // one of them a second data chunk that must not be read.
 Bytes FileWithManyChunks() {
   Bytes longFormat = FormatBody({kPcm, 1, 11025, 8});
-  Put16(longFormat, 180);
+  AppendLe16(longFormat, 180);
   longFormat.resize(longFormat.size() + 180, 0xEE);
   return RiffFile({
       Chunk("JUNK", Bytes(5, 'j')),
@@ -381,7 +369,7 @@ TEST(WavSizes, StreamingDataSizesReadToTheEnd) {
   for (std::uint32_t size : {0u, 0xFFFFFFFFu, kDataSizePlaceholder}) {
     Bytes file = RiffFile({Chunk("fmt ", FormatBody({}))}, kRiffSizePlaceholder);
     PutId(file, "data");
-    Put32(file, size);
+    AppendLe32(file, size);
     const Bytes samples = Int16Samples({1000, 2000, 3000});
     file.insert(file.end(), samples.begin(), samples.end());
     const ReadResult result = Read(file, 3);
@@ -395,7 +383,7 @@ TEST(WavSizes, StreamingDataSizesReadToTheEnd) {
 TEST(WavSizes, DataLargerThanTheFileGivesWhatIsThere) {
   Bytes file = RiffFile({Chunk("fmt ", FormatBody({}))});
   PutId(file, "data");
-  Put32(file, 1000);
+  AppendLe32(file, 1000);
   const Bytes samples = Int16Samples({-16384, 16384, 4096});
   file.insert(file.end(), samples.begin(), samples.end());
   file.push_back(0x12);  // half a frame more

@@ -40,10 +40,6 @@ std::string WithCrLf(const std::string& text) {
   return out;
 }
 
-void PutLe32(Bytes& bytes, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-}
-
 void PutSamples(Bytes& bytes, int count, int level) {
   for (int i = 0; i < count; ++i) {
     bytes.push_back(static_cast<std::uint8_t>(level & 0xFF));
@@ -108,12 +104,12 @@ Bytes ExpectedRecording(const Bytes& image, const RecordingOptions& options) {
   const Bytes tape = ExpectedTapeBytes(image, options);
   const std::uint32_t dataSize = static_cast<std::uint32_t>(tape.size()) * 512;
   Bytes wav = {'R', 'I', 'F', 'F'};
-  PutLe32(wav, dataSize + 38);
+  AppendLe32(wav, dataSize + 38);
   wav.insert(wav.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 18, 0, 0, 0, 1, 0, 1, 0});
-  PutLe32(wav, 44100);
-  PutLe32(wav, 88200);
+  AppendLe32(wav, 44100);
+  AppendLe32(wav, 88200);
   wav.insert(wav.end(), {2, 0, 16, 0, 0, 0, 'd', 'a', 't', 'a'});
-  PutLe32(wav, dataSize);
+  AppendLe32(wav, dataSize);
   // Each cell: the opposite of where the last one ended, then the bit.
   int level = -32760;
   for (std::uint8_t byte : tape) {

@@ -8,6 +8,16 @@
 #include <iterator>
 #include <stdexcept>
 
+void AppendLe16(Bytes& bytes, std::uint16_t value) {
+  bytes.push_back(static_cast<std::uint8_t>(value));
+  bytes.push_back(static_cast<std::uint8_t>(value >> 8));
+}
+
+void AppendLe32(Bytes& bytes, std::uint32_t value) {
+  AppendLe16(bytes, static_cast<std::uint16_t>(value));
+  AppendLe16(bytes, static_cast<std::uint16_t>(value >> 16));
+}
+
 TempDir::TempDir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "lentok-test-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");

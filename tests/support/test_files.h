@@ -24,6 +24,11 @@ class TempDir {
 };
 
 void WriteBytes(const std::string& path, const Bytes& bytes);
+
+// Appends a field, low byte first, as file formats store them; written out
+// here by shifts, apart from the tool's own byte-order code.
+void AppendLe16(Bytes& bytes, std::uint16_t value);
+void AppendLe32(Bytes& bytes, std::uint32_t value);
 Bytes ReadBytes(const std::string& path);
 bool FileExists(const std::string& path);
 

@@ -28,18 +28,6 @@ bool IsFloat(formats::WavSampleType type) {
   return type == formats::WavSampleType::kFloat32 || type == formats::WavSampleType::kFloat64;
 }
 
-void Put16(Bytes& out, std::uint16_t value) {
-  std::uint8_t field[2];
-  StoreLe16(value, field);
-  out.insert(out.end(), field, field + 2);
-}
-
-void Put32(Bytes& out, std::uint32_t value) {
-  std::uint8_t field[4];
-  StoreLe32(value, field);
-  out.insert(out.end(), field, field + 4);
-}
-
 std::uint8_t* StoreTag(const char* tag, std::uint8_t* destination) {
   std::memcpy(destination, tag, 4);
   return destination + 4;
@@ -58,7 +46,7 @@ void PutSample(Bytes& out, float sample, formats::WavSampleType type) {
       out.push_back(static_cast<std::uint8_t>(IntegerSample(sample, 8) + 128));
       return;
     case formats::WavSampleType::kSigned16:
-      Put16(out, static_cast<std::uint16_t>(IntegerSample(sample, 16)));
+      AppendLe16(out, static_cast<std::uint16_t>(IntegerSample(sample, 16)));
       return;
     case formats::WavSampleType::kSigned24: {
       const auto value = static_cast<std::uint32_t>(IntegerSample(sample, 24));
@@ -66,20 +54,20 @@ void PutSample(Bytes& out, float sample, formats::WavSampleType type) {
       return;
     }
     case formats::WavSampleType::kSigned32:
-      Put32(out, static_cast<std::uint32_t>(IntegerSample(sample, 32)));
+      AppendLe32(out, static_cast<std::uint32_t>(IntegerSample(sample, 32)));
       return;
     case formats::WavSampleType::kFloat32: {
       std::uint32_t bits = 0;
       std::memcpy(&bits, &sample, sizeof bits);
-      Put32(out, bits);
+      AppendLe32(out, bits);
       return;
     }
     case formats::WavSampleType::kFloat64: {
       const double wide = sample;
       std::uint64_t bits = 0;
       std::memcpy(&bits, &wide, sizeof bits);
-      Put32(out, static_cast<std::uint32_t>(bits));
-      Put32(out, static_cast<std::uint32_t>(bits >> 32));
+      AppendLe32(out, static_cast<std::uint32_t>(bits));
+      AppendLe32(out, static_cast<std::uint32_t>(bits >> 32));
       return;
     }
   }
