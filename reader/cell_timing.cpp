@@ -158,7 +158,7 @@ double CellTiming::StrongestEdgeNear(const SignalWindow& window, double from,
   double bestMagnitude = -1;
   for (int step = 0; step < steps; ++step) {
     const double frame = from + 2 * halfCell * step / steps;
-    const double magnitude = std::fabs(EdgeAt(window, frame, halfCell));
+    const double magnitude = std::fabs(window.Change(frame, halfCell));
     if (magnitude > bestMagnitude) {
       bestMagnitude = magnitude;
       bestFrame = frame;
@@ -172,7 +172,7 @@ double CellTiming::StrongestEdgeNear(const SignalWindow& window, double from,
 double CellTiming::CellsBeganAt(const SignalWindow& window, double edge) const {
   double frame = edge;
   while (window.Holds(frame - 2 * halfCell_, frame) &&
-         std::fabs(EdgeAt(window, frame - halfCell_, halfCell_)) > kChangeShare * amplitude_) {
+         std::fabs(window.Change(frame - halfCell_, halfCell_)) > kChangeShare * amplitude_) {
     frame -= halfCell_;
   }
   return std::max(0.0, frame - halfCell_);
@@ -229,7 +229,7 @@ bool CellTiming::AcquireBefore(const SignalWindow& window, std::int64_t end) {
   halfCell_ = period.lag / 2;
   const double middle = static_cast<double>(from + acquireWindow_ / 2);
   const double edge = StrongestEdgeNear(window, middle, halfCell_);
-  amplitude_ = std::fabs(EdgeAt(window, edge, halfCell_));
+  amplitude_ = std::fabs(window.Change(edge, halfCell_));
   if (amplitude_ <= 0) return false;
   next_ = edge;
   stride_ = 1;

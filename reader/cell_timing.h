@@ -88,10 +88,4 @@ class CellTiming {
   double lastStrongFrame_ = 0;
 };
 
-// The change across `frame`: the signal integrated over `width` frames
-// before it, less the same after it.
-inline double EdgeAt(const SignalWindow& window, double frame, double width) {
-  return window.Change(frame, width);
-}
-
 }  // namespace reader
