@@ -36,11 +36,21 @@ add_test(NAME windows_check_refuses_the_wrong_width
   COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/check-windows-exe.sh ${windows_exe} i686)
 set_tests_properties(windows_check_refuses_the_wrong_width PROPERTIES WILL_FAIL ON)
 
-# The whole runs, against the Windows build. Written to files, its texts are
-# the stored code page 866 bytes with CR LF. The discovered tests get their
-# environment from a CTest include file that runs after discovery, as a
-# list of several variables does not pass through the discovery's own
+# Gives the discovered tests listed in `test_list` the environment and the
+# wine fixture, from a CTest include file that runs after discovery: a list
+# of several variables does not pass through the discovery's own
 # PROPERTIES.
+function(lentok_wine_test_properties test_list environment)
+  set(file ${CMAKE_CURRENT_BINARY_DIR}/${test_list}_properties.cmake)
+  file(WRITE ${file}
+    "set_tests_properties(\${${test_list}} PROPERTIES\n"
+    "  ENVIRONMENT [==[${environment}]==]\n"
+    "  FIXTURES_REQUIRED wine)\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${file})
+endfunction()
+
+# The whole runs, against the Windows build. Written to files, its texts are
+# the stored code page 866 bytes with CR LF.
 add_dependencies(lentok_conversion_tests lentok_windows_x86_64)
 gtest_discover_tests(lentok_conversion_tests
   TEST_PREFIX wine64.
@@ -49,12 +59,7 @@ gtest_discover_tests(lentok_conversion_tests
 set(wine_run_environment
     "LENTOK_EXE=${windows_exe}" "LENTOK_RUNNER=${LENTOK_WINE64}" "LENTOK_TEXTS=cp866"
     ${LENTOK_WINE_ENVIRONMENT})
-set(wine_properties_file ${CMAKE_CURRENT_BINARY_DIR}/wine_conversion_test_properties.cmake)
-file(WRITE ${wine_properties_file}
-  "set_tests_properties(\${lentok_wine_conversion_tests} PROPERTIES\n"
-  "  ENVIRONMENT [==[${wine_run_environment}]==]\n"
-  "  FIXTURES_REQUIRED wine)\n")
-set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${wine_properties_file})
+lentok_wine_test_properties(lentok_wine_conversion_tests "${wine_run_environment}")
 
 # lentok-read's whole runs that hold on every system, against its Windows
 # build under wine64, with the same expectations as the native build.
@@ -67,9 +72,4 @@ gtest_discover_tests(lentok_read_run_tests
 set(wine_read_environment
     "LENTOK_READ_EXE=${CMAKE_BINARY_DIR}/windows-x86_64/lentok-read.exe" "LENTOK_RUNNER=${LENTOK_WINE64}"
     ${LENTOK_WINE_ENVIRONMENT})
-set(wine_read_properties_file ${CMAKE_CURRENT_BINARY_DIR}/wine_read_run_test_properties.cmake)
-file(WRITE ${wine_read_properties_file}
-  "set_tests_properties(\${lentok_read_wine_run_tests} PROPERTIES\n"
-  "  ENVIRONMENT [==[${wine_read_environment}]==]\n"
-  "  FIXTURES_REQUIRED wine)\n")
-set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${wine_read_properties_file})
+lentok_wine_test_properties(lentok_read_wine_run_tests "${wine_read_environment}")
