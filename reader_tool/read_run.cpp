@@ -4,9 +4,11 @@
 #include "platform/files.h"
 #include "reader/decoded_record.h"
 #include "reader/recording_reader.h"
+#include "reader/signal_profile.h"
 #include "reader_tool/command_line.h"
 #include "reader_tool/exit_status.h"
 #include "reader_tool/image_names.h"
+#include "reader_tool/map_report.h"
 #include "reader_tool/recording_input.h"
 #include "reader_tool/report_format.h"
 #include "reader_tool/texts.h"
@@ -25,6 +27,8 @@ TextId CommandLineErrorId(CommandLineError error) {
     case CommandLineError::kBadChannel: return TextId::kBadChannel;
     case CommandLineError::kVerifyOperands: return TextId::kVerifyOperands;
     case CommandLineError::kStandardInputTwice: return TextId::kStandardInputTwice;
+    case CommandLineError::kMapWithVerify: return TextId::kMapWithVerify;
+    case CommandLineError::kMapIsRecording: return TextId::kMapIsRecording;
     case CommandLineError::kNone:
     case CommandLineError::kNoRecording: break;
   }
@@ -67,6 +71,7 @@ class ImageRun {
     }
     if (Printing() && options_.json) streams_.out("{\"recordings\":[");
     for (std::size_t i = 0; i < options_.operands.size(); ++i) ReadOne(options_.operands[i], i == 0);
+    if (Mapping()) WriteMap();
     const int status = ExitStatus(tally_);
     if (Printing() && options_.json) streams_.out("],\"status\":" + std::to_string(status) + "}\n");
     return status;
@@ -74,6 +79,7 @@ class ImageRun {
 
  private:
   bool Printing() const { return !options_.quiet; }
+  bool Mapping() const { return !options_.mapPath.empty(); }
 
   void Fail(const std::string& line) {
     tally_.failed = true;
@@ -86,13 +92,19 @@ class ImageRun {
     int records = 0;
     reader::DecoderOptions decoderOptions;
     decoderOptions.channel = options_.channel;
-    const std::string failure =
-        ReadRecording(operand, decoderOptions, language_, [&](const reader::DecodedRecord& record) {
+    reader::SignalProfile profile;
+    std::vector<tape_map::MapRecord> mapRecords;
+    const std::string failure = ReadRecording(
+        operand, decoderOptions, language_,
+        [&](const reader::DecodedRecord& record) {
           ++records;
           TakeRecord(record);
+          if (Mapping()) mapRecords.push_back(MapRecordOf(record, language_));
           return true;
-        });
+        },
+        Mapping() ? &profile : nullptr);
     const std::string shown = DisplayName(operand, language_);
+    if (Mapping()) maps_.push_back(MapRecordingOf(shown, profile, std::move(mapRecords)));
     if (!failure.empty()) {
       Fail(Say(TextId::kFileFailure, language_, {shown, failure}));
     } else if (records == 0) {
@@ -140,6 +152,22 @@ class ImageRun {
     return path;
   }
 
+  // The picture of every recording read, written once they all are, in
+  // place of any file of that name (through a temporary file, so that a
+  // failure leaves the old one whole).
+  void WriteMap() {
+    const std::string svg = tape_map::DrawDamageMap(maps_, MapLabelsIn(language_));
+    platform::FileError error = platform::FileError::kNone;
+    platform::OutputFile file = platform::OutputFile::CreateReplacing(options_.mapPath, error);
+    if (error == platform::FileError::kNone)
+      error = file.Write(reinterpret_cast<const std::uint8_t*>(svg.data()), svg.size());
+    if (error == platform::FileError::kNone) error = file.Commit();
+    if (error != platform::FileError::kNone) {
+      Fail(Say(TextId::kFileFailure, language_,
+               {options_.mapPath, Say(TextId::kCannotWriteMap, language_, {FileErrorText(error, language_)})}));
+    }
+  }
+
   void PrintRecordLine(const reader::DecodedRecord& record, const std::string& written) {
     std::string line;
     if (options_.operands.size() > 1) line = DisplayName(operand_, language_) + ": ";
@@ -171,6 +199,7 @@ class ImageRun {
   NameRegistry names_;
   std::string operand_;
   std::string recordsJson_;
+  std::vector<tape_map::MapRecording> maps_;
 };
 
 // Verifying an image against a recording.

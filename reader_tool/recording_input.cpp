@@ -73,13 +73,14 @@ std::string DisplayName(const std::string& operand, Language language) {
 }
 
 std::string ReadRecording(const std::string& operand, const reader::DecoderOptions& options,
-                          Language language, const RecordSink& sink) {
+                          Language language, const RecordSink& sink, reader::SignalProfile* profile) {
   platform::FileError fileError = platform::FileError::kNone;
   platform::InputFile input =
       operand == "-" ? platform::InputFile::StandardInput() : platform::InputFile::Open(operand, fileError);
   if (!input.IsOpen()) return Say(TextId::kCannotRead, language, {FileErrorText(fileError, language)});
 
   reader::RecordingReader recording(options);
+  recording.AttachProfile(profile);
   std::vector<std::uint8_t> block(kReadBlockBytes);
   for (;;) {
     const std::size_t got = input.Read(block.data(), block.size(), fileError);

@@ -24,9 +24,9 @@ using RecordSink = std::function<bool(const reader::DecodedRecord&)>;
 // Reads `operand` ("-" for standard input) to its end, or until `sink`
 // says stop. Returns "" when the whole file was read, or else why not, in
 // `language`. Records recovered before a failure are handed out all the
-// same.
+// same. A `profile`, when given, is fed every frame read, for the map.
 std::string ReadRecording(const std::string& operand, const reader::DecoderOptions& options,
-                          Language language, const RecordSink& sink);
+                          Language language, const RecordSink& sink, reader::SignalProfile* profile = nullptr);
 
 // The reasons, in words.
 std::string FileErrorText(platform::FileError error, Language language);

@@ -80,6 +80,23 @@ enum class TextId {
   kVerifyChecksumBad,
   kVerifyNoChecksum,
   kVerifyFailure,
+  // The damage map (--map).
+  kMapHeading,
+  kMapLevel,
+  kMapRecords,
+  kMapConfidence,
+  kMapSpeed,
+  kMapTime,
+  kMapDoubtful,
+  kMapDrift,
+  kMapWouldNotLoad,
+  kMapNoRecords,
+  kMapCombined,
+  kMapRepaired,
+  kMapRecordLabel,
+  kCannotWriteMap,
+  kMapWithVerify,
+  kMapIsRecording,
 
   kCount  // not a text: the number of them
 };
