@@ -270,7 +270,7 @@ class Drawer {
                             {"y1", Number(top)}, {"y2", Number(top + 4)}});
       Text(X(t), top + 15, AxisTime(t), "", "middle");
     }
-    Text(kLeft - 8, top + 15, labels_.time, "strip-name", "end");
+    Text(kLeft - 24, top + 15, labels_.time, "strip-name", "end");
     svg_.Close();
   }
 
