@@ -3,16 +3,21 @@
 // fed as float samples), with the report texts lentok-read uses. The page
 // holds a session per file or capture; each session keeps the records taken
 // last and the texts it hands out, so every pointer it returns stays good
-// until the next call on the same session.
+// until the next call on the same session. Each session also collects what
+// its damage map needs as it goes: the level profile and the records' map
+// values in both languages.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "map/damage_map.h"
 #include "reader/decoded_record.h"
 #include "reader/recording_reader.h"
+#include "reader/signal_profile.h"
 #include "reader/tape_decoder.h"
+#include "reader_tool/map_report.h"
 #include "reader_tool/record_report.h"
 #include "reader_tool/recording_input.h"
 
@@ -33,6 +38,11 @@ struct Session {
   std::vector<reader::DecodedRecord> records;
   std::string text;
   std::vector<std::uint8_t> image;
+  std::vector<double> byteSeconds;
+
+  reader::SignalProfile profile;
+  // Every record taken so far, as the map draws it: English, then Russian.
+  std::vector<tape_map::MapRecord> mapRecords[2];
 };
 
 }  // namespace web
@@ -65,12 +75,14 @@ extern "C" {
 Session* web_open_file_reader() {
   auto* session = new Session;
   session->file.emplace();
+  session->file->AttachProfile(&session->profile);
   return session;
 }
 
 Session* web_open_live_decoder(double sampleRate) {
   auto* session = new Session;
   session->live.emplace(sampleRate, kCaptureChannels);
+  session->profile.sampleRate = sampleRate;
   return session;
 }
 
@@ -100,7 +112,9 @@ int web_feed_bytes(Session* session, std::size_t count) {
 }
 
 void web_feed_samples(Session* session, std::size_t frames) {
-  if (session->live) session->live->Feed(session->inputSamples.data(), frames);
+  if (!session->live) return;
+  session->live->Feed(session->inputSamples.data(), frames);
+  session->profile.Feed(session->inputSamples.data(), frames, kCaptureChannels);
 }
 
 // The input has ended; a reader::ReadError.
@@ -124,6 +138,10 @@ float web_recent_peak(Session* session) { return session->live ? session->live->
 // returns how many there are.
 int web_take_records(Session* session) {
   session->records = session->file ? session->file->TakeRecords() : session->live->TakeRecords();
+  for (const reader::DecodedRecord& record : session->records) {
+    session->mapRecords[0].push_back(reader_tool::MapRecordOf(record, reader_tool::Language::kEnglish));
+    session->mapRecords[1].push_back(reader_tool::MapRecordOf(record, reader_tool::Language::kRussian));
+  }
   return static_cast<int>(session->records.size());
 }
 
@@ -162,5 +180,29 @@ const std::uint8_t* web_record_image(Session* session, int index) {
 }
 
 std::size_t web_record_image_size(Session* session) { return session->image.size(); }
+
+// Where each of the record's data bytes began, in seconds from the start of
+// the recording, one per byte of its image's data; for the page to tell
+// which byte lies under the pointer.
+const double* web_record_byte_seconds(Session* session, int index) {
+  const reader::DecodedRecord* record = RecordAt(*session, index);
+  session->byteSeconds.clear();
+  if (record != nullptr) {
+    for (std::int64_t frame : record->byteFrames) session->byteSeconds.push_back(reader::SecondsAt(*record, frame));
+  }
+  return session->byteSeconds.data();
+}
+
+std::size_t web_record_byte_seconds_count(Session* session) { return session->byteSeconds.size(); }
+
+// The damage map of everything read so far, as lentok-read --map draws a
+// recording, under the name last put in the input text room.
+const char* web_map_svg(Session* session, int russian) {
+  const reader_tool::Language language = LanguageOf(russian);
+  const std::string title(session->inputText.empty() ? "" : session->inputText.data());
+  std::vector<tape_map::MapRecording> recordings = {
+      reader_tool::MapRecordingOf(title, session->profile, session->mapRecords[russian != 0 ? 1 : 0])};
+  return Keep(*session, tape_map::DrawDamageMap(recordings, reader_tool::MapLabelsIn(language)));
+}
 
 }  // extern "C"

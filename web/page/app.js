@@ -11,6 +11,7 @@ const page = {
   language: 'en',
   imageEntries: [],      // one per tape image: see addImage
   usedImageNames: new Set(),
+  maps: [],              // one per recording read: see addMap
 };
 
 function preferredLanguage() {
@@ -35,6 +36,7 @@ function applyLanguage(language) {
   for (const element of document.querySelectorAll('[data-ru]')) {
     element.textContent = element.dataset[language];
   }
+  for (const map of page.maps) showMap(map);
 }
 
 // Sets a text that follows the page's language.
@@ -304,7 +306,7 @@ function addRecordingEntry(name) {
   document.getElementById('recordings').append(element);
   updateEmptyNotes();
   const id = reading.next++;
-  const session = { id, element, list, progress, note, found: 0 };
+  const session = { id, element, list, progress, note, found: 0, records: [] };
   reading.sessions.set(id, session);
   return session;
 }
@@ -324,6 +326,8 @@ function readerMessage(message) {
     session.progress.value = message.fraction;
   } else if (message.type === 'level') {
     showLevel(message.peak);
+  } else if (message.type === 'map') {
+    addMap(session, message.svg);
   } else if (message.type === 'done') {
     finishReading(session, message);
   }
@@ -331,6 +335,7 @@ function readerMessage(message) {
 
 function addRecord(session, record) {
   session.found += 1;
+  session.records.push(record);
   const item = make('li', 'record');
   item.dataset.status = String(record.status);
   const status = make('span', 'status');
@@ -355,6 +360,116 @@ function finishReading(session, message) {
     session.note.remove();
   }
   reading.sessions.delete(session.id);
+}
+
+// ------------------------------------------------------------ damage map
+
+// The picture comes from the reader's own code, the same as lentok-read
+// --map draws; here it is put into the entry, and pointing at it (a mouse
+// or a finger) tells the time, the address and the byte there.
+function addMap(session, svg) {
+  const container = make('figure', 'map');
+  const readout = make('figcaption', 'map-readout');
+  readout.setAttribute('aria-live', 'polite');
+  container.append(readout);
+  session.element.insertBefore(container, session.list);
+  const map = { container, readout, svg, records: session.records, picture: null, pointed: null };
+  page.maps.push(map);
+  showMap(map);
+  // The last reading stays when the pointer leaves, so that it can be
+  // copied or read at leisure.
+  for (const type of ['pointermove', 'pointerdown']) {
+    container.addEventListener(type, (event) => pointAt(map, event));
+  }
+}
+
+// Parsed as XML rather than set as HTML, so that nothing in it can run.
+function showMap(map) {
+  const parsed = new DOMParser().parseFromString(map.svg[page.language], 'image/svg+xml');
+  const root = parsed.documentElement;
+  if (root.nodeName !== 'svg') return;
+  const picture = document.importNode(root, true);
+  picture.setAttribute('role', 'img');
+  picture.removeAttribute('width');
+  picture.removeAttribute('height');
+  if (map.picture) map.picture.replaceWith(picture); else map.container.prepend(picture);
+  map.picture = picture;
+  if (map.pointed !== null) showPoint(map, map.pointed); else clearPoint(map);
+}
+
+function formatTime(seconds) {
+  const millis = Math.round(seconds * 1000);
+  const minutes = Math.floor(millis / 60000);
+  const rest = millis - minutes * 60000;
+  const whole = String(Math.floor(rest / 1000)).padStart(2, '0');
+  return `${minutes}:${whole}.${String(rest % 1000).padStart(3, '0')}`;
+}
+
+function hex(value, digits) {
+  return value.toString(16).toUpperCase().padStart(digits, '0');
+}
+
+function pointAt(map, event) {
+  const panel = map.picture && map.picture.querySelector('g.panel');
+  if (!panel) return;
+  const point = new DOMPoint(event.clientX, event.clientY).matrixTransform(map.picture.getScreenCTM().inverse());
+  const seconds = (point.x - Number(panel.dataset.left)) * Number(panel.dataset.secondsPerUnit);
+  if (seconds < 0 || seconds > Number(panel.dataset.seconds)) {
+    clearPoint(map);
+    return;
+  }
+  showPoint(map, seconds);
+}
+
+// The byte under `seconds`: the last data byte that began before it, in
+// the record whose band holds it.
+function byteAt(map, seconds) {
+  for (const band of map.picture.querySelectorAll('g.record')) {
+    if (seconds < Number(band.dataset.from) || seconds > Number(band.dataset.to)) continue;
+    const record = map.records[Number(band.dataset.record)];
+    if (!record || record.byteSeconds.length === 0 || seconds < record.byteSeconds[0]) return null;
+    let low = 0;
+    let high = record.byteSeconds.length - 1;
+    while (low < high) {
+      const middle = (low + high + 1) >> 1;
+      if (record.byteSeconds[middle] <= seconds) low = middle; else high = middle - 1;
+    }
+    const image = new Uint8Array(record.image);
+    const start = image[0] | (image[1] << 8);
+    return { address: (start + low) & 0xffff, value: image[4 + low] };
+  }
+  return null;
+}
+
+function showPoint(map, seconds) {
+  map.pointed = seconds;
+  const found = byteAt(map, seconds);
+  const time = formatTime(seconds);
+  const words = (language) => {
+    if (!found) return time;
+    return PAGE_TEXTS[language].mapByte.replace('{time}', time)
+      .replace('{address}', hex(found.address, 4)).replace('{byte}', hex(found.value, 2));
+  };
+  setBilingual(map.readout, { ru: words('ru'), en: words('en') });
+  const panel = map.picture.querySelector('g.panel');
+  let cursor = map.picture.querySelector('line.map-cursor');
+  if (!cursor) {
+    cursor = document.createElementNS('http://www.w3.org/2000/svg', 'line');
+    cursor.setAttribute('class', 'map-cursor');
+    cursor.setAttribute('y1', '0');
+    cursor.setAttribute('y2', map.picture.viewBox.baseVal.height);
+    map.picture.append(cursor);
+  }
+  const x = Number(panel.dataset.left) + seconds / Number(panel.dataset.secondsPerUnit);
+  cursor.setAttribute('x1', x);
+  cursor.setAttribute('x2', x);
+}
+
+function clearPoint(map) {
+  map.pointed = null;
+  setBilingual(map.readout, bothLanguages('mapHint'));
+  const cursor = map.picture && map.picture.querySelector('line.map-cursor');
+  if (cursor) cursor.remove();
 }
 
 // ---------------------------------------------------------------- capture

@@ -3,7 +3,9 @@
 // is read from disk (memory stays flat however long the file), live capture
 // is fed to the tape decoder at the capture's sample rate. Records go to the
 // page as soon as they are complete, with their report line and status in
-// both languages and their image bytes.
+// both languages, their image bytes and where each data byte lies; when the
+// input ends, the damage map of the whole recording follows in both
+// languages.
 'use strict';
 
 importScripts('lentok-reader.js');
@@ -25,7 +27,10 @@ function takeRecords(reader, session) {
     });
     const imagePointer = reader._web_record_image(session, index);
     const imageSize = reader._web_record_image_size(session);
+    const secondsPointer = reader._web_record_byte_seconds(session, index);
+    const secondsCount = reader._web_record_byte_seconds_count(session);
     records.push({
+      byteSeconds: reader.HEAPF64.slice(secondsPointer >> 3, (secondsPointer >> 3) + secondsCount),
       status: reader._web_record_status(session, index),
       statusText: texts((russian) => reader._web_record_status_text(session, index, russian)),
       line: texts((russian) => reader._web_record_line(session, index, russian)),
@@ -38,7 +43,16 @@ function takeRecords(reader, session) {
 
 function postRecords(id, records) {
   if (records.length === 0) return;
-  self.postMessage({ type: 'records', id, records }, records.map((record) => record.image));
+  self.postMessage({ type: 'records', id, records },
+    records.flatMap((record) => [record.image, record.byteSeconds.buffer]));
+}
+
+function postMap(reader, session, id) {
+  const svg = {
+    ru: reader.UTF8ToString(reader._web_map_svg(session, kRussian)),
+    en: reader.UTF8ToString(reader._web_map_svg(session, kEnglish)),
+  };
+  self.postMessage({ type: 'map', id, svg });
 }
 
 // The recording's name, for records without a header to be named after.
@@ -62,6 +76,7 @@ async function readFile({ id, file, name }) {
     }
     if (readError === 0) readError = reader._web_finish(session);
     postRecords(id, takeRecords(reader, session));
+    postMap(reader, session, id);
     // Any error here is the WAV reader's: the page reads every channel.
     const failure = readError === 0 ? null : {
       ru: reader.UTF8ToString(reader._web_wav_error_text(session, kRussian)),
@@ -98,6 +113,7 @@ async function stopLive() {
   if (!live.session) return;
   reader._web_finish(live.session);
   postRecords(live.id, takeRecords(reader, live.session));
+  postMap(reader, live.session, live.id);
   reader._web_close(live.session);
   self.postMessage({ type: 'done', id: live.id, failure: null });
   live.session = 0;
