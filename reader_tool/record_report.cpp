@@ -70,6 +70,8 @@ const char* StatusWord(reader::RecordStatus status) {
     case reader::RecordStatus::kSound: return "sound";
     case reader::RecordStatus::kChecksumError: return "checksum error";
     case reader::RecordStatus::kCutShort: return "cut short";
+    case reader::RecordStatus::kCombined: return "combined";
+    case reader::RecordStatus::kRepaired: return "repaired";
   }
   return "cut short";
 }
@@ -94,6 +96,8 @@ std::string StatusText(reader::RecordStatus status, Language language) {
     case reader::RecordStatus::kSound: return Text(TextId::kStatusSound, language);
     case reader::RecordStatus::kChecksumError: return Text(TextId::kStatusChecksumError, language);
     case reader::RecordStatus::kCutShort: return Text(TextId::kStatusCutShort, language);
+    case reader::RecordStatus::kCombined: return Text(TextId::kStatusCombined, language);
+    case reader::RecordStatus::kRepaired: return Text(TextId::kStatusRepaired, language);
   }
   return Text(TextId::kStatusCutShort, language);
 }

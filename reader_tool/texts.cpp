@@ -29,6 +29,8 @@ constexpr Entry kTexts[] = {
     {TextId::kStatusSound, "sound", "исправна"},
     {TextId::kStatusChecksumError, "checksum error", "ошибка контрольной суммы"},
     {TextId::kStatusCutShort, "cut short", "оборвана"},
+    {TextId::kStatusCombined, "combined", "собрана из копий"},
+    {TextId::kStatusRepaired, "repaired", "исправлена по контрольной сумме"},
     {TextId::kPolarityNormal, "polarity normal", "полярность прямая"},
     {TextId::kPolarityInverted, "polarity inverted", "полярность обратная"},
     {TextId::kSpeed, "speed %1×", "скорость %1×"},

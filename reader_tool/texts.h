@@ -24,6 +24,8 @@ enum class TextId {
   kStatusSound,
   kStatusChecksumError,
   kStatusCutShort,
+  kStatusCombined,
+  kStatusRepaired,
   kPolarityNormal,
   kPolarityInverted,
   kSpeed,
