@@ -49,7 +49,14 @@ void ChannelDecoder::Finish() {
   const std::vector<float> silence(judgeEvery_, 0.0f);
   window_.Append(silence.data(), silence.size(), 1);
   Judge();
-  if (inRecord_) EndRecord(lastBitEnd_);
+  if (!inRecord_) return;
+  // Ended in a dropout: what was read since it began is not the record's.
+  const double coastingFrom = timing_.CoastingFrom();
+  if (coastingFrom >= 0) {
+    parser_.SignalEndedAt(static_cast<std::int64_t>(coastingFrom), lastHalfCell_);
+    lastBitEnd_ = std::min(lastBitEnd_, static_cast<std::int64_t>(coastingFrom));
+  }
+  EndRecord(lastBitEnd_);
 }
 
 void ChannelDecoder::Judge() {

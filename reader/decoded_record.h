@@ -24,9 +24,12 @@ constexpr std::uint8_t kDoubtfulConfidence = 90;
 
 // A bit changed by a repair: the address of its byte and its number, 0 for
 // the least significant.
+// `inChecksum`: a bit of the checksum word instead, `address` 0 for its low
+// byte and 1 for its high byte.
 struct ChangedBit {
   std::uint16_t address = 0;
   int bit = 0;
+  bool inChecksum = false;
 };
 
 struct SignalMeasure {
