@@ -31,6 +31,16 @@ enum class TextId {
   kSpeed,
   kLevel,
   kDoubtfulBits,
+  kRepairedBits,
+  kChangedBit,
+  kChangedChecksumBit,
+  // Copies combined.
+  kCombinedFrom,
+  kCopyAt,
+  kDoubtfulStretch,
+  kDoubtfulStretches,
+  kNoDoubtfulStretch,
+  kWentInto,
   // The run around it.
   kImageWritten,
   kDamagedRecord,
