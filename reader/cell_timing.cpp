@@ -51,6 +51,18 @@ constexpr double kWeakShare = 0.25;
 // a row; judging only the middles, after this many weak middles.
 constexpr int kWeakPairsToLose = 8;
 constexpr int kWeakMiddlesToLose = 4;
+// Within a record, after that many weak middles the track coasts: a
+// dropout (the tape lifting off the head, a crease, a burst of noise) may
+// end. It is given up after this long without cells.
+constexpr double kLongestCoastSeconds = 3.0;
+// The cells count as back when this many middles in a row, at the best
+// phase near where the coasting timing puts them, show a change of at least
+// kChangeShare on average.
+constexpr int kRelockCells = 8;
+constexpr int kRelockSteps = 6;  // phases tried on either side, an eighth of a half-cell apart
+// After the cells come back, this many equal bits in a row are no record's
+// data worth the risk: they are the leader of the next record.
+constexpr int kLeaderRunAfterDropout = 64;
 
 }  // namespace
 
@@ -67,11 +79,14 @@ CellTiming::CellTiming(double sampleRate)
       acquireWindow_(static_cast<std::int64_t>(kAcquireHalfCells * nominalHalfCell_)),
       acquireHop_(std::max<std::int64_t>(
           1, static_cast<std::int64_t>(kAcquireHopHalfCells * nominalHalfCell_))),
-      acquireStep_(std::max(1, static_cast<int>(nominalHalfCell_ / kSamplesPerAcquireStep))) {}
+      acquireStep_(std::max(1, static_cast<int>(nominalHalfCell_ / kSamplesPerAcquireStep))),
+      coastLimit_(kLongestCoastSeconds * sampleRate) {}
 
 bool CellTiming::Next(const SignalWindow& window, TimingEvent& event) {
   if (!tracking_) TryToAcquire(window);
-  if (!tracking_ || !window.Holds(next_ - halfCell_, next_ + halfCell_ + 1)) return false;
+  if (!tracking_) return false;
+  if (coasting_ && !TryToRelock(window)) return false;
+  if (!window.Holds(next_ - halfCell_, next_ + halfCell_ + 1)) return false;
   FollowTrack(window, event);
   return true;
 }
@@ -83,6 +98,53 @@ void CellTiming::SetStride(int halfCells) {
   if (tracking_) next_ += (halfCells - stride_) * halfCell_;
   stride_ = halfCells;
   weakRun_ = 0;
+  coasting_ = false;
+  equalRun_ = -1;
+}
+
+bool CellTiming::TryToRelock(const SignalWindow& window) {
+  const double step = halfCell_ / 8;
+  const double reach = kRelockSteps * step;
+  const double span = 2 * halfCell_ * (kRelockCells - 1);
+  if (!window.Holds(next_ - reach - halfCell_, next_ + reach + span + halfCell_ + 1)) return false;
+  if (std::fabs(window.Change(next_, halfCell_)) < kWeakShare * amplitude_ &&
+      std::fabs(window.Change(next_ + 2 * halfCell_, halfCell_)) < kWeakShare * amplitude_) {
+    return true;  // nothing back yet: coast on
+  }
+  double bestScore = 0;
+  double bestShift = 0;
+  for (int k = -kRelockSteps; k <= kRelockSteps; ++k) {
+    const double shift = k * step;
+    double score = 0;
+    for (int cell = 0; cell < kRelockCells; ++cell) {
+      score += std::fabs(window.Change(next_ + shift + 2 * halfCell_ * cell, halfCell_));
+    }
+    // Nearer the expected phase wins a tie: a run of equal bits shows
+    // changes half a cell away as well.
+    if (score > bestScore + 1e-9 * amplitude_) {
+      bestScore = score;
+      bestShift = shift;
+    } else if (score >= bestScore - 1e-9 * amplitude_ && std::fabs(shift) < std::fabs(bestShift)) {
+      bestShift = shift;
+    }
+  }
+  if (bestScore < kChangeShare * amplitude_ * kRelockCells) return true;
+  next_ += bestShift;
+  coasting_ = false;
+  weakRun_ = 0;
+  pendingError_ = 0;
+  equalRun_ = 0;
+  return true;
+}
+
+// Both the middle and the boundary before it change where two equal bits
+// meet, and only there.
+bool CellTiming::LooksLikeALeader(const SignalWindow& window, double frame, double magnitude) {
+  if (equalRun_ < 0) return false;
+  const bool equal = magnitude > kChangeShare * amplitude_ &&
+                     std::fabs(window.Change(frame - halfCell_, halfCell_)) > kChangeShare * amplitude_;
+  equalRun_ = equal ? equalRun_ + 1 : -1;
+  return equalRun_ >= kLeaderRunAfterDropout;
 }
 
 // A sample less the mean of the cell around it: a leader's square wave
@@ -237,6 +299,8 @@ bool CellTiming::AcquireBefore(const SignalWindow& window, std::int64_t end) {
   pendingError_ = 0;
   trackFrom_ = CellsBeganAt(window, edge);
   tracking_ = true;
+  coasting_ = false;
+  equalRun_ = -1;
   trackStarting_ = true;
   weakRun_ = 0;
   lastEdgeMagnitude_ = amplitude_;
@@ -255,7 +319,11 @@ bool CellTiming::CellsHaveEnded(double frame, double magnitude) {
     return weakRun_ >= kWeakPairsToLose;
   }
   weakRun_ = weak ? weakRun_ + 1 : 0;
-  return weakRun_ >= kWeakMiddlesToLose;
+  if (weakRun_ >= kWeakMiddlesToLose && !coasting_) {
+    coasting_ = true;
+    coastFrom_ = lastStrongFrame_;
+  }
+  return coasting_ && frame - coastFrom_ > coastLimit_;
 }
 
 void CellTiming::FollowTrack(const SignalWindow& window, TimingEvent& event) {
@@ -265,7 +333,7 @@ void CellTiming::FollowTrack(const SignalWindow& window, TimingEvent& event) {
   const double magnitude = std::fabs(edge);
 
   double error = 0;
-  if (magnitude > kChangeShare * amplitude_) {
+  if (magnitude > kChangeShare * amplitude_ && !coasting_) {
     // Over a quarter cell centred on the boundary, a change that comes late
     // leaves more of the old level than of the new, in proportion to how
     // late it is. Measured about the mean of the half-cells on either side,
@@ -278,13 +346,27 @@ void CellTiming::FollowTrack(const SignalWindow& window, TimingEvent& event) {
     amplitude_ += kAmplitudeGain * (magnitude - amplitude_);
   }
 
+  if (stride_ == 2 && LooksLikeALeader(window, frame, magnitude)) {
+    // What came back after the dropout is the next record: the one being
+    // read ended where the dropout began, and the leader is searched for
+    // from where the cells came back.
+    tracking_ = false;
+    followedUpTo_ = frame - 2 * halfCell_ * kLeaderRunAfterDropout - halfCell_;
+    lastLook_ = static_cast<std::int64_t>(followedUpTo_);
+    event = TimingEvent{};
+    event.kind = TimingEvent::Kind::kLost;
+    event.frame = coastFrom_ + halfCell_;
+    equalRun_ = -1;
+    return;
+  }
   if (CellsHaveEnded(frame, magnitude)) {
     // The cells ended after the last boundary that still showed them.
     tracking_ = false;
     followedUpTo_ = frame;
     event = TimingEvent{};
     event.kind = TimingEvent::Kind::kLost;
-    event.frame = lastStrongFrame_ + halfCell_;
+    event.frame = (coasting_ ? coastFrom_ : lastStrongFrame_) + halfCell_;
+    coasting_ = false;
     return;
   }
 

@@ -46,6 +46,11 @@ class CellTiming {
   // after the one just given.
   void SetStride(int halfCells);
 
+  // Where the cells stopped showing, while a record's track coasts through
+  // a dropout (the boundaries given since then carry no change worth
+  // reading); -1 when they show.
+  double CoastingFrom() const { return tracking_ && coasting_ ? coastFrom_ + halfCell_ : -1; }
+
  private:
   struct Lag {
     double correlation = -1;
@@ -64,6 +69,11 @@ class CellTiming {
   double CellsBeganAt(const SignalWindow& window, double edge) const;
   void FollowTrack(const SignalWindow& window, TimingEvent& event);
   bool CellsHaveEnded(double frame, double magnitude);
+  // While coasting: whether the cells are back near where the timing
+  // expects them, and if so the track is moved onto them. False when the
+  // window does not yet reach far enough to tell.
+  bool TryToRelock(const SignalWindow& window);
+  bool LooksLikeALeader(const SignalWindow& window, double frame, double magnitude);
 
   double nominalHalfCell_;
   double shortestHalfCell_;
@@ -86,6 +96,15 @@ class CellTiming {
   int weakRun_ = 0;          // weak boundaries in a row, as CellsHaveEnded counts them
   double lastEdgeMagnitude_ = 0;
   double lastStrongFrame_ = 0;
+
+  // Through a dropout within a record, the track goes on at the speed
+  // measured before it (coasting) until the cells come back.
+  bool coasting_ = false;
+  double coastFrom_ = 0;       // the last boundary that showed cells before it
+  double coastLimit_;          // how long a coast may last, in frames
+  // After the cells come back: equal bits in a row since, as long as they
+  // have been equal. A run as long as a leader's is a new record's leader.
+  int equalRun_ = -1;
 };
 
 }  // namespace reader

@@ -49,7 +49,14 @@ void ChannelDecoder::Finish() {
   const std::vector<float> silence(judgeEvery_, 0.0f);
   window_.Append(silence.data(), silence.size(), 1);
   Judge();
-  if (inRecord_) EndRecord(lastBitEnd_);
+  if (!inRecord_) return;
+  // Ended in a dropout: what was read since it began is not the record's.
+  const double coastingFrom = timing_.CoastingFrom();
+  if (coastingFrom >= 0) {
+    parser_.SignalEndedAt(static_cast<std::int64_t>(coastingFrom), lastHalfCell_);
+    lastBitEnd_ = std::min(lastBitEnd_, static_cast<std::int64_t>(coastingFrom));
+  }
+  EndRecord(lastBitEnd_);
 }
 
 void ChannelDecoder::Judge() {
@@ -102,11 +109,12 @@ void ChannelDecoder::OnBit(const BitEvent& bit) {
     byteFrame_ = std::max<std::int64_t>(0, static_cast<std::int64_t>(bit.frame - 2 * bit.halfCell));
   }
   byte_ = static_cast<std::uint8_t>(byte_ << 1 | (bit.value ? 1 : 0));
+  byteConfidence_[static_cast<std::size_t>(bitsInByte_)] = bit.confidence;
   lastBitEnd_ = static_cast<std::int64_t>(bit.frame + 0.5);
   if (++bitsInByte_ < 8) return;
   bitsInByte_ = 0;
 
-  switch (parser_.Take(byte_, byteFrame_)) {
+  switch (parser_.Take(byte_, byteFrame_, byteConfidence_)) {
     case RecordParser::Step::kMoreBytes:
       break;
     case RecordParser::Step::kSecondSync:

@@ -60,6 +60,7 @@ class ChannelDecoder {
   double lastHalfCell_ = 0;
   int bitsInByte_ = 0;
   std::uint8_t byte_ = 0;
+  ByteConfidence byteConfidence_ = kFullConfidence;
   std::int64_t byteFrame_ = 0;
   std::uint32_t boundariesWithoutSync_ = 0;
 

@@ -22,7 +22,8 @@ void RecordParser::Begin(std::int64_t firstFrame, double sampleRate) {
   signalNotes_ = 0;
 }
 
-RecordParser::Step RecordParser::Take(std::uint8_t value, std::int64_t frame) {
+RecordParser::Step RecordParser::Take(std::uint8_t value, std::int64_t frame,
+                                      const ByteConfidence& confidence) {
   switch (state_) {
     case State::kMarks:
       if (value == kHeaderMarkByte) {
@@ -34,8 +35,8 @@ RecordParser::Step RecordParser::Take(std::uint8_t value, std::int64_t frame) {
       }
       // Fewer marks than a header has: they were the block's first bytes.
       state_ = State::kAddresses;
-      for (std::uint32_t i = 0; i < marks_; ++i) TakeBlockByte(kHeaderMarkByte, frame);
-      return TakeBlockByte(value, frame);
+      for (std::uint32_t i = 0; i < marks_; ++i) TakeBlockByte(kHeaderMarkByte, frame, kFullConfidence);
+      return TakeBlockByte(value, frame, confidence);
     case State::kName:
       if (value == 0 || record_.name.size() == kLongestName) {
         state_ = State::kAddresses;
@@ -44,11 +45,12 @@ RecordParser::Step RecordParser::Take(std::uint8_t value, std::int64_t frame) {
       record_.name.push_back(static_cast<char>(value));
       return Step::kMoreBytes;
     default:
-      return TakeBlockByte(value, frame);
+      return TakeBlockByte(value, frame, confidence);
   }
 }
 
-RecordParser::Step RecordParser::TakeBlockByte(std::uint8_t value, std::int64_t frame) {
+RecordParser::Step RecordParser::TakeBlockByte(std::uint8_t value, std::int64_t frame,
+                                               const ByteConfidence& confidence) {
   switch (state_) {
     case State::kAddresses:
       addressBytes_.push_back(value);
@@ -67,11 +69,14 @@ RecordParser::Step RecordParser::TakeBlockByte(std::uint8_t value, std::int64_t 
     case State::kData:
       record_.data.push_back(value);
       record_.byteFrames.push_back(frame);
+      record_.bitConfidence.insert(record_.bitConfidence.end(), confidence.begin(), confidence.end());
       if (record_.data.size() == dataLength_) state_ = State::kChecksum;
       return Step::kMoreBytes;
     case State::kChecksum:
       record_.tapeChecksum = static_cast<std::uint16_t>(
           checksumBytes_ == 0 ? value : record_.tapeChecksum | value << 8);
+      record_.checksumConfidence.insert(record_.checksumConfidence.end(), confidence.begin(),
+                                        confidence.end());
       if (++checksumBytes_ == 2) {
         record_.checksumRead = true;
         state_ = State::kDone;
@@ -88,6 +93,7 @@ void RecordParser::SignalEndedAt(std::int64_t frame, double halfCell) {
   while (!record_.byteFrames.empty() && record_.byteFrames.back() + byteLength > frame) {
     record_.byteFrames.pop_back();
     record_.data.pop_back();
+    record_.bitConfidence.resize(record_.data.size() * 8);
   }
   std::vector<std::int64_t>& doubts = record_.doubtfulBitFrames;
   while (!doubts.empty() && doubts.back() >= frame) {
@@ -115,6 +121,7 @@ DecodedRecord RecordParser::Finish(std::int64_t endFrame) {
   if (!record_.data.empty()) {
     record_.computedChecksum = TapeChecksum(record_.data.data(), &record_.data.back());
   }
+  if (!record_.checksumRead) record_.checksumConfidence.clear();
   if (!record_.checksumRead) {
     record_.status = RecordStatus::kCutShort;
   } else {

@@ -6,7 +6,18 @@ namespace reader_tool {
 
 namespace {
 
-enum class OptionId { kOutputDirectory, kForce, kJson, kQuiet, kVerify, kHelp, kVersion, kChannel, kMap };
+enum class OptionId {
+  kOutputDirectory,
+  kForce,
+  kJson,
+  kQuiet,
+  kVerify,
+  kHelp,
+  kVersion,
+  kChannel,
+  kSeparate,
+  kMap,
+};
 
 struct OptionDefinition {
   OptionId id;
@@ -24,6 +35,7 @@ constexpr OptionDefinition kOptions[] = {
     {OptionId::kHelp, 'h', "help", false},
     {OptionId::kVersion, '\0', "version", false},
     {OptionId::kChannel, '\0', "channel", true},
+    {OptionId::kSeparate, '\0', "separate", false},
     {OptionId::kMap, '\0', "map", true},
 };
 
@@ -151,6 +163,7 @@ class Parser {
       case OptionId::kJson: options.json = true; break;
       case OptionId::kQuiet: options.quiet = true; break;
       case OptionId::kVerify: options.verify = true; break;
+      case OptionId::kSeparate: options.separate = true; break;
       case OptionId::kHelp: options.help = true; break;
       case OptionId::kVersion: options.version = true; break;
       case OptionId::kChannel:

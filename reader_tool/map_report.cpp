@@ -12,6 +12,8 @@ tape_map::BandStatus BandOf(reader::RecordStatus status) {
   switch (status) {
     case reader::RecordStatus::kSound: return tape_map::BandStatus::kSound;
     case reader::RecordStatus::kChecksumError: return tape_map::BandStatus::kDamaged;
+    case reader::RecordStatus::kCombined: return tape_map::BandStatus::kCombined;
+    case reader::RecordStatus::kRepaired: return tape_map::BandStatus::kRepaired;
     case reader::RecordStatus::kCutShort: break;
   }
   return tape_map::BandStatus::kCutShort;
@@ -22,19 +24,23 @@ std::string NameOf(const reader::DecodedRecord& record, Language language) {
   return Say(TextId::kQuotedName, language, {PrintableName(record.name)});
 }
 
+static_assert(tape_map::kDoubtfulConfidence == reader::kDoubtfulConfidence, "one threshold for doubt");
+
 }  // namespace
 
-tape_map::MapRecord MapRecordOf(const reader::DecodedRecord& record, Language language) {
+tape_map::MapRecord MapRecordOf(const reader::DecodedRecord& record, reader::RecordStatus shownAs,
+                                Language language) {
   tape_map::MapRecord out;
   out.fromSeconds = reader::SecondsAt(record, record.firstFrame);
   out.toSeconds = reader::SecondsAt(record, record.endFrame);
-  out.status = BandOf(record.status);
+  out.status = BandOf(shownAs);
   const std::string addresses = record.addressesRead ? Hex4(record.startAddress) : "?";
   const std::string end = record.addressesRead ? Hex4(record.endAddress) : "?";
   out.label = Say(TextId::kMapRecordLabel, language,
-                  {NameOf(record, language), addresses, end, StatusText(record.status, language)});
+                  {NameOf(record, language), addresses, end, StatusText(shownAs, language)});
   out.byteSeconds.reserve(record.byteFrames.size());
   for (std::int64_t frame : record.byteFrames) out.byteSeconds.push_back(reader::SecondsAt(record, frame));
+  out.bitConfidence = record.bitConfidence;
   for (std::int64_t frame : record.doubtfulBitFrames) out.doubtfulSeconds.push_back(reader::SecondsAt(record, frame));
   out.doubtfulCount = record.doubtfulBitCount;
   return out;
@@ -65,8 +71,10 @@ tape_map::MapLabels MapLabelsIn(Language language) {
   labels.drift = Text(TextId::kMapDrift, language);
   labels.wouldNotLoad = Text(TextId::kMapWouldNotLoad, language);
   labels.noRecords = Text(TextId::kMapNoRecords, language);
-  labels.status = {StatusText(reader::RecordStatus::kSound, language), Text(TextId::kMapCombined, language),
-                   Text(TextId::kMapRepaired, language), StatusText(reader::RecordStatus::kChecksumError, language),
+  labels.status = {StatusText(reader::RecordStatus::kSound, language),
+                   StatusText(reader::RecordStatus::kCombined, language),
+                   StatusText(reader::RecordStatus::kRepaired, language),
+                   StatusText(reader::RecordStatus::kChecksumError, language),
                    StatusText(reader::RecordStatus::kCutShort, language)};
   labels.decimalPoint = language == Language::kRussian ? ',' : '.';
   return labels;

@@ -14,9 +14,12 @@
 
 namespace reader_tool {
 
-// The record as the map draws it. Only what the map needs is kept, so a
-// run over many recordings holds little per record.
-tape_map::MapRecord MapRecordOf(const reader::DecodedRecord& record, Language language);
+// The record as the map draws it, its band showing `shownAs` (a copy that
+// went into a combined image shows what the combination became). Only what
+// the map needs is kept, so a run over many recordings holds little per
+// record.
+tape_map::MapRecord MapRecordOf(const reader::DecodedRecord& record, reader::RecordStatus shownAs,
+                                Language language);
 
 // A recording's panel: its name as shown, its level as the profile
 // collected it and its records in the order they lie.

@@ -29,11 +29,23 @@ constexpr Entry kTexts[] = {
     {TextId::kStatusSound, "sound", "исправна"},
     {TextId::kStatusChecksumError, "checksum error", "ошибка контрольной суммы"},
     {TextId::kStatusCutShort, "cut short", "оборвана"},
+    {TextId::kStatusCombined, "combined", "собрана из копий"},
+    {TextId::kStatusRepaired, "repaired", "исправлена по контрольной сумме"},
     {TextId::kPolarityNormal, "polarity normal", "полярность прямая"},
     {TextId::kPolarityInverted, "polarity inverted", "полярность обратная"},
     {TextId::kSpeed, "speed %1×", "скорость %1×"},
     {TextId::kLevel, "level %1 dBFS", "уровень %1 дБFS"},
     {TextId::kDoubtfulBits, "doubtful bits at %1 (%2 in all)", "сомнительные биты: %1 (всего %2)"},
+    {TextId::kRepairedBits, "bits changed: %1 (%2 combinations tried)",
+     "изменены биты: %1 (перебрано сочетаний: %2)"},
+    {TextId::kChangedBit, "bit %2 at %1", "бит %2 по адресу %1"},
+    {TextId::kChangedChecksumBit, "bit %1 of the checksum", "бит %1 контрольной суммы"},
+    {TextId::kCombinedFrom, "combined from %1", "собрана из копий: %1"},
+    {TextId::kCopyAt, "copy %1 (%2 at %3)", "копия %1 (%2, %3)"},
+    {TextId::kDoubtfulStretch, "%1 to %2 from copy %3", "%1–%2 из копии %3"},
+    {TextId::kDoubtfulStretches, "doubtful bytes %1", "сомнительные байты: %1"},
+    {TextId::kNoDoubtfulStretch, "no doubtful bytes", "сомнительных байтов нет"},
+    {TextId::kWentInto, "went into the combined image %1", "вошла в собранный образ %1"},
 
     {TextId::kImageWritten, "image %1", "образ %1"},
     {TextId::kDamagedRecord, "lentok-read: %1: the record at %2 (%3) is damaged: %4; its image is kept in %5",
@@ -54,13 +66,19 @@ constexpr Entry kTexts[] = {
      "      --json            print the report as one JSON document\n"
      "      --map=FILE.svg    draw where each recording is damaged, as an SVG picture\n"
      "  -q, --quiet           print nothing but errors\n"
+     "      --separate        read each record on its own: no combining of copies\n"
+     "                        and no repair from the checksum\n"
      "      --verify          check that RECORDING holds IMAGE; writes nothing\n"
      "  -h, --help            show this help and exit\n"
      "      --version         show the version and exit\n"
      "\n"
-     "Exit status: 0 when every record found is sound; 2 when a record is\n"
-     "damaged, none is found, or --verify finds a difference; 1 when the\n"
-     "command line is wrong or a file cannot be read or written.\n",
+     "Copies of one program (same name and addresses), on one recording or on\n"
+     "several, none of them sound, are combined into one image.\n"
+     "\n"
+     "Exit status: 0 when every record found is sound or went into a combined\n"
+     "image; 2 when a record is damaged or repaired, none is found, or --verify\n"
+     "finds a difference; 1 when the command line is wrong or a file cannot be\n"
+     "read or written.\n",
      "Использование: lentok-read [ПАРАМЕТР]... ЗВУКОЗАПИСЬ...\n"
      "         или:  lentok-read --verify [--channel=N] ОБРАЗ ЗВУКОЗАПИСЬ\n"
      "Находит записи с ленты в каждой ЗВУКОЗАПИСИ (файле WAV) и сохраняет каждую\n"
@@ -74,14 +92,20 @@ constexpr Entry kTexts[] = {
      "      --json                выдать отчёт одним документом JSON\n"
      "      --map=ФАЙЛ.svg        нарисовать, где повреждены звукозаписи (картинка SVG)\n"
      "  -q, --quiet               не выводить ничего, кроме ошибок\n"
+     "      --separate            читать каждую запись саму по себе: не собирать\n"
+     "                            копии и не исправлять по контрольной сумме\n"
      "      --verify              проверить, что ЗВУКОЗАПИСЬ содержит ОБРАЗ;\n"
      "                            ничего не сохраняет\n"
      "  -h, --help                показать эту справку и выйти\n"
      "      --version             показать версию и выйти\n"
      "\n"
-     "Код возврата: 0, если все найденные записи исправны; 2, если есть\n"
-     "повреждённая запись, не найдено ни одной или --verify нашёл расхождение;\n"
-     "1, если командная строка неверна или файл не удаётся прочитать или записать.\n"},
+     "Копии одной программы (с тем же именем и адресами) в одной звукозаписи\n"
+     "или в нескольких, если ни одна не исправна, собираются в один образ.\n"
+     "\n"
+     "Код возврата: 0, если все найденные записи исправны или вошли в собранный\n"
+     "образ; 2, если есть повреждённая или исправленная по контрольной сумме\n"
+     "запись, не найдено ни одной или --verify нашёл расхождение; 1, если\n"
+     "командная строка неверна или файл не удаётся прочитать или записать.\n"},
     {TextId::kVersion, "lentok-read %1\n", "lentok-read %1\n"},
     {TextId::kCommandLineError, "lentok-read: %1 (see --help)", "lentok-read: %1 (см. --help)"},
     {TextId::kUnknownOption, "unknown option '%1'", "неизвестный параметр «%1»"},
@@ -158,8 +182,6 @@ constexpr Entry kTexts[] = {
     {TextId::kMapDrift, "speed drifts", "скорость плывёт"},
     {TextId::kMapWouldNotLoad, "the machine would not load it here", "здесь машина её не загрузит"},
     {TextId::kMapNoRecords, "no record found", "записей не найдено"},
-    {TextId::kMapCombined, "combined", "собрана из копий"},
-    {TextId::kMapRepaired, "repaired", "исправлена"},
     {TextId::kMapRecordLabel, "%1, %2 to %3: %4", "%1, %2–%3: %4"},
     {TextId::kCannotWriteMap, "cannot write the map: %1", "не удаётся записать карту: %1"},
     {TextId::kMapWithVerify, "--map does not go with --verify", "--map нельзя сочетать с --verify"},

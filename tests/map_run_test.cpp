@@ -38,6 +38,7 @@ const Bytes kFirst = MakeConsistentImage(0x3000, Data(400, 1));
 const Bytes kWrongSum = MakeImage(0x4000, Data(300, 2), 0x1234);
 const Bytes kWavering = MakeConsistentImage(0x5000, Data(900, 3));
 const Bytes kBurst = MakeConsistentImage(0x6000, Data(600, 4));
+const Bytes kCopied = MakeConsistentImage(0x7000, Data(500, 5));
 
 degrade::Signal Pause() { return degrade::Silence(0.4, kRate); }
 
@@ -63,6 +64,15 @@ std::string Summary(const std::string& svgPath) {
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
+// The first line of `text` that holds `part`, or "".
+std::string LineWith(const std::string& text, const std::string& part) {
+  const std::size_t at = text.find(part);
+  if (at == std::string::npos) return "";
+  const std::size_t from = text.rfind('\n', at);
+  const std::size_t start = from == std::string::npos ? 0 : from + 1;
+  return text.substr(start, text.find('\n', at) - start);
+}
+
 class MapRun : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -74,12 +84,17 @@ class MapRun : public ::testing::Test {
                                 degrade::LentokSignal(kWrongSum, Named("SECOND")), Pause()}),
                  kRate, 1, formats::WavSampleType::kSigned16);
     // A record on a wavering tape, read soundly, and one that a burst of
-    // noise cut short.
+    // noise damaged.
     const degrade::Signal wavering = degrade::WowAndFlutter(degrade::LentokSignal(kWavering, Named("WOW")), kRate,
                                                             {0.05, 0.4}, {0, 0});
     WriteWavFile(dir_ / "side b.wav",
                  degrade::Join({Pause(), wavering, Pause(), WithBurst(kBurst, "BURST", 200, 400), Pause()}), kRate, 1,
                  formats::WavSampleType::kSigned16);
+    // Two copies of one program, each damaged in another place: combined.
+    WriteWavFile(dir_ / "copies.wav",
+                 degrade::Join({Pause(), WithBurst(kCopied, "COPY", 100, 400), Pause(),
+                                WithBurst(kCopied, "COPY", 350, 400), Pause()}),
+                 kRate, 1, formats::WavSampleType::kSigned16);
   }
 
   ToolResult Run(const std::vector<std::string>& arguments, const std::string& language = "C.UTF-8") const {
@@ -96,7 +111,7 @@ class MapRun : public ::testing::Test {
 }  // namespace
 
 TEST_F(MapRun, EachRecordingIsAPanelWithItsRecordsLevelDamageAndDrift) {
-  const ToolResult result = Run({"--map", "map.svg", kSideA, "side b.wav"});
+  const ToolResult result = Run({"--map", "map.svg", kSideA, "side b.wav", "copies.wav"});
   ASSERT_EQ(result.status, 2) << result.err;  // two records are damaged
   const std::string summary = Summary(dir_ / "map.svg");
   // The level is drawn across each panel: many points, whatever the exact
@@ -108,7 +123,9 @@ TEST_F(MapRun, EachRecordingIsAPanelWithItsRecordsLevelDamageAndDrift) {
       "record record sound label=\"FIRST\", 3000 to 318F: sound doubtful=0/0",
       "record record damaged label=\"SECOND\", 4000 to 412B: checksum error doubtful=0/0",
       "record record sound label=\"WOW\", 5000 to 5383: sound doubtful=0/0",
-      "record record cut-short label=\"BURST\", 6000 to 6257: cut short doubtful=",
+      "record record damaged label=\"BURST\", 6000 to 6257: checksum error doubtful=",
+      "record record combined label=\"COPY\", 7000 to 71F3: combined doubtful=",
+      "record record combined label=\"COPY\", 7000 to 71F3: combined doubtful=",
   };
   std::size_t at = 0;
   for (const std::string& record : records) {
@@ -116,9 +133,12 @@ TEST_F(MapRun, EachRecordingIsAPanelWithItsRecordsLevelDamageAndDrift) {
     ASSERT_NE(found, std::string::npos) << record << "\nin\n" << summary;
     at = found + record.size();
   }
-  // The burst left doubtful bits, marked; only the wavering tape drifts.
-  EXPECT_TRUE(Contains(summary, ": cut short doubtful=1/")) << summary;
-  EXPECT_TRUE(Contains(summary, "5383: sound doubtful=0/0 confidence=0 drift=YES")) << summary;
+  // Each burst left doubtful bits, marked in one place; every record has
+  // its confidence drawn; only the wavering tape drifts.
+  EXPECT_TRUE(Contains(summary, "6257: checksum error doubtful=1/")) << summary;
+  EXPECT_TRUE(Contains(summary, "71F3: combined doubtful=1/")) << summary;
+  EXPECT_EQ(summary.find("confidence=0 "), std::string::npos) << summary;
+  EXPECT_TRUE(Contains(LineWith(summary, "\"WOW\""), "drift=YES")) << summary;
   EXPECT_EQ(summary.find("drift=YES"), summary.rfind("drift=YES")) << summary;
 }
 

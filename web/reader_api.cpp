@@ -139,8 +139,8 @@ float web_recent_peak(Session* session) { return session->live ? session->live->
 int web_take_records(Session* session) {
   session->records = session->file ? session->file->TakeRecords() : session->live->TakeRecords();
   for (const reader::DecodedRecord& record : session->records) {
-    session->mapRecords[0].push_back(reader_tool::MapRecordOf(record, reader_tool::Language::kEnglish));
-    session->mapRecords[1].push_back(reader_tool::MapRecordOf(record, reader_tool::Language::kRussian));
+    session->mapRecords[0].push_back(reader_tool::MapRecordOf(record, record.status, reader_tool::Language::kEnglish));
+    session->mapRecords[1].push_back(reader_tool::MapRecordOf(record, record.status, reader_tool::Language::kRussian));
   }
   return static_cast<int>(session->records.size());
 }
