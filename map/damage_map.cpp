@@ -297,14 +297,18 @@ class Drawer {
     svg_.Close();
   }
 
-  // The label goes on a white ground inside the band where it fits, so it
-  // reads over any hatching; a narrow band keeps it in its tooltip.
+  // The label goes on a white ground inside the band, so it reads over any
+  // hatching: the whole label where it fits, else the short one; a band
+  // too narrow for either keeps them in its tooltip.
   void BandLabel(const MapRecord& record, double x0, double width) {
-    const double textWidth = 5.6 * static_cast<double>(Utf8Characters(record.label));
-    if (textWidth + 8 > width) return;
-    svg_.Element("rect", {{"x", Number(x0 + 3)}, {"y", Number(bandTop_ + 10)},
-                          {"width", Number(textWidth + 2)}, {"height", "14"}, {"fill", "#fff"}});
-    Text(x0 + 4, bandTop_ + 21, record.label, "band-label");
+    for (const std::string* label : {&record.label, &record.shortLabel}) {
+      const double textWidth = 5.6 * static_cast<double>(Utf8Characters(*label));
+      if (label->empty() || textWidth + 8 > width) continue;
+      svg_.Element("rect", {{"x", Number(x0 + 3)}, {"y", Number(bandTop_ + 10)},
+                            {"width", Number(textWidth + 2)}, {"height", "14"}, {"fill", "#fff"}});
+      Text(x0 + 4, bandTop_ + 21, *label, "band-label");
+      return;
+    }
   }
 
   static std::size_t Utf8Characters(const std::string& text) {

@@ -27,7 +27,8 @@ struct MapRecord {
   double fromSeconds = 0;
   double toSeconds = 0;
   BandStatus status = BandStatus::kSound;
-  std::string label;  // name, addresses and status, in words
+  std::string label;       // name, addresses and status, in words
+  std::string shortLabel;  // name and status, for a band too narrow for the label
   // Where each data byte began, in seconds from the recording's start.
   std::vector<double> byteSeconds;
   // Per bit of the data, 8 per byte, most significant first: 0 (a coin

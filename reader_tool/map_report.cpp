@@ -38,6 +38,7 @@ tape_map::MapRecord MapRecordOf(const reader::DecodedRecord& record, reader::Rec
   const std::string end = record.addressesRead ? Hex4(record.endAddress) : "?";
   out.label = Say(TextId::kMapRecordLabel, language,
                   {NameOf(record, language), addresses, end, StatusText(shownAs, language)});
+  out.shortLabel = NameOf(record, language) + ": " + StatusText(shownAs, language);
   out.byteSeconds.reserve(record.byteFrames.size());
   for (std::int64_t frame : record.byteFrames) out.byteSeconds.push_back(reader::SecondsAt(record, frame));
   out.bitConfidence = record.bitConfidence;
