@@ -110,14 +110,19 @@ async function isRecording(file) {
 // by mistake is not loaded whole.
 const kLargestImage = 65552;
 
+// The recordings taken in at once form a group: copies of a program on any
+// of them are combined once the last is read, as on one command line.
 async function takeFiles(files) {
+  const recordings = [];
   for (const file of files) {
     if (await isRecording(file)) {
-      readRecordingFile(file);
+      recordings.push(file);
     } else {
       addImage(file.name, await file.slice(0, kLargestImage + 1).arrayBuffer());
     }
   }
+  const group = reading.nextGroup++;
+  recordings.forEach((file, index) => readRecordingFile(file, group, index === recordings.length - 1));
 }
 
 // ------------------------------------------------------------- conversion
@@ -275,6 +280,8 @@ const reading = {
   worker: null,
   next: 1,
   sessions: new Map(),   // session id -> { list, progress, note, name, found }
+  finished: new Map(),   // the same once read, for what recovery changes
+  nextGroup: 1,
 };
 
 function readerWorker() {
@@ -306,18 +313,22 @@ function addRecordingEntry(name) {
   document.getElementById('recordings').append(element);
   updateEmptyNotes();
   const id = reading.next++;
-  const session = { id, element, list, progress, note, found: 0, records: [] };
+  const session = { id, element, list, progress, note, found: 0, records: [], items: [], map: null };
   reading.sessions.set(id, session);
   return session;
 }
 
-function readRecordingFile(file) {
+function readRecordingFile(file, group, last) {
   const session = addRecordingEntry(file.name);
   setBilingual(session.note, bothLanguages('reading'));
-  readerWorker().postMessage({ type: 'file', id: session.id, file, name: file.name });
+  readerWorker().postMessage({ type: 'file', id: session.id, file, name: file.name, group, last });
 }
 
 function readerMessage(message) {
+  if (message.type === 'recovered') {
+    applyRecovery(message);
+    return;
+  }
   const session = reading.sessions.get(message.id);
   if (!session) return;
   if (message.type === 'records') {
@@ -336,6 +347,12 @@ function readerMessage(message) {
 function addRecord(session, record) {
   session.found += 1;
   session.records.push(record);
+  session.items.push(recordItem(session, record));
+}
+
+// A record's entry: its status, its line and its image; returns the name
+// the image is offered under.
+function recordItem(session, record) {
   const item = make('li', 'record');
   item.dataset.status = String(record.status);
   const status = make('span', 'status');
@@ -346,6 +363,47 @@ function addRecord(session, record) {
   const name = uniqueImageName(record.imageName);
   item.append(downloadLink(record.image, name, 'application/octet-stream', 'downloadImage'));
   session.list.append(item);
+  return item;
+}
+
+// What combining and repair made of a group's records: each combined image
+// is offered under its first copy's recording, each copy says where it
+// went, a record repaired on its own takes its new status, line and image,
+// and the maps show each record by what became of it.
+function applyRecovery(message) {
+  const find = (id) => reading.finished.get(id) || reading.sessions.get(id);
+  const names = message.combined.map((combination) => {
+    const session = find(combination.id);
+    if (!session) return '';
+    const item = recordItem(session, combination);
+    item.classList.add('combined');
+    return item.querySelector('a[download]').download;
+  });
+  for (const change of message.changed) {
+    const session = find(change.id);
+    const item = session && session.items[change.index];
+    if (!item) continue;
+    if (change.into >= 0) {
+      const note = make('span', 'went-into');
+      const words = (language) => PAGE_TEXTS[language].wentInto.replace('{name}', names[change.into]);
+      setBilingual(note, { ru: words('ru'), en: words('en') });
+      item.append(' ', note);
+    }
+    if (change.status !== undefined) {
+      item.dataset.status = String(change.status);
+      setBilingual(item.querySelector('.status'), change.statusText);
+      setBilingual(item.querySelector('.line'), change.line);
+      const link = item.querySelector('a[download]');
+      URL.revokeObjectURL(link.href);
+      link.href = URL.createObjectURL(new Blob([change.image], { type: 'application/octet-stream' }));
+    }
+  }
+  for (const { id, svg } of message.maps) {
+    const session = find(id);
+    if (!session || !session.map) continue;
+    session.map.svg = svg;
+    showMap(session.map);
+  }
 }
 
 function finishReading(session, message) {
@@ -360,6 +418,7 @@ function finishReading(session, message) {
     session.note.remove();
   }
   reading.sessions.delete(session.id);
+  reading.finished.set(session.id, session);
 }
 
 // ------------------------------------------------------------ damage map
@@ -374,6 +433,7 @@ function addMap(session, svg) {
   container.append(readout);
   session.element.insertBefore(container, session.list);
   const map = { container, readout, svg, records: session.records, picture: null, pointed: null };
+  session.map = map;
   page.maps.push(map);
   showMap(map);
   // The last reading stays when the pointer leaves, so that it can be

@@ -5,7 +5,9 @@
 // page as soon as they are complete, with their report line and status in
 // both languages, their image bytes and where each data byte lies; when the
 // input ends, the damage map of the whole recording follows in both
-// languages.
+// languages. Recordings sent together (a group) are combined and repaired
+// once the last of them is read, as lentok-read does with the recordings of
+// one command line; what that changed goes to the page in one message.
 'use strict';
 
 importScripts('lentok-reader.js');
@@ -61,22 +63,94 @@ function setRecordingName(reader, session, name) {
   reader.stringToUTF8(name, reader._web_input_text(session, size), size);
 }
 
-async function readFile({ id, file, name }) {
+// Groups being read: page's group id -> { pointer, ids, drawn }.
+const groups = new Map();
+
+function joinGroup(reader, group, session, id, drawn) {
+  if (!groups.has(group)) groups.set(group, { pointer: reader._web_open_group(), ids: [], drawn: [] });
+  const joined = groups.get(group);
+  reader._web_group_add(joined.pointer, session);
+  joined.ids.push(id);
+  joined.drawn.push(drawn);
+}
+
+// Combines and repairs the group's records and tells the page what became
+// of them: combined images, records that went into one or were repaired on
+// their own, and each recording's map redrawn.
+function recoverGroup(reader, group) {
+  const { pointer, ids, drawn } = groups.get(group);
+  groups.delete(group);
+  const texts = (call) => ({
+    ru: reader.UTF8ToString(call(kRussian)),
+    en: reader.UTF8ToString(call(kEnglish)),
+  });
+  const image = (at) => reader.HEAPU8.slice(at, at + reader._web_group_image_size(pointer)).buffer;
+  const combined = [];
+  const combinations = reader._web_group_recover(pointer);
+  for (let index = 0; index < combinations; ++index) {
+    combined.push({
+      id: ids[reader._web_group_combination_member(pointer, index)],
+      status: reader._web_group_combination_status(pointer, index),
+      statusText: texts((russian) => reader._web_group_combination_status_text(pointer, index, russian)),
+      line: texts((russian) => reader._web_group_combination_line(pointer, index, russian)),
+      imageName: reader.UTF8ToString(reader._web_group_combination_image_name(pointer, index)),
+      image: image(reader._web_group_combination_image(pointer, index)),
+    });
+  }
+  const changed = [];
+  const count = reader._web_group_record_count(pointer);
+  for (let index = 0; index < count; ++index) {
+    const into = reader._web_group_record_combined_into(pointer, index);
+    const repaired = reader._web_group_record_changed(pointer, index) !== 0;
+    if (into < 0 && !repaired) continue;
+    const record = {
+      id: ids[reader._web_group_record_member(pointer, index)],
+      index: reader._web_group_record_index(pointer, index),
+      into,
+    };
+    if (repaired) {
+      Object.assign(record, {
+        status: reader._web_group_record_status(pointer, index),
+        statusText: texts((russian) => reader._web_group_record_status_text(pointer, index, russian)),
+        line: texts((russian) => reader._web_group_record_line(pointer, index, russian)),
+        image: image(reader._web_group_record_image(pointer, index)),
+      });
+    }
+    changed.push(record);
+  }
+  const maps = [];
+  ids.forEach((id, member) => {
+    if (drawn[member]) maps.push({ id, svg: texts((russian) => reader._web_group_map_svg(pointer, member, russian)) });
+  });
+  reader._web_close_group(pointer);
+  const transfer = [...combined.map((c) => c.image), ...changed.filter((c) => c.image).map((c) => c.image)];
+  self.postMessage({ type: 'recovered', combined, changed, maps }, transfer);
+}
+
+async function readFile({ id, file, name, group, last }) {
   const reader = await readerReady;
   const session = reader._web_open_file_reader();
   setRecordingName(reader, session, name);
   let readError = 0;
+  let found = 0;
   try {
     for (let offset = 0; offset < file.size && readError === 0; offset += kBlockBytes) {
       const block = new Uint8Array(await file.slice(offset, offset + kBlockBytes).arrayBuffer());
       reader.HEAPU8.set(block, reader._web_input_bytes(session, block.length));
       readError = reader._web_feed_bytes(session, block.length);
-      postRecords(id, takeRecords(reader, session));
+      const records = takeRecords(reader, session);
+      found += records.length;
+      postRecords(id, records);
       self.postMessage({ type: 'progress', id, fraction: (offset + block.length) / file.size });
     }
     if (readError === 0) readError = reader._web_finish(session);
-    postRecords(id, takeRecords(reader, session));
-    postMap(reader, session, id);
+    const records = takeRecords(reader, session);
+    found += records.length;
+    postRecords(id, records);
+    // A file that could not be read at all has nothing to draw.
+    const drawn = readError === 0 || found > 0;
+    if (drawn) postMap(reader, session, id);
+    joinGroup(reader, group, session, id, drawn);
     // Any error here is the WAV reader's: the page reads every channel.
     const failure = readError === 0 ? null : {
       ru: reader.UTF8ToString(reader._web_wav_error_text(session, kRussian)),
@@ -85,6 +159,7 @@ async function readFile({ id, file, name }) {
     self.postMessage({ type: 'done', id, failure });
   } finally {
     reader._web_close(session);
+    if (last && groups.has(group)) recoverGroup(reader, group);
   }
 }
 
@@ -114,8 +189,12 @@ async function stopLive() {
   reader._web_finish(live.session);
   postRecords(live.id, takeRecords(reader, live.session));
   postMap(reader, live.session, live.id);
+  // The copies captured one after another in this session are combined as
+  // copies on one recording are.
+  joinGroup(reader, 'live', live.session, live.id, true);
   reader._web_close(live.session);
   self.postMessage({ type: 'done', id: live.id, failure: null });
+  recoverGroup(reader, 'live');
   live.session = 0;
   self.close();
 }

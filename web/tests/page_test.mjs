@@ -334,6 +334,7 @@ async function readingChecks(context) {
     sameBytes(got.bytes, nativeConversion(writeInput('dropped.rks', Uint8Array.from(bytes)), []).wav, got.name);
   });
   await mapChecks(page, helloWav, roundTripWav);
+  await combiningChecks(page, roundTripWav);
   await check('a file that is not WAVE is refused with a message', async () => {
     const bogus = writeInput('bogus.wav', Uint8Array.from('RIFX1234WAVEfmt '.split('').map((c) => c.charCodeAt(0))));
     await chooseFiles(page, [bogus]);
@@ -461,6 +462,47 @@ async function pointAtByte(page, entry, index, data, point) {
   const shownSeconds = Number(match[1]) * 60 + Number(match[2]);
   expect(Math.abs(shownSeconds - at.seconds) < 0.002, `time ${shownSeconds}, pointed at ${at.seconds}`);
   return { time: `${match[1]}:${match[2]}`, address, value };
+}
+
+// The recording with a burst of full-scale noise `samples` long, `dataByte`
+// bytes into the data of a -x recording (255 leader bytes, the sync byte and
+// the addresses before it; 256 samples a byte after a 46-byte header).
+function withBurst(wav, dataByte, samples, seed) {
+  const out = Buffer.from(wav);
+  const first = (255 + 1 + 4 + dataByte) * 256;
+  let state = seed;
+  for (let i = 0; i < samples; ++i) {
+    state = (state * 1103515245 + 12345) >>> 0;
+    out.writeInt16LE(state & 0x10000 ? 32767 : -32767, 46 + 2 * (first + i));
+  }
+  return out;
+}
+
+async function combiningChecks(page, roundTripWav) {
+  await check('recordings dropped together are combined as on one command line', async () => {
+    const whole = fs.readFileSync(roundTripWav);
+    const copies = [writeInput('copy-a.wav', withBurst(whole, 500, 400, 1)),
+      writeInput('copy-b.wav', withBurst(whole, 2000, 400, 2))];
+    await chooseFiles(page, copies);
+    const first = recordingEntry(page, 'copy-a.wav');
+    const combined = first.locator('li.record.combined');
+    await combined.waitFor({ timeout: 120000 });
+    expect(await combined.getAttribute('data-status') === '3', 'the combination is not "combined"');
+    const run = spawnSync(path.resolve(settings['lentok-read']), ['-o', fs.mkdtempSync(path.join(work, 'combine-')),
+      'copy-a.wav', 'copy-b.wav'], { cwd: inputs, encoding: 'utf8', env: { ...process.env, LANG: 'C.UTF-8', LC_ALL: '' } });
+    const nativeLine = run.stdout.split('\n')[0].replace(/; image [^;]*$/, '');
+    const shown = (await combined.locator('.line').innerText()).trim();
+    expect(shown === nativeLine, `shown:\n${shown}\nlentok-read:\n${nativeLine}`);
+    const got = await download(page, combined.locator('a[download]'));
+    sameBytes(got.bytes, fs.readFileSync(roundTrip), got.name);
+    for (const name of ['copy-a.wav', 'copy-b.wav']) {
+      const entry = recordingEntry(page, name);
+      const note = (await entry.locator('li.record:not(.combined) .went-into').innerText()).trim();
+      expect(note === `went into the combined image ${got.name}`, `${name}: "${note}"`);
+      const bands = (await pageMap(entry)).classes;
+      expect(bands.length === 1 && bands[0] === 'record combined', `${name}: bands ${bands}`);
+    }
+  });
 }
 
 async function captureChecks() {
