@@ -65,6 +65,10 @@ TEST(MachineLoad, LentokRecordingsLoadWithinTheWindowAndNowhereElse) {
       {"cut back to the ending without a closing change", 0, true, false},
       {"played at 0.75", 0.75, false, true},
       {"played at 1.08", 1.08, false, true},
+      {"played at 0.72, the slowest measured to load", 0.72, false, true},
+      {"played at 1.11, the fastest measured to load", 1.11, false, true},
+      {"played at 0.70, measured to fail", 0.70, false, false},
+      {"played at 1.14, measured to fail", 1.14, false, false},
       {"played at 0.65", 0.65, false, false},
       {"played at 1.2", 1.2, false, false},
   };

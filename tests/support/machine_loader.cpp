@@ -27,7 +27,15 @@ std::vector<Change> LevelChanges(const std::vector<float>& signal, double sample
     const float x = signal[i];
     if (x > kThreshold || x < -kThreshold) {
       const bool high = x > 0;
-      if (level && *level != high) changes.push_back({i / sampleRate, *level});
+      if (level && *level != high) {
+        // Where the line crossed the threshold between the two samples: the
+        // machine's input is continuous, and the window's edges are only a
+        // sample or two wide at this rate.
+        const float edge = high ? kThreshold : -kThreshold;
+        const float before = i > 0 ? signal[i - 1] : edge;
+        const double fraction = before == x ? 1.0 : (edge - before) / (x - before);
+        changes.push_back({(static_cast<double>(i) - 1 + fraction) / sampleRate, *level});
+      }
       level = high;
     }
   }

@@ -20,10 +20,10 @@ namespace machine {
 // The loader's timing, as measured by changing a recording's playback speed
 // (it loads from 0.72 to 1.11 times the writer's speed and fails at 0.70
 // and 1.14): the delay itself is about 490 microseconds, and with the time
-// the loader takes to notice a change a half-cell of up to 505 still falls
+// the loader takes to notice a change a half-cell of up to 510 still falls
 // inside it.
-constexpr double kIgnoredSeconds = 505e-6;
-constexpr double kReactionSeconds = 145e-6;
+constexpr double kIgnoredSeconds = 510e-6;
+constexpr double kReactionSeconds = 140e-6;
 
 struct Load {
   bool loaded = false;               // every byte came in and the checksum matched
