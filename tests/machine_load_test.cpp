@@ -2,9 +2,14 @@
 // must load, and must stop loading where the machine stops.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+#include <optional>
+
 #include "tests/support/degrade.h"
 #include "tests/support/expected.h"
 #include "tests/support/machine_loader.h"
+#include "tests/support/read_back.h"
 #include "tests/support/run_tool.h"
 #include "tests/support/test_files.h"
 
@@ -86,6 +91,75 @@ TEST(MachineLoad, LentokRecordingsLoadWithinTheWindowAndNowhereElse) {
         EXPECT_EQ(load.block, Bytes(written.image.begin(), written.image.end() - 2));
         EXPECT_EQ(load.name, written.withHeader ? "PROG.RKS" : "");
       }
+    }
+  }
+}
+
+// The reader's verdict against the model, on one record in every way it can
+// reach the machine: each case names the problem the verdict must give.
+TEST(MachineVerdict, AgreesWithTheLoaderAndSaysWhere) {
+  using Kind = reader::LoadProblemKind;
+  const Bytes image = MakeConsistentImage(0x2000, VaryingData(400));
+  const degrade::Signal written = degrade::LentokSignal(image, {false, false, "GAME.RKS"});
+  // A spike on the line 150 microseconds before a cell ends, in the middle
+  // of the data: where the loader has stopped ignoring the line.
+  const std::size_t spikeAt = written.size() - 16 - 100 * 256 - 7;
+  const struct {
+    const char* what;
+    std::function<degrade::Signal()> make;
+    std::optional<Kind> problem;
+    double problemSeconds;  // where it lies, in the recording as played; -1: anywhere
+  } kCases[] = {
+      {"as written", [&] { return written; }, std::nullopt, 0},
+      {"cut back to the ending without a closing change",
+       [&] { return degrade::Slice(written, 0, written.size() - 16); }, Kind::kNoClosingChange,
+       (written.size() - 16) / kRate},
+      {"played at 0.75", [&] { return degrade::ChangeSpeed(written, 0.75); }, std::nullopt, 0},
+      {"played at 1.08", [&] { return degrade::ChangeSpeed(written, 1.08); }, std::nullopt, 0},
+      {"played at 0.68", [&] { return degrade::ChangeSpeed(written, 0.68); }, Kind::kCellTooLong, -1},
+      {"played at 1.16", [&] { return degrade::ChangeSpeed(written, 1.16); }, Kind::kCellTooShort, -1},
+      {"played at 0.65", [&] { return degrade::ChangeSpeed(written, 0.65); }, Kind::kCellTooLong, -1},
+      {"played at 1.3", [&] { return degrade::ChangeSpeed(written, 1.3); }, Kind::kCellTooShort, -1},
+      {"with a spike where the loader takes a change",
+       [&] {
+         degrade::Signal spiked = written;
+         for (std::size_t i = spikeAt; i < spikeAt + 2; ++i) spiked[i] = -spiked[i];
+         return spiked;
+       },
+       Kind::kChangeTooClose, spikeAt / kRate},
+      // Speed 1 + 0.15 sin(2 pi t / 16 s) passes 1.116 at about 2.26 s and
+      // falls back at 5.74 s. Cells are judged where the loader reads bytes,
+      // and the zero run after the name only leads it to the second sync
+      // byte: the first byte read too fast is the data's first, at 5.42 s.
+      {"with wow of 15 % over 16 s", [&] { return degrade::WowAndFlutter(written, kRate, {0.15, 0.0625}, {}); },
+       Kind::kCellTooShort, 5.42},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.what);
+    const degrade::Signal signal = degrade::Join({degrade::Silence(0.05, kRate), c.make(), degrade::Silence(0.05, kRate)});
+    const machine::Load load = machine::LoadOnMachine(signal, kRate, true);
+    EXPECT_EQ(load.loaded, !c.problem.has_value());
+    const std::vector<reader::DecodedRecord> records = DecodeSignal(signal, kRate);
+    ASSERT_EQ(records.size(), 1u);
+    const reader::DecodedRecord& record = records[0];
+    EXPECT_EQ(ImageMismatch(record, image), "");
+    const reader::MachineVerdict& verdict = record.machine;
+    EXPECT_TRUE(verdict.judged);
+    EXPECT_EQ(verdict.loads, !c.problem.has_value());
+    if (!c.problem) {
+      EXPECT_TRUE(verdict.problems.empty());
+      continue;
+    }
+    ASSERT_FALSE(verdict.problems.empty());
+    const reader::LoadProblem& first = verdict.problems.front();
+    EXPECT_EQ(first.kind, *c.problem);
+    if (c.problemSeconds >= 0) {
+      EXPECT_NEAR(reader::SecondsAt(record, first.frame), c.problemSeconds + 0.05, 0.01);
+    }
+    if (*c.problem == Kind::kCellTooLong) {
+      EXPECT_GT(first.cellMicroseconds, 1010);
+    } else if (*c.problem == Kind::kCellTooShort) {
+      EXPECT_LT(first.cellMicroseconds, 650);
     }
   }
 }
