@@ -104,6 +104,12 @@ TEST(MachineVerdict, AgreesWithTheLoaderAndSaysWhere) {
   // A spike on the line 150 microseconds before a cell ends, in the middle
   // of the data: where the loader has stopped ignoring the line.
   const std::size_t spikeAt = written.size() - 16 - 100 * 256 - 7;
+  const Bytes wrongSum = MakeImage(0x2000, VaryingData(400), 0x1234);
+  // The first sync, the marks, the name and 100 of the zeros after it.
+  const std::size_t inZeroRun = (256 + 3 + 8 + 100) * 256;
+  // Where the leader that should end in the second sync byte begins: after
+  // the name and the first zero, which ends it.
+  const std::size_t nameEnd = (256 + 3 + 8 + 1) * 256;
   const struct {
     const char* what;
     std::function<degrade::Signal()> make;
@@ -113,6 +119,16 @@ TEST(MachineVerdict, AgreesWithTheLoaderAndSaysWhere) {
       {"as written", [&] { return written; }, std::nullopt, 0},
       {"cut back to the ending without a closing change",
        [&] { return degrade::Slice(written, 0, written.size() - 16); }, Kind::kNoClosingChange,
+       (written.size() - 16) / kRate},
+      {"cut off in the zeros after the name", [&] { return degrade::Slice(written, 0, inZeroRun); },
+       Kind::kNoSync, nameEnd / kRate},
+      {"with a checksum that does not match",
+       [&] { return degrade::LentokSignal(wrongSum, {false, false, "GAME.RKS"}); }, Kind::kChecksumError,
+       (written.size() - 16) / kRate},
+      {"cut off in the zeros after the name", [&] { return degrade::Slice(written, 0, inZeroRun); },
+       Kind::kNoSync, nameEnd / kRate},
+      {"with a checksum that does not match",
+       [&] { return degrade::LentokSignal(wrongSum, {false, false, "GAME.RKS"}); }, Kind::kChecksumError,
        (written.size() - 16) / kRate},
       {"played at 0.75", [&] { return degrade::ChangeSpeed(written, 0.75); }, std::nullopt, 0},
       {"played at 1.08", [&] { return degrade::ChangeSpeed(written, 1.08); }, std::nullopt, 0},
@@ -142,7 +158,9 @@ TEST(MachineVerdict, AgreesWithTheLoaderAndSaysWhere) {
     const std::vector<reader::DecodedRecord> records = DecodeSignal(signal, kRate);
     ASSERT_EQ(records.size(), 1u);
     const reader::DecodedRecord& record = records[0];
-    EXPECT_EQ(ImageMismatch(record, image), "");
+    if (*c.problem != Kind::kNoSync) {
+      EXPECT_EQ(ImageMismatch(record, c.problem == Kind::kChecksumError ? wrongSum : image), "");
+    }
     const reader::MachineVerdict& verdict = record.machine;
     EXPECT_TRUE(verdict.judged);
     EXPECT_EQ(verdict.loads, !c.problem.has_value());
