@@ -34,6 +34,21 @@ constexpr Entry kTexts[] = {
     {TextId::kSpeed, "speed %1×", "скорость %1×"},
     {TextId::kLevel, "level %1 dBFS", "уровень %1 дБFS"},
     {TextId::kDoubtfulBits, "doubtful bits at %1 (%2 in all)", "сомнительные биты: %1 (всего %2)"},
+    // The verdict names each problem with where it lies; reasons are joined
+    // with "; ".
+    {TextId::kMachineLoads, "loads on the machine", "машина её загрузит"},
+    {TextId::kMachineWillNotLoad, "will not load on the machine: %1", "машина её не загрузит: %1"},
+    {TextId::kProblemNoClosingChange, "no closing change after the last bit at %1",
+     "нет перепада после последнего бита (%1)"},
+    {TextId::kProblemCellsTooShort, "cells too short at %1: %2 µs, outside the loader's %3 to %4 µs",
+     "слишком короткие биты с %1: %2 мкс, а загрузчик принимает %3–%4 мкс"},
+    {TextId::kProblemCellsTooLong, "cells too long at %1: %2 µs, outside the loader's %3 to %4 µs",
+     "слишком длинные биты с %1: %2 мкс, а загрузчик принимает %3–%4 мкс"},
+    {TextId::kProblemChangeTooClose, "a change too close to the last one at %1",
+     "перепад слишком близко к предыдущему (%1)"},
+    {TextId::kProblemCutShort, "cut short at %1", "запись оборвана (%1)"},
+    {TextId::kProblemChecksumError, "checksum error at %1", "ошибка контрольной суммы (%1)"},
+    {TextId::kProblemNoSync, "no sync byte after the leader at %1", "после пилот-сигнала нет синхробайта (%1)"},
 
     {TextId::kImageWritten, "image %1", "образ %1"},
     {TextId::kDamagedRecord, "lentok-read: %1: the record at %2 (%3) is damaged: %4; its image is kept in %5",
@@ -144,6 +159,8 @@ constexpr Entry kTexts[] = {
      "запись на отметке %1 содержит данные образа, но обрывается до контрольной суммы"},
     {TextId::kVerifyChecksumBad, "the record at %1 holds the image's data, but its checksum on tape, %2, does not match them (%3)",
      "запись на отметке %1 содержит данные образа, но её контрольная сумма на ленте, %2, с ними не сходится (%3)"},
+    {TextId::kVerifyWillNotLoad, "the record at %1 holds the image, but %2",
+     "запись на отметке %1 содержит образ, но %2"},
     {TextId::kVerifyFailure, "lentok-read: %1: %2", "lentok-read: %1: %2"},
 };
 

@@ -29,6 +29,16 @@ enum class TextId {
   kSpeed,
   kLevel,
   kDoubtfulBits,
+  // The machine's verdict, at the end of the record line.
+  kMachineLoads,
+  kMachineWillNotLoad,
+  kProblemNoClosingChange,
+  kProblemCellsTooShort,
+  kProblemCellsTooLong,
+  kProblemChangeTooClose,
+  kProblemCutShort,
+  kProblemChecksumError,
+  kProblemNoSync,
   // The run around it.
   kImageWritten,
   kDamagedRecord,
@@ -79,6 +89,7 @@ enum class TextId {
   kVerifyCutShort,
   kVerifyChecksumBad,
   kVerifyNoChecksum,
+  kVerifyWillNotLoad,
   kVerifyFailure,
 
   kCount  // not a text: the number of them
