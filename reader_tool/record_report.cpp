@@ -139,14 +139,18 @@ std::string JsonMachine(const reader::DecodedRecord& record) {
 
 }  // namespace
 
+std::string MachineVerdictWords(const reader::DecodedRecord& record, Language language) {
+  return Text(record.machine.loads ? TextId::kMachineLoads : TextId::kMachineWillNotLoad, language);
+}
+
 std::string MachineVerdictText(const reader::DecodedRecord& record, Language language) {
-  if (record.machine.loads) return Text(TextId::kMachineLoads, language);
+  if (record.machine.loads) return MachineVerdictWords(record, language);
   std::string reasons;
   for (const reader::LoadProblem& problem : record.machine.problems) {
     if (!reasons.empty()) reasons += "; ";
     reasons += ProblemText(record, problem, language);
   }
-  return Say(TextId::kMachineWillNotLoad, language, {reasons});
+  return Say(TextId::kMachineReasons, language, {MachineVerdictWords(record, language), reasons});
 }
 
 std::string StatusText(reader::RecordStatus status, Language language) {

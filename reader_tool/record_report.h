@@ -20,6 +20,10 @@ std::string StatusText(reader::RecordStatus status, Language language);
 // problems, each with where it lies; or their Russian forms.
 std::string MachineVerdictText(const reader::DecodedRecord& record, Language language);
 
+// The verdict alone, without the problems: "loads on the machine" or "will
+// not load on the machine", or their Russian forms.
+std::string MachineVerdictWords(const reader::DecodedRecord& record, Language language);
+
 // One line of the report for a record, as lentok-read prints it, without a
 // line end.
 std::string RecordLine(const reader::DecodedRecord& record, Language language);

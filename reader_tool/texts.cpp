@@ -37,7 +37,8 @@ constexpr Entry kTexts[] = {
     // The verdict names each problem with where it lies; reasons are joined
     // with "; ".
     {TextId::kMachineLoads, "loads on the machine", "машина её загрузит"},
-    {TextId::kMachineWillNotLoad, "will not load on the machine: %1", "машина её не загрузит: %1"},
+    {TextId::kMachineWillNotLoad, "will not load on the machine", "машина её не загрузит"},
+    {TextId::kMachineReasons, "%1: %2", "%1: %2"},
     {TextId::kProblemNoClosingChange, "no closing change after the last bit at %1",
      "нет перепада после последнего бита (%1)"},
     {TextId::kProblemCellsTooShort, "cells too short at %1: %2 µs, outside the loader's %3 to %4 µs",

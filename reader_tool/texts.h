@@ -32,6 +32,7 @@ enum class TextId {
   // The machine's verdict, at the end of the record line.
   kMachineLoads,
   kMachineWillNotLoad,
+  kMachineReasons,
   kProblemNoClosingChange,
   kProblemCellsTooShort,
   kProblemCellsTooLong,
