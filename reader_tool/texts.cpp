@@ -69,13 +69,15 @@ constexpr Entry kTexts[] = {
      "                        (default: the channel with the clearest signal)\n"
      "      --json            print the report as one JSON document\n"
      "  -q, --quiet           print nothing but errors\n"
-     "      --verify          check that RECORDING holds IMAGE; writes nothing\n"
+     "      --verify          check that RECORDING holds IMAGE and that the machine\n"
+     "                        would load it; writes nothing\n"
      "  -h, --help            show this help and exit\n"
      "      --version         show the version and exit\n"
      "\n"
      "Exit status: 0 when every record found is sound; 2 when a record is\n"
-     "damaged, none is found, or --verify finds a difference; 1 when the\n"
-     "command line is wrong or a file cannot be read or written.\n",
+     "damaged, none is found, or --verify finds a difference or a record the\n"
+     "machine would not load; 1 when the command line is wrong or a file cannot\n"
+     "be read or written.\n",
      "Использование: lentok-read [ПАРАМЕТР]... ЗВУКОЗАПИСЬ...\n"
      "         или:  lentok-read --verify [--channel=N] ОБРАЗ ЗВУКОЗАПИСЬ\n"
      "Находит записи с ленты в каждой ЗВУКОЗАПИСИ (файле WAV) и сохраняет каждую\n"
@@ -88,13 +90,14 @@ constexpr Entry kTexts[] = {
      "                            (по умолчанию канал с самым чистым сигналом)\n"
      "      --json                выдать отчёт одним документом JSON\n"
      "  -q, --quiet               не выводить ничего, кроме ошибок\n"
-     "      --verify              проверить, что ЗВУКОЗАПИСЬ содержит ОБРАЗ;\n"
-     "                            ничего не сохраняет\n"
+     "      --verify              проверить, что ЗВУКОЗАПИСЬ содержит ОБРАЗ и машина\n"
+     "                            его загрузит; ничего не сохраняет\n"
      "  -h, --help                показать эту справку и выйти\n"
      "      --version             показать версию и выйти\n"
      "\n"
      "Код возврата: 0, если все найденные записи исправны; 2, если есть\n"
-     "повреждённая запись, не найдено ни одной или --verify нашёл расхождение;\n"
+     "повреждённая запись, не найдено ни одной или --verify нашёл расхождение\n"
+     "либо запись, которую машина не загрузит;\n"
      "1, если командная строка неверна или файл не удаётся прочитать или записать.\n"},
     {TextId::kVersion, "lentok-read %1\n", "lentok-read %1\n"},
     {TextId::kCommandLineError, "lentok-read: %1 (see --help)", "lentok-read: %1 (см. --help)"},
