@@ -445,7 +445,11 @@ class Drawer {
          "strip-name");
   }
 
+  // Each mark has a cross and its reason in its tooltip; the first of a
+  // record also has the reason written beside it, where later ones would
+  // crowd it.
   void LoadMarks(const MapRecord& record) {
+    bool first = true;
     for (const LoadMark& mark : record.loadMarks) {
       const double x = X(mark.seconds);
       svg_.Open("g", {{"class", "load-mark"}});
@@ -453,7 +457,8 @@ class Drawer {
       svg_.Element("line", {{"class", "load-problem"}, {"x1", Number(x)}, {"x2", Number(x)},
                             {"y1", Number(levelTop_)}, {"y2", Number(speedTop_)}});
       Text(x, levelTop_ + 12, "\xE2\x9C\x95", "load-glyph", "middle");
-      Text(x + 5, speedTop_ - 4, mark.label, "band-label");
+      if (first) Text(x + 5, speedTop_ - 4, mark.label, "band-label");
+      first = false;
       svg_.Close();
     }
   }

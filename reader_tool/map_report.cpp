@@ -44,6 +44,9 @@ tape_map::MapRecord MapRecordOf(const reader::DecodedRecord& record, reader::Rec
   out.bitConfidence = record.bitConfidence;
   for (std::int64_t frame : record.doubtfulBitFrames) out.doubtfulSeconds.push_back(reader::SecondsAt(record, frame));
   out.doubtfulCount = record.doubtfulBitCount;
+  for (const reader::LoadProblem& problem : record.machine.problems) {
+    out.loadMarks.push_back({reader::SecondsAt(record, problem.frame), ProblemText(record, problem, language)});
+  }
   return out;
 }
 

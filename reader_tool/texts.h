@@ -41,6 +41,17 @@ enum class TextId {
   kDoubtfulStretches,
   kNoDoubtfulStretch,
   kWentInto,
+  // The machine's verdict, at the end of the record line.
+  kMachineLoads,
+  kMachineWillNotLoad,
+  kMachineReasons,
+  kProblemNoClosingChange,
+  kProblemCellsTooShort,
+  kProblemCellsTooLong,
+  kProblemChangeTooClose,
+  kProblemCutShort,
+  kProblemChecksumError,
+  kProblemNoSync,
   // The run around it.
   kImageWritten,
   kDamagedRecord,
@@ -91,6 +102,7 @@ enum class TextId {
   kVerifyCutShort,
   kVerifyChecksumBad,
   kVerifyNoChecksum,
+  kVerifyWillNotLoad,
   kVerifyFailure,
   // The damage map (--map).
   kMapHeading,

@@ -39,6 +39,7 @@ const Bytes kWrongSum = MakeImage(0x4000, Data(300, 2), 0x1234);
 const Bytes kWavering = MakeConsistentImage(0x5000, Data(900, 3));
 const Bytes kBurst = MakeConsistentImage(0x6000, Data(600, 4));
 const Bytes kCopied = MakeConsistentImage(0x7000, Data(500, 5));
+const Bytes kFast = MakeConsistentImage(0x8000, Data(200, 6));
 
 degrade::Signal Pause() { return degrade::Silence(0.4, kRate); }
 
@@ -77,11 +78,13 @@ class MapRun : public ::testing::Test {
  protected:
   void SetUp() override {
     if (ReadToolIsWindowsBuild()) GTEST_SKIP() << "the picture is the same on every system";
-    // Two records, one sound and one with a checksum error; the file's
+    // Three records: one sound, one with a checksum error, and one played
+    // too fast for the machine to load, though it reads soundly; the file's
     // name holds markup characters, which the picture must escape.
     WriteWavFile(dir_ / kSideA,
                  degrade::Join({Pause(), degrade::LentokSignal(kFirst, Named("FIRST")), Pause(),
-                                degrade::LentokSignal(kWrongSum, Named("SECOND")), Pause()}),
+                                degrade::LentokSignal(kWrongSum, Named("SECOND")), Pause(),
+                                degrade::ChangeSpeed(degrade::LentokSignal(kFast, Named("FAST")), 1.25), Pause()}),
                  kRate, 1, formats::WavSampleType::kSigned16);
     // A record on a wavering tape, read soundly, and one that a burst of
     // noise damaged.
@@ -139,6 +142,13 @@ TEST_F(MapRun, EachRecordingIsAPanelWithItsRecordsLevelDamageAndDrift) {
   EXPECT_TRUE(Contains(summary, "71F3: combined doubtful=1/")) << summary;
   EXPECT_EQ(summary.find("confidence=0 "), std::string::npos) << summary;
   EXPECT_TRUE(Contains(LineWith(summary, "\"WOW\""), "drift=YES")) << summary;
+  // The machine would load the sound records at their speed, but neither
+  // the one played too fast nor the one whose checksum fails.
+  EXPECT_TRUE(Contains(LineWith(summary, "\"FIRST\""), "load=0")) << summary;
+  EXPECT_TRUE(Contains(LineWith(summary, "\"WOW\""), "load=0")) << summary;
+  EXPECT_FALSE(Contains(LineWith(summary, "\"FAST\""), "load=0")) << summary;
+  EXPECT_TRUE(Contains(LineWith(summary, "\"FAST\""), ": sound ")) << summary;
+  EXPECT_FALSE(Contains(LineWith(summary, "\"SECOND\""), "load=0")) << summary;
   EXPECT_EQ(summary.find("drift=YES"), summary.rfind("drift=YES")) << summary;
 }
 

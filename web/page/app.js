@@ -357,9 +357,14 @@ function recordItem(session, record) {
   item.dataset.status = String(record.status);
   const status = make('span', 'status');
   setBilingual(status, record.statusText);
+  // Whether the machine itself would load it, as played: the reasons are at
+  // the end of the line.
+  const machine = make('span', 'machine');
+  machine.dataset.loads = String(record.machineLoads);
+  setBilingual(machine, record.machineVerdict);
   const line = make('code', 'line');
   setBilingual(line, record.line);
-  item.append(status, ' ', line, ' ');
+  item.append(status, ' ', machine, ' ', line, ' ');
   const name = uniqueImageName(record.imageName);
   item.append(downloadLink(record.image, name, 'application/octet-stream', 'downloadImage'));
   session.list.append(item);

@@ -1,0 +1,173 @@
+// The loader's rule over level changes, and the verdict of each record.
+#include "reader/loader_watch.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace reader {
+
+namespace {
+
+// The loader's delay is about 490 microseconds; with the time it takes to
+// notice a change, a half-cell of up to 510 still falls inside it.
+constexpr double kIgnoredSeconds = 510e-6;
+constexpr double kReactionSeconds = 140e-6;
+// A line quiet this long means the tape stopped: the loader starts over.
+constexpr double kSilenceSeconds = 0.005;
+// The line's middle follows slow drift and offsets; the size of a change
+// follows the level of the tape.
+constexpr double kCentreSeconds = 0.01;
+constexpr double kEnvelopeSeconds = 0.05;
+// The input sees a change once the line has passed this share of the
+// signal's size beyond the middle, on the other side.
+constexpr double kThresholdShare = 0.3;
+// Below about -66 dBFS nothing is seen at all.
+constexpr double kQuietest = 0.0005;
+// A bit's end and the change the loader took there may differ by this
+// share of a half-cell: timing jitter, not a change elsewhere.
+constexpr double kToleranceShare = 0.5;
+// A leader of one zero byte, then the sync byte, as cells.
+constexpr double kCellsBeforeSyncEnd = 16 - 0.5;
+
+}  // namespace
+
+LoaderWatch::LoaderWatch(double sampleRate, std::size_t keepFrames)
+    : sampleRate_(sampleRate),
+      keepFrames_(static_cast<double>(keepFrames)),
+      ignoredFrames_(kIgnoredSeconds * sampleRate),
+      reactionFrames_(kReactionSeconds * sampleRate),
+      silenceFrames_(kSilenceSeconds * sampleRate),
+      centreDecay_(std::exp(-1.0 / (kCentreSeconds * sampleRate))),
+      envelopeDecay_(std::exp(-1.0 / (kEnvelopeSeconds * sampleRate))) {}
+
+void LoaderWatch::Feed(const float* samples, std::size_t frames, std::size_t stride) {
+  for (std::size_t i = 0; i < frames; ++i, ++position_) {
+    const float x = samples[i * stride];
+    centre_ = centreDecay_ * centre_ + (1 - centreDecay_) * x;
+    envelope_ = std::max(std::fabs(x - centre_), envelopeDecay_ * envelope_);
+    const double threshold = std::max(kThresholdShare * envelope_, kQuietest);
+    const double above = x - centre_;
+    if (above > threshold || above < -threshold) {
+      const bool high = above > 0;
+      if (high_ && *high_ != high) {
+        // Between the two samples, where the line passed the threshold.
+        const double edge = centre_ + (high ? threshold : -threshold);
+        const double fraction = x == previous_ ? 1.0 : (edge - previous_) / (x - previous_);
+        OnChange(static_cast<double>(position_) - 1 + std::clamp(fraction, 0.0, 1.0));
+      }
+      high_ = high;
+    }
+    previous_ = x;
+  }
+  Prune();
+}
+
+void LoaderWatch::OnChange(double frame) {
+  const bool fresh = !lastChange_ || frame - *lastChange_ > silenceFrames_;
+  lastChange_ = frame;
+  double takenAt = frame;
+  if (fresh) {
+    armedAt_.push_back(frame);
+    taken_.push_back({frame, false});
+  } else if (frame < ignoredUntil_) {
+    return;
+  } else if (frame < readyAt_) {
+    takenAt = readyAt_;
+    taken_.push_back({takenAt, true});
+  } else {
+    taken_.push_back({frame, false});
+  }
+  ignoredUntil_ = takenAt + ignoredFrames_;
+  readyAt_ = ignoredUntil_ + reactionFrames_;
+}
+
+void LoaderWatch::Prune() {
+  const double oldest = static_cast<double>(position_) - keepFrames_;
+  while (!taken_.empty() && taken_.front().frame < oldest) taken_.pop_front();
+  // The latest start before the oldest frame kept still counts.
+  while (armedAt_.size() > 1 && armedAt_[1] < oldest) armedAt_.pop_front();
+}
+
+bool LoaderWatch::TakenNear(double frame, double tolerance) const {
+  // The most recent are searched first: bits are asked about in order,
+  // close behind the newest sample.
+  for (auto it = taken_.rbegin(); it != taken_.rend(); ++it) {
+    if (it->frame < frame - tolerance) break;
+    if (it->frame <= frame + tolerance) return !it->late;
+  }
+  return false;
+}
+
+void LoaderWatch::BeginRecord(double frame, double halfCell) {
+  verdict_ = MachineVerdict{};
+  pending_.reset();
+  runKind_.reset();
+  double armed = -1;
+  for (double at : armedAt_) {
+    if (at <= frame) armed = at;
+  }
+  if (armed >= 0 && frame - armed < kCellsBeforeSyncEnd * 2 * halfCell) {
+    Add(LoadProblemKind::kNoSync, frame, 0);
+  }
+}
+
+void LoaderWatch::NoteBit(double frame, double halfCell) {
+  if (pending_) Judge(*pending_, false);
+  const double cell = 2 * halfCell / sampleRate_ * 1e6;
+  pending_ = PendingBit{frame, cell, TakenNear(frame, kToleranceShare * halfCell)};
+}
+
+void LoaderWatch::Judge(const PendingBit& bit, bool last) {
+  std::optional<LoadProblemKind> kind;
+  if (bit.cellMicroseconds < kLoaderShortestCellMicroseconds) {
+    kind = LoadProblemKind::kCellTooShort;
+  } else if (bit.cellMicroseconds > kLoaderLongestCellMicroseconds) {
+    kind = LoadProblemKind::kCellTooLong;
+  } else if (!bit.taken) {
+    kind = last ? LoadProblemKind::kNoClosingChange : LoadProblemKind::kChangeTooClose;
+  }
+  if (!kind) {
+    runKind_.reset();
+    return;
+  }
+  if (runKind_ == kind && !verdict_.problems.empty() && verdict_.problems.back().kind == *kind) {
+    // The same trouble going on: one problem, with the worst cell found.
+    LoadProblem& problem = verdict_.problems.back();
+    if (*kind == LoadProblemKind::kCellTooShort) {
+      problem.cellMicroseconds = std::min(problem.cellMicroseconds, bit.cellMicroseconds);
+    } else if (*kind == LoadProblemKind::kCellTooLong) {
+      problem.cellMicroseconds = std::max(problem.cellMicroseconds, bit.cellMicroseconds);
+    }
+  } else {
+    const bool cells = *kind == LoadProblemKind::kCellTooShort || *kind == LoadProblemKind::kCellTooLong;
+    Add(*kind, bit.frame, cells ? bit.cellMicroseconds : 0);
+  }
+  runKind_ = kind;
+}
+
+void LoaderWatch::Add(LoadProblemKind kind, double frame, double cellMicroseconds) {
+  if (verdict_.problems.size() >= kLoadProblemsKept) return;
+  verdict_.problems.push_back({kind, static_cast<std::int64_t>(std::llround(frame)), cellMicroseconds});
+}
+
+MachineVerdict LoaderWatch::Conclude(const DecodedRecord& record) {
+  const bool complete = record.status != RecordStatus::kCutShort;
+  // A record cut short has no last bit to close; what matters is that it ends.
+  if (pending_) Judge(*pending_, complete);
+  pending_.reset();
+  runKind_.reset();
+  if (record.hasHeader && !record.addressesRead) {
+    Add(LoadProblemKind::kNoSync, static_cast<double>(record.endFrame), 0);
+  } else if (!complete) {
+    Add(LoadProblemKind::kCutShort, static_cast<double>(record.endFrame), 0);
+  } else if (record.status == RecordStatus::kChecksumError) {
+    Add(LoadProblemKind::kChecksumError, static_cast<double>(record.endFrame), 0);
+  }
+  MachineVerdict verdict = std::move(verdict_);
+  verdict_ = MachineVerdict{};
+  verdict.judged = true;
+  verdict.loads = verdict.problems.empty();
+  return verdict;
+}
+
+}  // namespace reader
