@@ -65,8 +65,9 @@ int main(int argc, char** argv) {
   const degrade::Signal gap = degrade::Silence(1.0, kRate);
 
   const Bytes editor = Program(0x0000, 1800, 1);
-  const degrade::Signal wavering =
-      degrade::WowAndFlutter(Recorded(editor, "EDITOR"), kRate, {0.04, 0.3}, {0.004, 9});
+  // Silence after the record, so that warping time keeps its closing change.
+  const degrade::Signal wavering = degrade::WowAndFlutter(
+      degrade::Join({Recorded(editor, "EDITOR"), degrade::Silence(0.05, kRate)}), kRate, {0.04, 0.3}, {0.004, 9});
 
   const Bytes game = Program(0x2000, 1200, 2);
   const degrade::Signal gameSignal = Recorded(game, "GAME");

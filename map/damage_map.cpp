@@ -198,6 +198,10 @@ class Drawer {
     y += kSpeedHeight;
     Axis(y);
     if (recording.records.empty()) Text(kLeft + kPlot / 2, bandTop_ + 21, labels_.noRecords, "band-label", "middle");
+    markXs_.clear();
+    for (const MapRecord& record : recording.records)
+      for (const LoadMark& mark : record.loadMarks) markXs_.push_back(X(mark.seconds));
+    std::sort(markXs_.begin(), markXs_.end());
     for (std::size_t i = 0; i < recording.records.size(); ++i) Record(recording.records[i], i);
     svg_.Close();
   }
@@ -446,8 +450,8 @@ class Drawer {
   }
 
   // Each mark has a cross and its reason in its tooltip; the first of a
-  // record also has the reason written beside it, where later ones would
-  // crowd it.
+  // record also has the reason written beside it where it fits before the
+  // next mark, so that reasons never run into each other.
   void LoadMarks(const MapRecord& record) {
     bool first = true;
     for (const LoadMark& mark : record.loadMarks) {
@@ -457,7 +461,11 @@ class Drawer {
       svg_.Element("line", {{"class", "load-problem"}, {"x1", Number(x)}, {"x2", Number(x)},
                             {"y1", Number(levelTop_)}, {"y2", Number(speedTop_)}});
       Text(x, levelTop_ + 12, "\xE2\x9C\x95", "load-glyph", "middle");
-      if (first) Text(x + 5, speedTop_ - 4, mark.label, "band-label");
+      // Marks a few pixels apart are one place on the picture.
+      const auto next = std::upper_bound(markXs_.begin(), markXs_.end(), x + 6);
+      const double room = (next == markXs_.end() ? kLeft + kPlot : *next) - x - 8;
+      if (first && 5.6 * static_cast<double>(Utf8Characters(mark.label)) <= room)
+        Text(x + 5, speedTop_ - 4, mark.label, "band-label");
       first = false;
       svg_.Close();
     }
@@ -468,6 +476,7 @@ class Drawer {
   SvgWriter svg_;
   double pixelsPerSecond_ = 1;
   double longest_ = 1;
+  std::vector<double> markXs_;  // every load mark of the panel being drawn
   double levelTop_ = 0;
   double bandTop_ = 0;
   double confidenceTop_ = 0;
