@@ -48,7 +48,7 @@ ReadError RecordingReader::FeedSlice(const std::uint8_t* bytes, std::size_t coun
   const std::size_t frames = frames_.size() / static_cast<std::size_t>(channels);
   decoder_->Feed(frames_.data(), frames);
   if (profile_ != nullptr) {
-    profile_->sampleRate = static_cast<double>(wav_.Format().sampleRate);
+    profile_->SetSampleRate(static_cast<double>(wav_.Format().sampleRate));
     profile_->Feed(frames_.data(), frames, channels, options_.channel);
   }
   return ReadError::kNone;

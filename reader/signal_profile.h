@@ -32,7 +32,9 @@ class SignalProfile {
   std::int64_t FramesPerBucket() const { return framesPerBucket_; }
   std::int64_t Frames() const { return frames_; }
 
-  double sampleRate = 0;  // set by whoever knows it; the profile counts frames
+  // The profile counts frames; whoever knows the rate tells it, for times.
+  void SetSampleRate(double rate) { sampleRate_ = rate; }
+  double SampleRate() const { return sampleRate_; }
 
  private:
   void MergePairs();
@@ -42,6 +44,7 @@ class SignalProfile {
   std::int64_t framesPerBucket_ = 1;
   std::int64_t inLast_ = 0;  // frames already in the last bucket
   std::int64_t frames_ = 0;
+  double sampleRate_ = 0;
 };
 
 }  // namespace reader

@@ -55,9 +55,10 @@ tape_map::MapRecording MapRecordingOf(const std::string& title, const reader::Si
   tape_map::MapRecording out;
   out.title = title;
   out.records = std::move(records);
-  if (profile.sampleRate <= 0) return out;
-  out.seconds = static_cast<double>(profile.Frames()) / profile.sampleRate;
-  out.secondsPerLevel = static_cast<double>(profile.FramesPerBucket()) / profile.sampleRate;
+  const double rate = profile.SampleRate();
+  if (rate <= 0) return out;
+  out.seconds = static_cast<double>(profile.Frames()) / rate;
+  out.secondsPerLevel = static_cast<double>(profile.FramesPerBucket()) / rate;
   out.levels.reserve(profile.Buckets().size());
   for (const reader::LevelBucket& bucket : profile.Buckets()) out.levels.push_back({bucket.low, bucket.high});
   return out;

@@ -130,7 +130,7 @@ Session* web_open_file_reader() {
 Session* web_open_live_decoder(double sampleRate) {
   auto* session = new Session;
   session->live.emplace(sampleRate, kCaptureChannels);
-  session->profile.sampleRate = sampleRate;
+  session->profile.SetSampleRate(sampleRate);
   return session;
 }
 

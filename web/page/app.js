@@ -350,21 +350,26 @@ function addRecord(session, record) {
   session.items.push(recordItem(session, record));
 }
 
-// A record's entry: its status, its line and its image; returns the name
-// the image is offered under.
+// A record's entry, appended to the session's list: its status, the
+// machine's verdict, its line and its image.
 function recordItem(session, record) {
   const item = make('li', 'record');
   item.dataset.status = String(record.status);
   const status = make('span', 'status');
   setBilingual(status, record.statusText);
+  item.append(status, ' ');
   // Whether the machine itself would load it, as played: the reasons are at
-  // the end of the line.
-  const machine = make('span', 'machine');
-  machine.dataset.loads = String(record.machineLoads);
-  setBilingual(machine, record.machineVerdict);
+  // the end of the line. An image combined from copies was never played as
+  // such, so it has no verdict.
+  if (record.machineVerdict) {
+    const machine = make('span', 'machine');
+    machine.dataset.loads = String(record.machineLoads);
+    setBilingual(machine, record.machineVerdict);
+    item.append(machine, ' ');
+  }
   const line = make('code', 'line');
   setBilingual(line, record.line);
-  item.append(status, ' ', machine, ' ', line, ' ');
+  item.append(line, ' ');
   const name = uniqueImageName(record.imageName);
   item.append(downloadLink(record.image, name, 'application/octet-stream', 'downloadImage'));
   session.list.append(item);
