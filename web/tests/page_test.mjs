@@ -546,7 +546,8 @@ async function captureChecks() {
       await record.first().waitFor({ timeout: 60000 });
       await page.click('[data-action="stop"]');
       expect(await page.locator('li.recording').count() === 1, 'one capture entry');
-      expect(await record.first().getAttribute('data-status') === '0', 'status not sound');
+      expect(await record.first().getAttribute('data-status') === '0',
+        `status not sound: ${await record.first().innerText()}`);
       const got = await download(page, record.first().locator('a[download]'));
       sameBytes(got.bytes, fs.readFileSync(hello), got.name);
     });
