@@ -68,6 +68,10 @@ enum class TextId {
   kWavUnsupportedRate,
   kWavNoData,
   kNoSuchChannel,
+  kUnknownFormat,
+  kStreamCannotDecode,
+  kStreamDamaged,
+  kStreamUnsupportedChannels,
   // --verify.
   kImageTooShort,
   kImageTooLong,
