@@ -14,6 +14,20 @@
 
 namespace decoding {
 
+namespace {
+
+// The library's message without its "Error : " lead and closing full stop,
+// to stand inside a sentence of ours.
+std::string LibraryWords(const char* message) {
+  std::string words = message != nullptr ? message : "";
+  const std::string lead = "Error : ";
+  if (words.compare(0, lead.size(), lead) == 0) words.erase(0, lead.size());
+  while (!words.empty() && (words.back() == '.' || words.back() == ' ' || words.back() == '\n')) words.pop_back();
+  return words;
+}
+
+}  // namespace
+
 struct AudioStream::Impl {
   Impl(ByteSource& source, std::vector<std::uint8_t> head)
       : source(source), head(std::move(head)), taken(this->head.size()) {}
@@ -129,7 +143,10 @@ bool AudioStream::Open() {
   Impl& s = *impl_;
   SF_INFO info{};
   s.file = sf_open_virtual(&s.io, SFM_READ, &info, &s);
-  if (s.file == nullptr) return s.Fail(StreamError::kNotDecodable, sf_strerror(nullptr));
+  if (s.file == nullptr) {
+    return s.Fail(s.ended ? StreamError::kNoData : StreamError::kNotDecodable,
+                  LibraryWords(sf_strerror(nullptr)));
+  }
   s.format.sampleRate = info.samplerate;
   s.format.channels = info.channels;
   if (info.channels < 1 || info.channels > formats::kMostWavChannels)
@@ -149,8 +166,10 @@ std::size_t AudioStream::Read(float* interleaved, std::size_t frames) {
   if (count == 0) {
     if (s.sourceFailed) {
       s.Fail(StreamError::kInputFailed, "");
-    } else if (sf_error(s.file) != SF_ERR_NO_ERROR) {
-      s.Fail(StreamError::kCorrupt, sf_strerror(s.file));
+    } else if (sf_error(s.file) != SF_ERR_NO_ERROR && !s.ended) {
+      // A decoder that fails once every byte has been taken has met a file
+      // cut short in its last frame: the end, not damage.
+      s.Fail(StreamError::kCorrupt, LibraryWords(sf_strerror(s.file)));
     }
   }
   return count;

@@ -24,6 +24,7 @@ struct StreamFormat {
 enum class StreamError {
   kNone,
   kNotDecodable,        // the library could not open it as any format it knows
+  kNoData,              // the input ended before the library found its sound
   kUnsupportedChannels, // no channel, or more than the tape decoder takes
   kUnsupportedRate,     // outside the rates the tape decoder takes
   kCorrupt,             // decoding failed partway: the stream is damaged
