@@ -1,7 +1,7 @@
 // libsndfile over a ByteSource, through its virtual I/O. The library sees a
-// stream whose length is unknown and which can seek anywhere within its
-// first kHeadBytesKept bytes, or forward; a seek back past the kept head
-// fails, and the library reports the stream as unreadable.
+// stream that it can read anywhere within its first kHeadBytesKept bytes,
+// or from where the source has got to onwards; reading behind that, past
+// the kept head, is an error of its own (no format read here needs it).
 #include "decoding/audio_stream.h"
 
 #include <sndfile.h>
@@ -10,6 +10,7 @@
 #include <cstring>
 #include <limits>
 
+#include "decoding/container_probe.h"
 #include "formats/wav_reader.h"
 
 namespace decoding {
@@ -26,11 +27,43 @@ std::string LibraryWords(const char* message) {
   return words;
 }
 
+// The length to tell the library. AIFF and W64 headers are walked chunk by
+// chunk to the end of the file, past the sound data, unless that end is
+// reached; so for them the length their outer chunk declares is given
+// (a file cut short then simply ends early). For the others the length is
+// unknown: the largest, so that nothing is taken to end before its bytes.
+sf_count_t DeclaredLength(const std::vector<std::uint8_t>& head) {
+  const sf_count_t unknown = std::numeric_limits<sf_count_t>::max();
+  const Container container = ProbeContainer(head.data(), std::min(head.size(), kProbeBytes));
+  if (container == Container::kAiff && head.size() >= 8) {
+    std::uint32_t size = 0;
+    for (int i = 4; i < 8; ++i) size = size << 8 | head[i];
+    return static_cast<sf_count_t>(size) + 8;
+  }
+  if (container == Container::kWave64 && head.size() >= 24) {
+    std::uint64_t size = 0;
+    for (int i = 23; i >= 16; --i) size = size << 8 | head[i];
+    return size > 0 && size < static_cast<std::uint64_t>(unknown) ? static_cast<sf_count_t>(size) : unknown;
+  }
+  return unknown;
+}
+
 }  // namespace
 
 struct AudioStream::Impl {
   Impl(ByteSource& source, std::vector<std::uint8_t> head)
       : source(source), head(std::move(head)), taken(this->head.size()) {}
+
+  // Tells the length from the header, which is first taken in far enough
+  // to tell the container (a pipe may have given fewer bytes so far).
+  void LearnLength() {
+    std::uint8_t piece[kProbeBytes];
+    while (head.size() < kProbeBytes && keepingHead && head.size() == taken && !ended) {
+      Take(piece, kProbeBytes - head.size());
+    }
+    length = DeclaredLength(head);
+    lengthKnown = true;
+  }
 
   ~Impl() {
     if (file != nullptr) sf_close(file);
@@ -68,7 +101,20 @@ struct AudioStream::Impl {
       done = n;
       position += n;
     }
-    if (done < count && position == taken) {
+    if (done == count) return static_cast<sf_count_t>(done);
+    if (position < taken) {
+      // Behind what has been taken and past the kept head: gone.
+      seekedBackTooFar = true;
+      return static_cast<sf_count_t>(done);
+    }
+    // A seek forward is made good only now, when bytes there are wanted:
+    // a parser that seeks past the sound data and straight back to its
+    // start must not have the whole stream read away in between.
+    std::uint8_t scrap[4096];
+    while (taken < position && !ended) {
+      Take(scrap, static_cast<std::size_t>(std::min<std::uint64_t>(sizeof scrap, position - taken)));
+    }
+    if (position == taken) {
       const std::size_t n = Take(bytes + done, count - done);
       done += n;
       position += n;
@@ -79,28 +125,20 @@ struct AudioStream::Impl {
   sf_count_t SeekTo(sf_count_t offset, int whence) {
     std::int64_t target = offset;
     if (whence == SEEK_CUR) target += static_cast<std::int64_t>(position);
-    // The end is not known until it has been read to.
-    if (whence == SEEK_END || target < 0) return -1;
-    const auto wanted = static_cast<std::uint64_t>(target);
-    if (wanted < head.size() || wanted == taken) {
-      position = wanted;
-      return target;
+    if (whence == SEEK_END) {
+      // The end is not known until it has been read to.
+      if (length == std::numeric_limits<sf_count_t>::max()) return -1;
+      target += length;
     }
-    if (wanted < taken) return -1;  // behind us and no longer kept
-    // Forward: read and discard up to there.
-    std::uint8_t scrap[4096];
-    while (taken < wanted && !ended) {
-      position = taken;
-      Take(scrap, static_cast<std::size_t>(std::min<std::uint64_t>(sizeof scrap, wanted - taken)));
-    }
-    position = wanted;
+    if (target < 0) return -1;
+    position = static_cast<std::uint64_t>(target);
     return target;
   }
 
-  static sf_count_t Length(void*) {
-    // Unknown: the largest length, so that no format takes the stream to
-    // end before its bytes do.
-    return std::numeric_limits<sf_count_t>::max();
+  static sf_count_t Length(void* self) {
+    Impl& impl = *static_cast<Impl*>(self);
+    if (!impl.lengthKnown) impl.LearnLength();
+    return impl.length;
   }
   static sf_count_t Seek(sf_count_t offset, int whence, void* self) {
     return static_cast<Impl*>(self)->SeekTo(offset, whence);
@@ -124,6 +162,11 @@ struct AudioStream::Impl {
   std::uint64_t taken;             // bytes taken from the source
   std::uint64_t position = 0;      // where the library is reading
   bool keepingHead = true;
+  bool seekedBackTooFar = false;
+  // The length the library is told: unknown (the largest) but where the
+  // container's header declares it, see DeclaredLength.
+  sf_count_t length = std::numeric_limits<sf_count_t>::max();
+  bool lengthKnown = false;
   bool ended = false;
   bool sourceFailed = false;
 
@@ -144,6 +187,7 @@ bool AudioStream::Open() {
   SF_INFO info{};
   s.file = sf_open_virtual(&s.io, SFM_READ, &info, &s);
   if (s.file == nullptr) {
+    if (s.seekedBackTooFar) return s.Fail(StreamError::kSeekBackTooFar, "");
     return s.Fail(s.ended ? StreamError::kNoData : StreamError::kNotDecodable,
                   LibraryWords(sf_strerror(nullptr)));
   }
@@ -166,6 +210,8 @@ std::size_t AudioStream::Read(float* interleaved, std::size_t frames) {
   if (count == 0) {
     if (s.sourceFailed) {
       s.Fail(StreamError::kInputFailed, "");
+    } else if (s.seekedBackTooFar) {
+      s.Fail(StreamError::kSeekBackTooFar, "");
     } else if (sf_error(s.file) != SF_ERR_NO_ERROR && !s.ended) {
       // A decoder that fails once every byte has been taken has met a file
       // cut short in its last frame: the end, not damage.

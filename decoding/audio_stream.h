@@ -29,6 +29,7 @@ enum class StreamError {
   kUnsupportedRate,     // outside the rates the tape decoder takes
   kCorrupt,             // decoding failed partway: the stream is damaged
   kInputFailed,         // the byte source reported a failure
+  kSeekBackTooFar,      // the decoder wanted bytes behind the kept head
 };
 
 struct StreamProblem {

@@ -98,6 +98,7 @@ std::string ReadAudio(platform::InputFile& input, std::vector<std::uint8_t> head
       return Say(TextId::kCannotRead, language, {FileErrorText(source.Error(), language)});
     case decoding::StreamError::kNotDecodable:
       return Say(TextId::kStreamCannotDecode, language, {name, problem.detail});
+    case decoding::StreamError::kSeekBackTooFar: return Say(TextId::kStreamSeeksBack, language, {name});
     case decoding::StreamError::kNoData: return Text(TextId::kWavNoData, language);
     case decoding::StreamError::kUnsupportedChannels: return Text(TextId::kStreamUnsupportedChannels, language);
     case decoding::StreamError::kUnsupportedRate: return Text(TextId::kWavUnsupportedRate, language);

@@ -130,6 +130,9 @@ constexpr Entry kTexts[] = {
      "звукозапись %1 не удаётся декодировать: %2"},
     {TextId::kStreamDamaged, "the %1 stream is damaged at %2 (byte %3): %4",
      "поток %1 повреждён на отметке %2 (байт %3): %4"},
+    {TextId::kStreamSeeksBack,
+     "this %1 file can only be read by going back in it further than its first MiB, which lentok-read does not keep",
+     "этот файл %1 можно прочитать, только возвращаясь в нём дальше первого МиБ, а lentok-read его не хранит"},
     {TextId::kStreamUnsupportedChannels, "the recording has no channel or more than 8",
      "в звукозаписи нет каналов или их больше 8"},
 

@@ -72,6 +72,7 @@ enum class TextId {
   kStreamCannotDecode,
   kStreamDamaged,
   kStreamUnsupportedChannels,
+  kStreamSeeksBack,
   // --verify.
   kImageTooShort,
   kImageTooLong,
