@@ -43,9 +43,10 @@ constexpr Entry kTexts[] = {
     {TextId::kHelp,
      "Usage: lentok-read [OPTION]... RECORDING...\n"
      "  or:  lentok-read --verify [--channel=N] IMAGE RECORDING\n"
-     "Finds the tape records in each WAV RECORDING and writes each one as a\n"
+     "Finds the tape records in each RECORDING and writes each one as a\n"
      "tape image (.rks), named after the record's header. A RECORDING of -\n"
-     "is read from standard input.\n"
+     "is read from standard input. Recordings may be WAV, FLAC, Ogg Vorbis,\n"
+     "Ogg Opus, MP3, AIFF/AIFC or W64, known by their content, not their name.\n"
      "\n"
      "  -o, --output-dir=DIR  write the images into DIR (default: the current directory)\n"
      "      --force           replace images that already exist\n"
@@ -59,12 +60,14 @@ constexpr Entry kTexts[] = {
      "\n"
      "Exit status: 0 when every record found is sound; 2 when a record is\n"
      "damaged, none is found, or --verify finds a difference; 1 when the\n"
-     "command line is wrong or a file cannot be read or written.\n",
+     "command line is wrong or a file cannot be read or written (a damaged\n"
+     "stream included, though the records before the damage are written).\n",
      "Использование: lentok-read [ПАРАМЕТР]... ЗВУКОЗАПИСЬ...\n"
      "         или:  lentok-read --verify [--channel=N] ОБРАЗ ЗВУКОЗАПИСЬ\n"
-     "Находит записи с ленты в каждой ЗВУКОЗАПИСИ (файле WAV) и сохраняет каждую\n"
-     "как образ ленты (.rks) под именем из её заголовка. Вместо ЗВУКОЗАПИСИ «-»\n"
-     "означает стандартный ввод.\n"
+     "Находит записи с ленты в каждой ЗВУКОЗАПИСИ и сохраняет каждую как образ\n"
+     "ленты (.rks) под именем из её заголовка. Вместо ЗВУКОЗАПИСИ «-» означает\n"
+     "стандартный ввод. Звукозаписи читаются в форматах WAV, FLAC, Ogg Vorbis,\n"
+     "Ogg Opus, MP3, AIFF/AIFC и W64; формат узнаётся по содержимому, не по имени.\n"
      "\n"
      "  -o, --output-dir=КАТАЛОГ  сохранять образы в КАТАЛОГ (по умолчанию в текущий)\n"
      "      --force               заменять уже существующие образы\n"
@@ -79,7 +82,8 @@ constexpr Entry kTexts[] = {
      "\n"
      "Код возврата: 0, если все найденные записи исправны; 2, если есть\n"
      "повреждённая запись, не найдено ни одной или --verify нашёл расхождение;\n"
-     "1, если командная строка неверна или файл не удаётся прочитать или записать.\n"},
+     "1, если командная строка неверна или файл не удаётся прочитать или записать\n"
+     "(в том числе повреждённый поток; записи до повреждения при этом сохраняются).\n"},
     {TextId::kVersion, "lentok-read %1\n", "lentok-read %1\n"},
     {TextId::kCommandLineError, "lentok-read: %1 (see --help)", "lentok-read: %1 (см. --help)"},
     {TextId::kUnknownOption, "unknown option '%1'", "неизвестный параметр «%1»"},
