@@ -128,6 +128,12 @@ TEST_P(AudioFormatRead, ReadsLentokRecordingBackByteForByte) {
   ASSERT_TRUE(FileExists(fromFile + "/GAME.RKS")) << result.out;
   EXPECT_EQ(ReadBytes(fromFile + "/GAME.RKS"), image);
 
+  // --verify stops reading at the first match, with the decoding thread
+  // still going.
+  WriteBytes(dir / "game.rks", image);
+  const ToolResult verified = RunReadTool({"--verify", dir / "game.rks", dir / "recording"});
+  EXPECT_EQ(verified.status, 0) << verified.err;
+
   // Standard input on a pipe: nothing can be sought back but what the
   // reader keeps of the head.
   const std::string fromPipe = dir / "from_pipe";
