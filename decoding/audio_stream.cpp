@@ -38,7 +38,8 @@ sf_count_t DeclaredLength(const std::vector<std::uint8_t>& head) {
   if (container == Container::kAiff && head.size() >= 8) {
     std::uint32_t size = 0;
     for (int i = 4; i < 8; ++i) size = size << 8 | head[i];
-    return static_cast<sf_count_t>(size) + 8;
+    // A writer that could not go back to fill it in may leave 0.
+    return size > 0 ? static_cast<sf_count_t>(size) + 8 : unknown;
   }
   if (container == Container::kWave64 && head.size() >= 24) {
     std::uint64_t size = 0;
