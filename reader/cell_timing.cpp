@@ -63,6 +63,9 @@ constexpr int kRelockSteps = 6;  // phases tried on either side, an eighth of a 
 // After the cells come back, this many equal bits in a row are no record's
 // data worth the risk: they are the leader of the next record.
 constexpr int kLeaderRunAfterDropout = 64;
+// Watched for this long after the cells come back: the silence or noise
+// before a leader may take some cells to leave.
+constexpr int kLeaderWatchCells = 256;
 
 }  // namespace
 
@@ -134,6 +137,7 @@ bool CellTiming::TryToRelock(const SignalWindow& window) {
   weakRun_ = 0;
   pendingError_ = 0;
   equalRun_ = 0;
+  cellsSinceRelock_ = 0;
   return true;
 }
 
@@ -143,7 +147,8 @@ bool CellTiming::LooksLikeALeader(const SignalWindow& window, double frame, doub
   if (equalRun_ < 0) return false;
   const bool equal = magnitude > kChangeShare * amplitude_ &&
                      std::fabs(window.Change(frame - halfCell_, halfCell_)) > kChangeShare * amplitude_;
-  equalRun_ = equal ? equalRun_ + 1 : -1;
+  equalRun_ = equal ? equalRun_ + 1 : 0;
+  if (++cellsSinceRelock_ > kLeaderWatchCells) equalRun_ = -1;
   return equalRun_ >= kLeaderRunAfterDropout;
 }
 

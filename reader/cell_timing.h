@@ -105,6 +105,7 @@ class CellTiming {
   // After the cells come back: equal bits in a row since, as long as they
   // have been equal. A run as long as a leader's is a new record's leader.
   int equalRun_ = -1;
+  int cellsSinceRelock_ = 0;
 };
 
 }  // namespace reader

@@ -50,12 +50,7 @@ void ChannelDecoder::Finish() {
   window_.Append(silence.data(), silence.size(), 1);
   Judge();
   if (!inRecord_) return;
-  // Ended in a dropout: what was read since it began is not the record's.
-  const double coastingFrom = timing_.CoastingFrom();
-  if (coastingFrom >= 0) {
-    parser_.SignalEndedAt(static_cast<std::int64_t>(coastingFrom), lastHalfCell_);
-    lastBitEnd_ = std::min(lastBitEnd_, static_cast<std::int64_t>(coastingFrom));
-  }
+  DropWhatFollowsADropout();
   EndRecord(lastBitEnd_);
 }
 
@@ -121,10 +116,22 @@ void ChannelDecoder::OnBit(const BitEvent& bit) {
       bits_.SetMode(BitReader::Mode::kSecondSync);
       boundariesWithoutSync_ = 0;
       break;
-    case RecordParser::Step::kComplete:
+    case RecordParser::Step::kComplete: {
+      // Read to its end through a dropout that never ended.
+      DropWhatFollowsADropout();
       EndRecord(lastBitEnd_);
       break;
+    }
   }
+}
+
+// A record that ends while the timing coasts through a dropout was cut short
+// where the dropout began: what was read since is not its own.
+void ChannelDecoder::DropWhatFollowsADropout() {
+  const double coastingFrom = timing_.CoastingFrom();
+  if (coastingFrom < 0) return;
+  parser_.SignalEndedAt(static_cast<std::int64_t>(coastingFrom), lastHalfCell_);
+  lastBitEnd_ = std::min(lastBitEnd_, static_cast<std::int64_t>(coastingFrom));
 }
 
 void ChannelDecoder::EndRecord(std::int64_t endFrame) {
