@@ -15,9 +15,7 @@ constexpr double kRate = 44100;
 constexpr std::size_t kCellSamples = 32;
 constexpr std::size_t kHalfCellSamples = kCellSamples / 2;
 
-}  // namespace
-
-Program MakeProgram(std::size_t size, std::uint32_t seed, const std::string& name) {
+Program Recorded(std::size_t size, std::uint32_t seed, const std::string& name) {
   std::mt19937 generator(seed);
   Bytes data(size);
   for (std::uint8_t& byte : data) byte = static_cast<std::uint8_t>(generator() >> 24);
@@ -26,8 +24,21 @@ Program MakeProgram(std::size_t size, std::uint32_t seed, const std::string& nam
   RecordingOptions options;
   options.tapeName = name;
   program.signal = degrade::LentokSignal(program.image, options);
+  return program;
+}
+
+}  // namespace
+
+Program MakeProgram(std::size_t size, std::uint32_t seed, const std::string& name) {
+  Program program = Recorded(size, seed, name);
   const std::vector<reader::DecodedRecord> clean = DecodeSignal(program.signal, kRate);
   if (clean.size() == 1) program.byteFrames = clean[0].byteFrames;
+  return program;
+}
+
+Program SameLayout(const Program& layout, std::uint32_t seed, const std::string& name) {
+  Program program = Recorded(layout.byteFrames.size(), seed, name);
+  program.byteFrames = layout.byteFrames;
   return program;
 }
 

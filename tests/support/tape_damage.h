@@ -25,6 +25,10 @@ struct Program {
 // name header.
 Program MakeProgram(std::size_t size, std::uint32_t seed, const std::string& name = "GAME.RKS");
 
+// Another program of the same size and name, its bytes from `seed`: its
+// cells lie where `layout`'s do, so they need not be found again.
+Program SameLayout(const Program& layout, std::uint32_t seed, const std::string& name = "GAME.RKS");
+
 // The data bytes of an image (without addresses and checksum).
 Bytes DataOf(const Bytes& image);
 
