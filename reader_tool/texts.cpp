@@ -36,7 +36,7 @@ constexpr Entry kTexts[] = {
     {TextId::kSpeed, "speed %1×", "скорость %1×"},
     {TextId::kLevel, "level %1 dBFS", "уровень %1 дБFS"},
     {TextId::kDoubtfulBits, "doubtful bits at %1 (%2 in all)", "сомнительные биты: %1 (всего %2)"},
-    {TextId::kRepairedBits, "bits changed: %1 (%2 combinations tried)",
+    {TextId::kRepairedBits, "bits changed: %1 (combinations tried: %2)",
      "изменены биты: %1 (перебрано сочетаний: %2)"},
     {TextId::kChangedBit, "bit %2 at %1", "бит %2 по адресу %1"},
     {TextId::kChangedChecksumBit, "bit %1 of the checksum", "бит %1 контрольной суммы"},
