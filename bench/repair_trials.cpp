@@ -49,8 +49,8 @@ float Between(std::mt19937& random, float low, float high) {
 // A dropout of 2 to 6 cells at a random place, down to nothing.
 Signal ShortDropout(const Program& program, std::mt19937& random) {
   const std::size_t cells = 2 + Below(random, 5);
-  return tape_damage::DropoutFrom(program.signal, program, Below(random, kProgramBytes), static_cast<int>(Below(random, 8)),
-                                  cells, 0.0f);
+  return tape_damage::DropoutFrom(program.signal, program, Below(random, kProgramBytes),
+                                  static_cast<int>(Below(random, 8)), cells, 0.0f);
 }
 
 // One to four bits, each left at up to a third of its change, either way.
@@ -58,8 +58,8 @@ Signal WeakBits(const Program& program, std::mt19937& random) {
   Signal signal = program.signal;
   const std::size_t count = 1 + Below(random, 4);
   for (std::size_t i = 0; i < count; ++i) {
-    signal = tape_damage::WeakenBit(signal, program, Below(random, kProgramBytes), static_cast<int>(Below(random, 8)),
-                                    Between(random, -0.33f, 0.33f));
+    signal = tape_damage::WeakenBit(signal, program, Below(random, kProgramBytes),
+                                    static_cast<int>(Below(random, 8)), Between(random, -0.33f, 0.33f));
   }
   return signal;
 }
@@ -69,8 +69,8 @@ Signal ManyBits(const Program& program, std::mt19937& random) {
   Signal signal = program.signal;
   const std::size_t count = 10 + Below(random, 51);
   for (std::size_t i = 0; i < count; ++i) {
-    signal = tape_damage::WeakenBit(signal, program, Below(random, kProgramBytes), static_cast<int>(Below(random, 8)),
-                                    Between(random, -0.6f, 0.6f));
+    signal = tape_damage::WeakenBit(signal, program, Below(random, kProgramBytes),
+                                    static_cast<int>(Below(random, 8)), Between(random, -0.6f, 0.6f));
   }
   return degrade::AddWhiteNoise(signal, 14, random());
 }
@@ -88,11 +88,15 @@ Tally Run(const Damage& damage, int trials, std::uint32_t seed) {
     }
     const reader::DecodedRecord& record = reader::RecoverRecords(records).records[0];
     switch (record.status) {
-      case reader::RecordStatus::kSound: ++tally.sound; break;
+      case reader::RecordStatus::kSound:
+        ++tally.sound;
+        break;
       case reader::RecordStatus::kRepaired:
         ++(ImageMismatch(record, program.image).empty() ? tally.repaired : tally.wrong);
         break;
-      default: ++tally.damaged; break;
+      default:
+        ++tally.damaged;
+        break;
     }
   }
   return tally;

@@ -119,7 +119,8 @@ RepairResult FindRepair(const DecodedRecord& record, const RepairLimits& limits)
       newLast += candidates[c].lastDelta;
       tape = static_cast<std::uint16_t>(tape ^ candidates[c].checksumFlip);
     }
-    if (ChecksumOf(static_cast<std::uint32_t>(newSum & 0xFFFF), static_cast<std::uint32_t>(newLast)) != tape) {
+    if (ChecksumOf(static_cast<std::uint32_t>(newSum & 0xFFFF), static_cast<std::uint32_t>(newLast)) !=
+        tape) {
       continue;
     }
     fit = mask;

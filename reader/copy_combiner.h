@@ -24,7 +24,7 @@ bool AreCopies(const DecodedRecord& a, const DecodedRecord& b);
 struct SuppliedStretch {
   std::size_t firstByte = 0;  // index into the combined record's data
   std::size_t byteCount = 0;
-  std::size_t copy = 0;       // index of the record among those given
+  std::size_t copy = 0;  // index of the record among those given
 };
 
 struct CopyCombination {

@@ -51,7 +51,8 @@ std::string CombinationLine(const reader::CopyCombination& combination, const st
   return line + "; " + Say(TextId::kDoubtfulStretches, language, {stretches});
 }
 
-std::string CombinationJson(const reader::CopyCombination& combination, const std::vector<CopyPlace>& places) {
+std::string CombinationJson(const reader::CopyCombination& combination,
+                            const std::vector<CopyPlace>& places) {
   std::string json = RecordJson(combination.record);
   json.pop_back();  // the copies and stretches join the record's object
   json += ",\"copies\":[";

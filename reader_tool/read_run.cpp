@@ -186,7 +186,8 @@ class ImageRun {
     }
   }
 
-  std::string TakeCombination(const reader::CopyCombination& combination, const std::vector<Held>& candidates) {
+  std::string TakeCombination(const reader::CopyCombination& combination,
+                              const std::vector<Held>& candidates) {
     std::vector<CopyPlace> places;
     for (const std::size_t copy : combination.copies) {
       const Held& held = candidates[copy];

@@ -16,7 +16,9 @@ namespace {
 
 using tape_damage::Program;
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
 
 std::size_t Count(const std::string& text, const std::string& part) {
   std::size_t count = 0;
@@ -28,8 +30,8 @@ struct RunCase {
   const char* what;
   std::vector<std::string> options;
   int status;
-  std::vector<std::string> images;      // written, each the program recorded
-  std::vector<std::string> saying;      // in the report
+  std::vector<std::string> images;  // written, each the program recorded
+  std::vector<std::string> saying;  // in the report
   std::vector<std::string> notSaying;
 };
 
@@ -46,13 +48,26 @@ TEST(RecoveryRun, CopiesCombinedAndBitsRepaired) {
                formats::WavSampleType::kSigned16);
 
   const RunCase cases[] = {
-      {"two damaged copies", {"a.wav", "b.wav"}, 0, {"GAME.RKS"},
-       {"combined from copy 1 (a.wav at 0:", "copy 2 (b.wav at 0:", ", combined; ", "doubtful bytes 2032 to ", "212C to 2131 from copy 1",
-        "went into the combined image "},
+      {"two damaged copies",
+       {"a.wav", "b.wav"},
+       0,
+       {"GAME.RKS"},
+       {"combined from copy 1 (a.wav at 0:", "copy 2 (b.wav at 0:", ", combined; ", "doubtful bytes 2032 to ",
+        "212C to 2131 from copy 1", "went into the combined image "},
        {"GAME-2.RKS"}},
       {"the copies, --separate", {"--separate", "a.wav", "b.wav"}, 2, {}, {"checksum error"}, {"combined"}},
-      {"a weak bit", {"weak.wav"}, 2, {"GAME.RKS"}, {", repaired; ", "bits changed: bit 3 at 207B (combinations tried: "}, {}},
-      {"in Russian", {"a.wav", "b.wav"}, 0, {"GAME.RKS"}, {"собрана из копий: копия 1 (a.wav, 0:", "вошла в собранный образ"}, {}},
+      {"a weak bit",
+       {"weak.wav"},
+       2,
+       {"GAME.RKS"},
+       {", repaired; ", "bits changed: bit 3 at 207B (combinations tried: "},
+       {}},
+      {"in Russian",
+       {"a.wav", "b.wav"},
+       0,
+       {"GAME.RKS"},
+       {"собрана из копий: копия 1 (a.wav, 0:", "вошла в собранный образ"},
+       {}},
   };
   for (const RunCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -65,8 +80,10 @@ TEST(RecoveryRun, CopiesCombinedAndBitsRepaired) {
     const ToolResult result = RunReadTool(arguments, run);
     EXPECT_EQ(result.status, c.status) << result.out << result.err;
     for (const std::string& image : c.images) EXPECT_EQ(ReadBytes(out / image), program.image) << image;
-    for (const std::string& text : c.saying) EXPECT_TRUE(Contains(result.out, text)) << text << "\n" << result.out;
-    for (const std::string& text : c.notSaying) EXPECT_FALSE(Contains(result.out, text)) << text << "\n" << result.out;
+    for (const std::string& text : c.saying)
+      EXPECT_TRUE(Contains(result.out, text)) << text << "\n" << result.out;
+    for (const std::string& text : c.notSaying)
+      EXPECT_FALSE(Contains(result.out, text)) << text << "\n" << result.out;
   }
 }
 

@@ -156,7 +156,8 @@ TEST(Copies, NoneSoundComeOutAsOneSoundImage) {
       for (const std::size_t at : c.dropoutAt) nearDamage = nearDamage || (first + 1 >= at && last <= at + 6);
       EXPECT_TRUE(nearDamage) << "bytes " << first << " to " << last;
       const std::size_t at = c.dropoutAt[stretch.copy];
-      EXPECT_FALSE(first > at && last < at + 5) << "bytes " << first << " to " << last << " from copy " << stretch.copy;
+      EXPECT_FALSE(first > at && last < at + 5)
+          << "bytes " << first << " to " << last << " from copy " << stretch.copy;
     }
   }
 }
@@ -200,10 +201,14 @@ TEST(Repair, OnlyWhenExactlyOneRepairFits) {
   const RepairCase cases[] = {
       {"one weak wrong bit", {{123, 3, true}}, RecordStatus::kRepaired},
       {"one in the last byte", {{999, 0, true}}, RecordStatus::kRepaired},
-      {"three wrong among five weak", {{10, 7, true}, {11, 0, true}, {500, 4, false}, {600, 2, true}, {601, 1, false}},
+      {"three wrong among five weak",
+       {{10, 7, true}, {11, 0, true}, {500, 4, false}, {600, 2, true}, {601, 1, false}},
        RecordStatus::kRepaired},
-      {"four wrong", {{20, 1, true}, {220, 6, true}, {420, 5, true}, {820, 7, true}}, RecordStatus::kRepaired},
-      {"a wrong bit and two that cancel", {{300, 5, true}, {set, 2, false}, {clear, 2, false}},
+      {"four wrong",
+       {{20, 1, true}, {220, 6, true}, {420, 5, true}, {820, 7, true}},
+       RecordStatus::kRepaired},
+      {"a wrong bit and two that cancel",
+       {{300, 5, true}, {set, 2, false}, {clear, 2, false}},
        RecordStatus::kChecksumError},
   };
   for (const RepairCase& c : cases) {
