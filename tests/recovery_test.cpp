@@ -201,6 +201,7 @@ TEST(Repair, OnlyWhenExactlyOneRepairFits) {
   const RepairCase cases[] = {
       {"one weak wrong bit", {{123, 3, true}}, RecordStatus::kRepaired},
       {"one in the last byte", {{999, 0, true}}, RecordStatus::kRepaired},
+      {"one in the checksum word's high byte", {{1001, 6, true}}, RecordStatus::kRepaired},
       {"three wrong among five weak",
        {{10, 7, true}, {11, 0, true}, {500, 4, false}, {600, 2, true}, {601, 1, false}},
        RecordStatus::kRepaired},

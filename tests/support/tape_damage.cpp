@@ -47,8 +47,11 @@ Bytes DataOf(const Bytes& image) { return Bytes(image.begin() + 4, image.end() -
 std::size_t BitChangeFrame(const Program& program, std::size_t byte, int bit) {
   // A byte's frame is where its first cell begins, as the reader counts
   // cells: each cell's deciding change lies a cell after its start.
-  return static_cast<std::size_t>(program.byteFrames.at(byte)) +
-         kCellSamples * static_cast<std::size_t>(8 - bit);
+  const std::size_t count = program.byteFrames.size();
+  const std::size_t first = byte < count ? static_cast<std::size_t>(program.byteFrames.at(byte))
+                                         : static_cast<std::size_t>(program.byteFrames.at(count - 1)) +
+                                               8 * kCellSamples * (byte - count + 1);
+  return first + kCellSamples * static_cast<std::size_t>(8 - bit);
 }
 
 degrade::Signal WeakenBit(const degrade::Signal& signal, const Program& program, std::size_t byte, int bit,

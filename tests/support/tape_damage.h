@@ -33,7 +33,8 @@ Program SameLayout(const Program& layout, std::uint32_t seed, const std::string&
 Bytes DataOf(const Bytes& image);
 
 // The frame of the change that carries bit `bit` (7 the most significant,
-// sent first) of data byte `byte`.
+// sent first) of data byte `byte`; the two bytes after the data are the
+// checksum word's, low byte first.
 std::size_t BitChangeFrame(const Program& program, std::size_t byte, int bit);
 
 // The half-cells on either side of that change scaled by `keep`: 0.2
