@@ -77,10 +77,13 @@ CopyCombination CombineCopies(const std::vector<DecodedRecord>& records,
   }
   if (read.empty()) return combination;
 
-  // Positions and signal come from the copy that read most.
-  const DecodedRecord& base = **std::max_element(
-      read.begin(), read.end(),
-      [](const DecodedRecord* a, const DecodedRecord* b) { return a->data.size() < b->data.size(); });
+  // Positions and signal come from the copy that read most, the first such.
+  std::size_t most = 0;
+  for (std::size_t c = 1; c < read.size(); ++c) {
+    if (read[c]->data.size() > read[most]->data.size()) most = c;
+  }
+  const DecodedRecord& base = *read[most];
+  combination.positionsFrom = indices[most];
   DecodedRecord& out = combination.record;
   out.sampleRate = base.sampleRate;
   out.firstFrame = base.firstFrame;

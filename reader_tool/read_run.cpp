@@ -194,7 +194,7 @@ class ImageRun {
       places.push_back({DisplayName(options_.operands[held.recording], language_),
                         reader::SecondsAt(held.record, held.record.firstFrame)});
     }
-    const std::string& operand = options_.operands[candidates[combination.copies.front()].recording];
+    const std::string& operand = options_.operands[candidates[combination.positionsFrom].recording];
     const std::string written = WriteImage(combination.record, operand);
     if (!Printing()) return written;
     if (options_.json) {
@@ -203,7 +203,10 @@ class ImageRun {
       json += ",\"image\":" + JsonPath(written) + "}";
       combinedJson_.push_back(json);
     } else {
-      std::string line = CombinationLine(combination, places, language_);
+      // Its times are those of its first copy, on that copy's recording.
+      std::string line;
+      if (options_.operands.size() > 1) line = DisplayName(operand, language_) + ": ";
+      line += CombinationLine(combination, places, language_);
       if (!written.empty()) line += "; " + Say(TextId::kImageWritten, language_, {written});
       streams_.out(line + "\n");
     }

@@ -40,7 +40,7 @@ constexpr Entry kTexts[] = {
      "изменены биты: %1 (перебрано сочетаний: %2)"},
     {TextId::kChangedBit, "bit %2 at %1", "бит %2 по адресу %1"},
     {TextId::kChangedChecksumBit, "bit %1 of the checksum", "бит %1 контрольной суммы"},
-    {TextId::kCombinedFrom, "combined from %1", "собрана из копий: %1"},
+    {TextId::kCombinedFrom, "combined from %1", "источники: %1"},
     {TextId::kCopyAt, "copy %1 (%2 at %3)", "копия %1 (%2, %3)"},
     {TextId::kDoubtfulStretch, "%1 to %2 from copy %3", "%1–%2 из копии %3"},
     {TextId::kDoubtfulStretches, "doubtful bytes %1", "сомнительные байты: %1"},

@@ -66,7 +66,7 @@ TEST(RecoveryRun, CopiesCombinedAndBitsRepaired) {
        {"a.wav", "b.wav"},
        0,
        {"GAME.RKS"},
-       {"собрана из копий: копия 1 (a.wav, 0:", "вошла в собранный образ"},
+       {"собрана из копий; полярность", "источники: копия 1 (a.wav, 0:", "вошла в собранный образ"},
        {}},
   };
   for (const RunCase& c : cases) {
