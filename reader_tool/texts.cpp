@@ -43,6 +43,7 @@ constexpr Entry kTexts[] = {
     {TextId::kCombinedFrom, "combined from %1", "источники: %1"},
     {TextId::kCopyAt, "copy %1 (%2 at %3)", "копия %1 (%2, %3)"},
     {TextId::kDoubtfulStretch, "%1 to %2 from copy %3", "%1–%2 из копии %3"},
+    {TextId::kDoubtfulByte, "%1 from copy %2", "%1 из копии %2"},
     {TextId::kDoubtfulStretches, "doubtful bytes %1", "сомнительные байты: %1"},
     {TextId::kNoDoubtfulStretch, "no doubtful bytes", "сомнительных байтов нет"},
     {TextId::kWentInto, "went into the combined image %1", "вошла в собранный образ %1"},

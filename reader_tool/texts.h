@@ -38,6 +38,7 @@ enum class TextId {
   kCombinedFrom,
   kCopyAt,
   kDoubtfulStretch,
+  kDoubtfulByte,
   kDoubtfulStretches,
   kNoDoubtfulStretch,
   kWentInto,
