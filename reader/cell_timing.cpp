@@ -6,6 +6,12 @@
 // speeds from 0.7 to 1.45 give; a strong correlation at one cell with a
 // strong anti-correlation at half of it is a leader.
 //
+// Dropouts: within a record, when the middles stop showing changes the
+// track coasts on at the half-cell measured before, bit by bit, so that the
+// bytes keep their count; where changes come back near the expected middles
+// the track is moved onto them. Equal bits for as long as a leader after
+// that are the next record, and the one being read ended at the dropout.
+//
 // Tracking: at each expected boundary the change across it is measured over
 // a whole half-cell on each side (the decision value). Where there is a
 // change, the signal integrated over a quarter cell centred on the boundary
@@ -48,17 +54,19 @@ constexpr double kChangeShare = 0.5;
 // A boundary below this share of a full change shows no cells at all.
 constexpr double kWeakShare = 0.25;
 // Judging every boundary, the cells have ended after this many weak pairs in
-// a row; judging only the middles, after this many weak middles.
+// a row. Judging only the middles (within a record), this many weak middles
+// in a row begin a dropout: the track coasts on (the tape lifting off the
+// head, a crease or a burst of noise may end), and is given up only after
+// so long without cells.
 constexpr int kWeakPairsToLose = 8;
-constexpr int kWeakMiddlesToLose = 4;
-// Within a record, after that many weak middles the track coasts: a
-// dropout (the tape lifting off the head, a crease, a burst of noise) may
-// end. It is given up after this long without cells.
+constexpr int kWeakMiddlesToCoast = 4;
 constexpr double kLongestCoastSeconds = 3.0;
 // The cells count as back when this many middles in a row, at the best
-// phase near where the coasting timing puts them, show a change of at least
-// kChangeShare on average.
+// phase near where the coasting timing puts them, show on average at least
+// this share of a full change: a signal back at a lower level is taken up
+// too, noise weaker than that is not.
 constexpr int kRelockCells = 8;
+constexpr double kRelockShare = 0.4;
 constexpr int kRelockSteps = 6;  // phases tried on either side, an eighth of a half-cell apart
 // After the cells come back, this many equal bits in a row are no record's
 // data worth the risk: they are the leader of the next record.
@@ -131,7 +139,7 @@ bool CellTiming::TryToRelock(const SignalWindow& window) {
       bestShift = shift;
     }
   }
-  if (bestScore < kChangeShare * amplitude_ * kRelockCells) return true;
+  if (bestScore < kRelockShare * amplitude_ * kRelockCells) return true;
   next_ += bestShift;
   coasting_ = false;
   weakRun_ = 0;
@@ -324,7 +332,7 @@ bool CellTiming::CellsHaveEnded(double frame, double magnitude) {
     return weakRun_ >= kWeakPairsToLose;
   }
   weakRun_ = weak ? weakRun_ + 1 : 0;
-  if (weakRun_ >= kWeakMiddlesToLose && !coasting_) {
+  if (weakRun_ >= kWeakMiddlesToCoast && !coasting_) {
     coasting_ = true;
     coastFrom_ = lastStrongFrame_;
   }

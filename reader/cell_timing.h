@@ -1,8 +1,8 @@
 // Cell timing: finds a leader in the signal, measures its half-cell length,
 // and from then on tracks every half-cell boundary, drift and flutter
-// included. What it hands on is, for each half-cell boundary, the strength
-// and direction of the level change there, integrated over the half-cells
-// on either side.
+// included, coasting through dropouts within a record. What it hands on is,
+// for each half-cell boundary, the strength and direction of the level
+// change there, integrated over the half-cells on either side.
 #pragma once
 
 #include <cstdint>
