@@ -152,7 +152,6 @@ bool CellTiming::TryToRelock(const SignalWindow& window) {
 // Both the middle and the boundary before it change where two equal bits
 // meet, and only there.
 bool CellTiming::LooksLikeALeader(const SignalWindow& window, double frame, double magnitude) {
-  if (equalRun_ < 0) return false;
   const bool equal = magnitude > kChangeShare * amplitude_ &&
                      std::fabs(window.Change(frame - halfCell_, halfCell_)) > kChangeShare * amplitude_;
   equalRun_ = equal ? equalRun_ + 1 : 0;
@@ -359,7 +358,7 @@ void CellTiming::FollowTrack(const SignalWindow& window, TimingEvent& event) {
     amplitude_ += kAmplitudeGain * (magnitude - amplitude_);
   }
 
-  if (stride_ == 2 && LooksLikeALeader(window, frame, magnitude)) {
+  if (equalRun_ >= 0 && LooksLikeALeader(window, frame, magnitude)) {
     // What came back after the dropout is the next record: the one being
     // read ended where the dropout began, and the leader is searched for
     // from where the cells came back.

@@ -64,6 +64,9 @@ RecordParser::Step RecordParser::TakeBlockByte(std::uint8_t value, std::int64_t 
         const std::uint32_t span =
             static_cast<std::uint16_t>(record_.endAddress - record_.startAddress);
         dataLength_ = span + 1;
+        record_.data.reserve(dataLength_);
+        record_.byteFrames.reserve(dataLength_);
+        record_.bitConfidence.reserve(8 * static_cast<std::size_t>(dataLength_));
         state_ = State::kData;
       }
       return Step::kMoreBytes;
