@@ -1,6 +1,8 @@
 // The run of lentok-read: reading recordings into images, or verifying one.
 #include "reader_tool/read_run.h"
 
+#include <algorithm>
+
 #include "platform/files.h"
 #include "reader/copy_combiner.h"
 #include "reader/decoded_record.h"
@@ -90,15 +92,6 @@ class ImageRun {
     std::string failure;
   };
 
-  // What makes records copies of one program, kept of every sound record
-  // so that its damaged copies are left as they were read.
-  struct ProgramKey {
-    bool hasHeader = false;
-    std::string name;
-    std::uint16_t start = 0;
-    std::uint16_t end = 0;
-  };
-
   bool Printing() const { return !options_.quiet; }
 
   void Fail(const std::string& line) {
@@ -136,27 +129,26 @@ class ImageRun {
 
   bool Holds(const reader::DecodedRecord& record) {
     if (record.status == reader::RecordStatus::kSound) {
-      if (!options_.separate) soundPrograms_.push_back(KeyOf(record));
+      if (!options_.separate) soundPrograms_.push_back(KeyOf(record));  // its copies are left alone
       return false;
     }
     return !options_.separate && record.addressesRead;
   }
 
-  static ProgramKey KeyOf(const reader::DecodedRecord& record) {
-    return {record.hasHeader, record.name, record.startAddress, record.endAddress};
+  // What makes records copies of one program, without their data.
+  static reader::DecodedRecord KeyOf(const reader::DecodedRecord& record) {
+    reader::DecodedRecord key;
+    key.addressesRead = record.addressesRead;
+    key.hasHeader = record.hasHeader;
+    key.name = record.name;
+    key.startAddress = record.startAddress;
+    key.endAddress = record.endAddress;
+    return key;
   }
 
   bool HasSoundCopy(const reader::DecodedRecord& record) const {
-    for (const ProgramKey& key : soundPrograms_) {
-      reader::DecodedRecord sound;
-      sound.addressesRead = true;
-      sound.hasHeader = key.hasHeader;
-      sound.name = key.name;
-      sound.startAddress = key.start;
-      sound.endAddress = key.end;
-      if (reader::AreCopies(sound, record)) return true;
-    }
-    return false;
+    return std::any_of(soundPrograms_.begin(), soundPrograms_.end(),
+                       [&](const reader::DecodedRecord& sound) { return reader::AreCopies(sound, record); });
   }
 
   // Combines and repairs the records held back, then tells of them.
@@ -316,7 +308,7 @@ class ImageRun {
   RunTally tally_;
   NameRegistry names_;
   std::vector<Held> held_;
-  std::vector<ProgramKey> soundPrograms_;
+  std::vector<reader::DecodedRecord> soundPrograms_;  // the keys of those read soundly
   std::vector<RecordingJson> json_;
   std::vector<std::string> combinedJson_;
 };
