@@ -61,6 +61,11 @@ constexpr double kWeakShare = 0.25;
 constexpr int kWeakPairsToLose = 8;
 constexpr int kWeakMiddlesToCoast = 4;
 constexpr double kLongestCoastSeconds = 3.0;
+// Among the zeros before a header's second sync byte, where a leader that
+// follows could not be told from them, a dropout is waited out only this
+// long: a record whose signal stops there and another that begins soon
+// after are not run together.
+constexpr double kLongestCoastInZerosSeconds = 0.5;
 // The cells count as back when this many middles in a row, at the best
 // phase near where the coasting timing puts them, show on average at least
 // this share of a full change: a signal back at a lower level is taken up
@@ -91,7 +96,8 @@ CellTiming::CellTiming(double sampleRate)
       acquireHop_(std::max<std::int64_t>(
           1, static_cast<std::int64_t>(kAcquireHopHalfCells * nominalHalfCell_))),
       acquireStep_(std::max(1, static_cast<int>(nominalHalfCell_ / kSamplesPerAcquireStep))),
-      coastLimit_(kLongestCoastSeconds * sampleRate) {}
+      coastLimit_(kLongestCoastSeconds * sampleRate),
+      coastLimitInZeros_(kLongestCoastInZerosSeconds * sampleRate) {}
 
 bool CellTiming::Next(const SignalWindow& window, TimingEvent& event) {
   if (!tracking_) TryToAcquire(window);
@@ -144,7 +150,7 @@ bool CellTiming::TryToRelock(const SignalWindow& window) {
   coasting_ = false;
   weakRun_ = 0;
   pendingError_ = 0;
-  equalRun_ = 0;
+  equalRun_ = equalBitsExpected_ ? -1 : 0;
   cellsSinceRelock_ = 0;
   return true;
 }
@@ -335,7 +341,7 @@ bool CellTiming::CellsHaveEnded(double frame, double magnitude) {
     coasting_ = true;
     coastFrom_ = lastStrongFrame_;
   }
-  return coasting_ && frame - coastFrom_ > coastLimit_;
+  return coasting_ && frame - coastFrom_ > (equalBitsExpected_ ? coastLimitInZeros_ : coastLimit_);
 }
 
 void CellTiming::FollowTrack(const SignalWindow& window, TimingEvent& event) {

@@ -46,6 +46,11 @@ class CellTiming {
   // after the one just given.
   void SetStride(int halfCells);
 
+  // Whether a long run of equal bits after a dropout is taken for the next
+  // record's leader (the default), or is expected, as in the zeros before
+  // a header's second sync byte.
+  void ExpectEqualBits(bool expected) { equalBitsExpected_ = expected; }
+
   // Where the cells stopped showing, while a record's track coasts through
   // a dropout (the boundaries given since then carry no change worth
   // reading); -1 when they show.
@@ -102,10 +107,12 @@ class CellTiming {
   bool coasting_ = false;
   double coastFrom_ = 0;       // the last boundary that showed cells before it
   double coastLimit_;          // how long a coast may last, in frames
+  double coastLimitInZeros_;   // the same while equal bits are expected
   // After the cells come back: equal bits in a row since, as long as they
   // have been equal. A run as long as a leader's is a new record's leader.
   int equalRun_ = -1;
   int cellsSinceRelock_ = 0;
+  bool equalBitsExpected_ = false;
 };
 
 }  // namespace reader

@@ -90,6 +90,7 @@ void ChannelDecoder::OnBoundary(const TimingEvent& boundary) {
     lastBitEnd_ = static_cast<std::int64_t>(bit.frame);
     // The sync settled which boundaries are the middles: only they matter.
     timing_.SetStride(2);
+    timing_.ExpectEqualBits(false);
   } else if (bit.kind == BitEvent::Kind::kBit && inRecord_) {
     OnBit(bit);
   }
@@ -114,6 +115,9 @@ void ChannelDecoder::OnBit(const BitEvent& bit) {
       break;
     case RecordParser::Step::kSecondSync:
       bits_.SetMode(BitReader::Mode::kSecondSync);
+      // Zeros follow up to the sync byte: after a dropout among them they
+      // are this record's, not another's leader.
+      timing_.ExpectEqualBits(true);
       boundariesWithoutSync_ = 0;
       break;
     case RecordParser::Step::kComplete: {
@@ -141,6 +145,7 @@ void ChannelDecoder::EndRecord(std::int64_t endFrame) {
   inRecord_ = false;
   bits_.SetMode(BitReader::Mode::kLeader);
   timing_.SetStride(1);
+  timing_.ExpectEqualBits(false);
   searchFrom_ = endFrame;
 }
 

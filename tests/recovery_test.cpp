@@ -105,6 +105,30 @@ TEST(Dropout, SignalThatNeverComesBackEndsTheRecord) {
   }
 }
 
+// Among the zeros between the name and the block, a dropout leaves the
+// record whole, name included; a signal that stops there, with another
+// record a second later, leaves both apart.
+TEST(Dropout, AmongTheZerosAfterTheName) {
+  const Program& program = Thousand();
+  const Program next = tape_damage::MakeProgram(200, 9, "NEXT");
+  // 200 bytes before the block's first data byte: deep in the zeros.
+  const auto zeros = static_cast<std::size_t>(program.byteFrames[0]) - 200 * 256;
+  const Signal dropout = degrade::Dropout(program.signal, zeros, 40 * 32, 0.0f);
+  std::vector<DecodedRecord> records = DecodeSignal(dropout, kRate);
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].name, "GAME.RKS");
+  EXPECT_EQ(ImageMismatch(records[0], program.image), "");
+
+  const Signal cut = degrade::Join(
+      {degrade::Slice(program.signal, 0, zeros), degrade::Silence(1.0, kRate), next.signal});
+  records = DecodeSignal(cut, kRate);
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].status, RecordStatus::kCutShort);
+  EXPECT_EQ(records[0].name, "GAME.RKS");
+  EXPECT_EQ(records[1].name, "NEXT");
+  EXPECT_EQ(ImageMismatch(records[1], next.image), "");
+}
+
 // ---- Copies combined ---------------------------------------------------
 
 // Each copy of one program loses a different stretch.
