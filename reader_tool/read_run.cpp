@@ -188,6 +188,9 @@ class ImageRun {
     }
     const std::string& operand = options_.operands[candidates[combination.positionsFrom].recording];
     const std::string written = WriteImage(combination.record, operand);
+    if (!written.empty() && combination.record.status == reader::RecordStatus::kRepaired) {
+      TellOfDamage(combination.record, operand, written);
+    }
     if (!Printing()) return written;
     if (options_.json) {
       std::string json = CombinationJson(combination, places);
@@ -231,12 +234,7 @@ class ImageRun {
     const bool sound = record.status == reader::RecordStatus::kSound;
     if (!sound) ++tally_.damagedRecords;
     const std::string written = WriteImage(record, operand);
-    if (!sound && !written.empty()) {
-      streams_.err(Say(TextId::kDamagedRecord, language_,
-                       {DisplayName(operand, language_), FormatTime(reader::SecondsAt(record, record.firstFrame)),
-                        ShownName(record, language_), StatusText(record.status, language_), written}) +
-                   "\n");
-    }
+    if (!sound && !written.empty()) TellOfDamage(record, operand, written);
     if (!Printing()) return;
     if (options_.json) {
       std::string json = RecordJson(record);
@@ -255,6 +253,21 @@ class ImageRun {
     line += RecordLine(record, language_);
     if (!written.empty()) line += "; " + Say(TextId::kImageWritten, language_, {written});
     streams_.out(line + "\n");
+  }
+
+  // On standard error, so that even a quiet run says that an image is not
+  // what was on tape, or is only a repair.
+  void TellOfDamage(const reader::DecodedRecord& record, const std::string& operand, const std::string& image) {
+    const std::string recording = DisplayName(operand, language_);
+    const std::string at = FormatTime(reader::SecondsAt(record, record.firstFrame));
+    if (record.status == reader::RecordStatus::kRepaired) {
+      streams_.err(
+          Say(TextId::kRepairedRecord, language_, {recording, at, ShownName(record, language_), image}) + "\n");
+      return;
+    }
+    streams_.err(Say(TextId::kDamagedRecord, language_,
+                     {recording, at, ShownName(record, language_), StatusText(record.status, language_), image}) +
+                 "\n");
   }
 
   static std::string JsonPath(const std::string& path) {

@@ -51,6 +51,11 @@ constexpr Entry kTexts[] = {
     {TextId::kImageWritten, "image %1", "образ %1"},
     {TextId::kDamagedRecord, "lentok-read: %1: the record at %2 (%3) is damaged: %4; its image is kept in %5",
      "lentok-read: %1: запись на отметке %2 (%3) повреждена: %4; её образ сохранён в %5"},
+    {TextId::kRepairedRecord,
+     "lentok-read: %1: the record at %2 (%3) was repaired from its checksum, a guess it supports: "
+     "try the program before trusting it; its image is kept in %4",
+     "lentok-read: %1: запись на отметке %2 (%3) исправлена по контрольной сумме, это лишь догадка, "
+     "которую сумма подтверждает: проверьте программу, прежде чем ей доверять; её образ сохранён в %4"},
     {TextId::kNoRecordFound, "lentok-read: %1: no record found", "lentok-read: %1: ни одной записи не найдено"},
 
     {TextId::kHelp,

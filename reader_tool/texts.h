@@ -45,6 +45,7 @@ enum class TextId {
   // The run around it.
   kImageWritten,
   kDamagedRecord,
+  kRepairedRecord,
   kNoRecordFound,
   // Help, version and the command line.
   kHelp,

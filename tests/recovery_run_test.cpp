@@ -33,6 +33,7 @@ struct RunCase {
   std::vector<std::string> images;  // written, each the program recorded
   std::vector<std::string> saying;  // in the report
   std::vector<std::string> notSaying;
+  std::string error;  // on standard error; empty: nothing there
 };
 
 TEST(RecoveryRun, CopiesCombinedAndBitsRepaired) {
@@ -55,20 +56,29 @@ TEST(RecoveryRun, CopiesCombinedAndBitsRepaired) {
        {"combined from copy 1 (a.wav at 0:", "copy 2 (b.wav at 0:", ", combined; ",
         "doubtful bytes 2032 from copy 1, 2033 to 2036 from copy 2", "212C to 2131 from copy 1",
         "went into the combined image "},
-       {"GAME-2.RKS"}},
-      {"the copies, --separate", {"--separate", "a.wav", "b.wav"}, 2, {}, {"checksum error"}, {"combined"}},
+       {"GAME-2.RKS"},
+       ""},
+      {"the copies, --separate",
+       {"--separate", "a.wav", "b.wav"},
+       2,
+       {},
+       {"checksum error"},
+       {"combined"},
+       "is damaged: checksum error; its image is kept in "},
       {"a weak bit",
        {"weak.wav"},
        2,
        {"GAME.RKS"},
        {", repaired; ", "bits changed: bit 3 at 207B (combinations tried: "},
-       {}},
+       {},
+       "(\"GAME.RKS\") was repaired from its checksum, a guess it supports"},
       {"in Russian",
        {"a.wav", "b.wav"},
        0,
        {"GAME.RKS"},
        {"собрана из копий; полярность", "источники: копия 1 (a.wav, 0:", "вошла в собранный образ"},
-       {}},
+       {},
+       ""},
   };
   for (const RunCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -85,6 +95,11 @@ TEST(RecoveryRun, CopiesCombinedAndBitsRepaired) {
       EXPECT_TRUE(Contains(result.out, text)) << text << "\n" << result.out;
     for (const std::string& text : c.notSaying)
       EXPECT_FALSE(Contains(result.out, text)) << text << "\n" << result.out;
+    if (c.error.empty()) {
+      EXPECT_EQ(result.err, "");
+    } else {
+      EXPECT_TRUE(Contains(result.err, c.error)) << result.err;
+    }
   }
 }
 
