@@ -58,7 +58,7 @@ BitEvent BitReader::Take(const TimingEvent& boundary) {
   bit.value = value;
   const double share = boundary.amplitude > 0 ? std::fabs(boundary.edge) / boundary.amplitude : 0;
   bit.doubtful = share < kDoubtShare;
-  bit.confidence = static_cast<std::uint8_t>(std::lround(255 * std::min(share, 1.0)));
+  bit.confidence = static_cast<std::uint8_t>(255 * std::min(share, 1.0) + 0.5);
   return bit;
 }
 

@@ -6,6 +6,12 @@
 // speeds from 0.6 to 1.45 give; a strong correlation at one cell with a
 // strong anti-correlation at half of it is a leader.
 //
+// Dropouts: within a record, when the middles stop showing changes the
+// track coasts on at the half-cell measured before, bit by bit, so that the
+// bytes keep their count; where changes come back near the expected middles
+// the track is moved onto them. Equal bits for as long as a leader after
+// that are the next record, and the one being read ended at the dropout.
+//
 // Tracking: at each expected boundary the change across it is measured over
 // a whole half-cell on each side (the decision value). Where there is a
 // change, the signal integrated over a quarter cell centred on the boundary
@@ -48,21 +54,31 @@ constexpr double kChangeShare = 0.5;
 // A boundary below this share of a full change shows no cells at all.
 constexpr double kWeakShare = 0.25;
 // Judging every boundary, the cells have ended after this many weak pairs in
-// a row; judging only the middles, after this many weak middles.
+// a row. Judging only the middles (within a record), this many weak middles
+// in a row begin a dropout: the track coasts on (the tape lifting off the
+// head, a crease or a burst of noise may end), and is given up only after
+// so long without cells.
 constexpr int kWeakPairsToLose = 8;
-constexpr int kWeakMiddlesToLose = 4;
-// Within a record, after that many weak middles the track coasts: a
-// dropout (the tape lifting off the head, a crease, a burst of noise) may
-// end. It is given up after this long without cells.
+constexpr int kWeakMiddlesToCoast = 4;
 constexpr double kLongestCoastSeconds = 3.0;
+// Among the zeros before a header's second sync byte, where a leader that
+// follows could not be told from them, a dropout is waited out only this
+// long: a record whose signal stops there and another that begins soon
+// after are not run together.
+constexpr double kLongestCoastInZerosSeconds = 0.5;
 // The cells count as back when this many middles in a row, at the best
-// phase near where the coasting timing puts them, show a change of at least
-// kChangeShare on average.
+// phase near where the coasting timing puts them, show on average at least
+// this share of a full change: a signal back at a lower level is taken up
+// too, noise weaker than that is not.
 constexpr int kRelockCells = 8;
+constexpr double kRelockShare = 0.4;
 constexpr int kRelockSteps = 6;  // phases tried on either side, an eighth of a half-cell apart
 // After the cells come back, this many equal bits in a row are no record's
 // data worth the risk: they are the leader of the next record.
 constexpr int kLeaderRunAfterDropout = 64;
+// Watched for this long after the cells come back: the silence or noise
+// before a leader may take some cells to leave.
+constexpr int kLeaderWatchCells = 256;
 
 }  // namespace
 
@@ -80,7 +96,8 @@ CellTiming::CellTiming(double sampleRate)
       acquireHop_(std::max<std::int64_t>(
           1, static_cast<std::int64_t>(kAcquireHopHalfCells * nominalHalfCell_))),
       acquireStep_(std::max(1, static_cast<int>(nominalHalfCell_ / kSamplesPerAcquireStep))),
-      coastLimit_(kLongestCoastSeconds * sampleRate) {}
+      coastLimit_(kLongestCoastSeconds * sampleRate),
+      coastLimitInZeros_(kLongestCoastInZerosSeconds * sampleRate) {}
 
 bool CellTiming::Next(const SignalWindow& window, TimingEvent& event) {
   if (!tracking_) TryToAcquire(window);
@@ -128,22 +145,23 @@ bool CellTiming::TryToRelock(const SignalWindow& window) {
       bestShift = shift;
     }
   }
-  if (bestScore < kChangeShare * amplitude_ * kRelockCells) return true;
+  if (bestScore < kRelockShare * amplitude_ * kRelockCells) return true;
   next_ += bestShift;
   coasting_ = false;
   weakRun_ = 0;
   pendingError_ = 0;
-  equalRun_ = 0;
+  equalRun_ = equalBitsExpected_ ? -1 : 0;
+  cellsSinceRelock_ = 0;
   return true;
 }
 
 // Both the middle and the boundary before it change where two equal bits
 // meet, and only there.
 bool CellTiming::LooksLikeALeader(const SignalWindow& window, double frame, double magnitude) {
-  if (equalRun_ < 0) return false;
   const bool equal = magnitude > kChangeShare * amplitude_ &&
                      std::fabs(window.Change(frame - halfCell_, halfCell_)) > kChangeShare * amplitude_;
-  equalRun_ = equal ? equalRun_ + 1 : -1;
+  equalRun_ = equal ? equalRun_ + 1 : 0;
+  if (++cellsSinceRelock_ > kLeaderWatchCells) equalRun_ = -1;
   return equalRun_ >= kLeaderRunAfterDropout;
 }
 
@@ -319,11 +337,11 @@ bool CellTiming::CellsHaveEnded(double frame, double magnitude) {
     return weakRun_ >= kWeakPairsToLose;
   }
   weakRun_ = weak ? weakRun_ + 1 : 0;
-  if (weakRun_ >= kWeakMiddlesToLose && !coasting_) {
+  if (weakRun_ >= kWeakMiddlesToCoast && !coasting_) {
     coasting_ = true;
     coastFrom_ = lastStrongFrame_;
   }
-  return coasting_ && frame - coastFrom_ > coastLimit_;
+  return coasting_ && frame - coastFrom_ > (equalBitsExpected_ ? coastLimitInZeros_ : coastLimit_);
 }
 
 void CellTiming::FollowTrack(const SignalWindow& window, TimingEvent& event) {
@@ -346,7 +364,7 @@ void CellTiming::FollowTrack(const SignalWindow& window, TimingEvent& event) {
     amplitude_ += kAmplitudeGain * (magnitude - amplitude_);
   }
 
-  if (stride_ == 2 && LooksLikeALeader(window, frame, magnitude)) {
+  if (equalRun_ >= 0 && LooksLikeALeader(window, frame, magnitude)) {
     // What came back after the dropout is the next record: the one being
     // read ended where the dropout began, and the leader is searched for
     // from where the cells came back.

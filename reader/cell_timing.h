@@ -1,8 +1,8 @@
 // Cell timing: finds a leader in the signal, measures its half-cell length,
 // and from then on tracks every half-cell boundary, drift and flutter
-// included. What it hands on is, for each half-cell boundary, the strength
-// and direction of the level change there, integrated over the half-cells
-// on either side.
+// included, coasting through dropouts within a record. What it hands on is,
+// for each half-cell boundary, the strength and direction of the level
+// change there, integrated over the half-cells on either side.
 #pragma once
 
 #include <cstdint>
@@ -45,6 +45,11 @@ class CellTiming {
   // middles, only they matter, and the next boundary judged is the middle
   // after the one just given.
   void SetStride(int halfCells);
+
+  // Whether a long run of equal bits after a dropout is taken for the next
+  // record's leader (the default), or is expected, as in the zeros before
+  // a header's second sync byte.
+  void ExpectEqualBits(bool expected) { equalBitsExpected_ = expected; }
 
   // Where the cells stopped showing, while a record's track coasts through
   // a dropout (the boundaries given since then carry no change worth
@@ -102,9 +107,12 @@ class CellTiming {
   bool coasting_ = false;
   double coastFrom_ = 0;       // the last boundary that showed cells before it
   double coastLimit_;          // how long a coast may last, in frames
+  double coastLimitInZeros_;   // the same while equal bits are expected
   // After the cells come back: equal bits in a row since, as long as they
   // have been equal. A run as long as a leader's is a new record's leader.
   int equalRun_ = -1;
+  int cellsSinceRelock_ = 0;
+  bool equalBitsExpected_ = false;
 };
 
 }  // namespace reader

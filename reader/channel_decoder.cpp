@@ -53,12 +53,7 @@ void ChannelDecoder::Finish() {
   window_.Append(silence.data(), silence.size(), 1);
   Judge();
   if (!inRecord_) return;
-  // Ended in a dropout: what was read since it began is not the record's.
-  const double coastingFrom = timing_.CoastingFrom();
-  if (coastingFrom >= 0) {
-    parser_.SignalEndedAt(static_cast<std::int64_t>(coastingFrom), lastHalfCell_);
-    lastBitEnd_ = std::min(lastBitEnd_, static_cast<std::int64_t>(coastingFrom));
-  }
+  DropWhatFollowsADropout();
   EndRecord(lastBitEnd_);
 }
 
@@ -99,6 +94,7 @@ void ChannelDecoder::OnBoundary(const TimingEvent& boundary) {
     lastBitEnd_ = static_cast<std::int64_t>(bit.frame);
     // The sync settled which boundaries are the middles: only they matter.
     timing_.SetStride(2);
+    timing_.ExpectEqualBits(false);
   } else if (bit.kind == BitEvent::Kind::kBit && inRecord_) {
     OnBit(bit);
   }
@@ -124,12 +120,27 @@ void ChannelDecoder::OnBit(const BitEvent& bit) {
       break;
     case RecordParser::Step::kSecondSync:
       bits_.SetMode(BitReader::Mode::kSecondSync);
+      // Zeros follow up to the sync byte: after a dropout among them they
+      // are this record's, not another's leader.
+      timing_.ExpectEqualBits(true);
       boundariesWithoutSync_ = 0;
       break;
-    case RecordParser::Step::kComplete:
+    case RecordParser::Step::kComplete: {
+      // Read to its end through a dropout that never ended.
+      DropWhatFollowsADropout();
       EndRecord(lastBitEnd_);
       break;
+    }
   }
+}
+
+// A record that ends while the timing coasts through a dropout was cut short
+// where the dropout began: what was read since is not its own.
+void ChannelDecoder::DropWhatFollowsADropout() {
+  const double coastingFrom = timing_.CoastingFrom();
+  if (coastingFrom < 0) return;
+  parser_.SignalEndedAt(static_cast<std::int64_t>(coastingFrom), lastHalfCell_);
+  lastBitEnd_ = std::min(lastBitEnd_, static_cast<std::int64_t>(coastingFrom));
 }
 
 void ChannelDecoder::EndRecord(std::int64_t endFrame) {
@@ -140,6 +151,7 @@ void ChannelDecoder::EndRecord(std::int64_t endFrame) {
   inRecord_ = false;
   bits_.SetMode(BitReader::Mode::kLeader);
   timing_.SetStride(1);
+  timing_.ExpectEqualBits(false);
   searchFrom_ = endFrame;
 }
 

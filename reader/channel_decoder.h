@@ -41,6 +41,7 @@ class ChannelDecoder {
   void Judge();
   void OnBoundary(const TimingEvent& boundary);
   void OnBit(const BitEvent& bit);
+  void DropWhatFollowsADropout();
   void EndRecord(std::int64_t endFrame);
 
   double sampleRate_;

@@ -53,7 +53,8 @@ RepairResult FindRepair(const DecodedRecord& record, const RepairLimits& limits)
   confidence.insert(confidence.end(), record.checksumConfidence.begin(), record.checksumConfidence.end());
   const std::vector<std::size_t> order = LeastCertainFirst(confidence);
   const auto most = static_cast<std::size_t>(std::max(0, limits.mostCandidates));
-  const std::size_t count = std::min(most, order.size());
+  std::size_t count = 0;
+  while (count < most && count < order.size() && confidence[order[count]] < limits.candidateBelow) ++count;
   // Every bit left out must have been read clearly: a doubtful bit outside
   // the search could be the wrong one, and the checksum could then agree on
   // a wrong program.
@@ -118,7 +119,8 @@ RepairResult FindRepair(const DecodedRecord& record, const RepairLimits& limits)
       newLast += candidates[c].lastDelta;
       tape = static_cast<std::uint16_t>(tape ^ candidates[c].checksumFlip);
     }
-    if (ChecksumOf(static_cast<std::uint32_t>(newSum & 0xFFFF), static_cast<std::uint32_t>(newLast)) != tape) {
+    if (ChecksumOf(static_cast<std::uint32_t>(newSum & 0xFFFF), static_cast<std::uint32_t>(newLast)) !=
+        tape) {
       continue;
     }
     fit = mask;

@@ -13,6 +13,9 @@ namespace reader {
 
 struct RepairLimits {
   int mostCandidates = 12;  // the least certain bits considered
+  // Only bits read less clearly than this are considered: flipping a bit
+  // read clearly buys nothing but chances of a wrong fit.
+  std::uint8_t candidateBelow = 128;
 };
 
 struct RepairResult {

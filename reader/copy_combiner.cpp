@@ -25,13 +25,13 @@ bool HasConfidences(const DecodedRecord& record) {
 struct BitChoice {
   bool value = false;
   std::uint8_t confidence = 0;
-  std::size_t copy = 0;  // the copy that supplied it
+  std::size_t copy = 0;   // the copy that supplied it, among those looked at
   bool disputed = false;  // some copy read it otherwise, or in doubt
 };
 
 template <typename ValueOf, typename ConfidenceOf>
-BitChoice ChooseBit(const std::vector<const DecodedRecord*>& copies, const std::vector<std::size_t>& indices,
-                    ValueOf valueOf, ConfidenceOf confidenceOf) {
+BitChoice ChooseBit(const std::vector<const DecodedRecord*>& copies, ValueOf valueOf,
+                    ConfidenceOf confidenceOf) {
   BitChoice choice;
   int best[2] = {-1, -1};  // the clearest reading of each value
   std::size_t from[2] = {0, 0};
@@ -42,7 +42,7 @@ BitChoice ChooseBit(const std::vector<const DecodedRecord*>& copies, const std::
     const int v = valueOf(*copies[c]) ? 1 : 0;
     if (confidence > best[v]) {
       best[v] = confidence;
-      from[v] = indices[c];
+      from[v] = c;
     }
   }
   const int chosen = best[1] > best[0] ? 1 : 0;
@@ -64,7 +64,8 @@ bool AreCopies(const DecodedRecord& a, const DecodedRecord& b) {
   return !(a.hasHeader && b.hasHeader) || a.name == b.name;
 }
 
-CopyCombination CombineCopies(const std::vector<DecodedRecord>& records, const std::vector<std::size_t>& copies) {
+CopyCombination CombineCopies(const std::vector<DecodedRecord>& records,
+                              const std::vector<std::size_t>& copies) {
   CopyCombination combination;
   combination.copies = copies;
   std::vector<const DecodedRecord*> read;
@@ -76,10 +77,13 @@ CopyCombination CombineCopies(const std::vector<DecodedRecord>& records, const s
   }
   if (read.empty()) return combination;
 
-  // Positions and signal come from the copy that read most.
-  const DecodedRecord& base = **std::max_element(read.begin(), read.end(), [](const DecodedRecord* a, const DecodedRecord* b) {
-    return a->data.size() < b->data.size();
-  });
+  // Positions and signal come from the copy that read most, the first such.
+  std::size_t most = 0;
+  for (std::size_t c = 1; c < read.size(); ++c) {
+    if (read[c]->data.size() > read[most]->data.size()) most = c;
+  }
+  const DecodedRecord& base = *read[most];
+  combination.positionsFrom = indices[most];
   DecodedRecord& out = combination.record;
   out.sampleRate = base.sampleRate;
   out.firstFrame = base.firstFrame;
@@ -107,11 +111,11 @@ CopyCombination CombineCopies(const std::vector<DecodedRecord>& records, const s
   std::vector<std::size_t> supplierOfByte(length, kNotCombined);
   for (std::size_t byte = 0; byte < length; ++byte) {
     bool doubtful = false;
-    std::vector<int> bitsFrom(records.size(), 0);
+    std::vector<int> bitsFrom(read.size(), 0);
     for (int b = 0; b < 8; ++b) {
       const std::size_t position = 8 * byte + static_cast<std::size_t>(b);
       const BitChoice choice = ChooseBit(
-          read, indices, [&](const DecodedRecord& r) { return (r.data[byte] >> (7 - b) & 1) != 0; },
+          read, [&](const DecodedRecord& r) { return (r.data[byte] >> (7 - b) & 1) != 0; },
           [&](const DecodedRecord& r, int& confidence) {
             if (byte >= r.data.size()) return false;
             confidence = r.bitConfidence[position];
@@ -123,12 +127,13 @@ CopyCombination CombineCopies(const std::vector<DecodedRecord>& records, const s
       ++bitsFrom[choice.copy];
       if (choice.confidence < kDoubtfulConfidence) {
         ++out.doubtfulBitCount;
-        if (out.doubtfulBitFrames.size() < kDoubtfulPositionsKept) out.doubtfulBitFrames.push_back(out.byteFrames[byte]);
+        if (out.doubtfulBitFrames.size() < kDoubtfulPositionsKept)
+          out.doubtfulBitFrames.push_back(out.byteFrames[byte]);
       }
     }
     if (doubtful) {
-      supplierOfByte[byte] = static_cast<std::size_t>(
-          std::max_element(bitsFrom.begin(), bitsFrom.end()) - bitsFrom.begin());
+      supplierOfByte[byte] = indices[static_cast<std::size_t>(
+          std::max_element(bitsFrom.begin(), bitsFrom.end()) - bitsFrom.begin())];
     }
   }
   for (std::size_t byte = 0; byte < length; ++byte) {
@@ -145,11 +150,8 @@ CopyCombination CombineCopies(const std::vector<DecodedRecord>& records, const s
 
   // The checksum word, bit by bit from the copies that read it.
   std::vector<const DecodedRecord*> withChecksum;
-  std::vector<std::size_t> checksumIndices;
-  for (std::size_t c = 0; c < read.size(); ++c) {
-    if (!read[c]->checksumRead || read[c]->checksumConfidence.size() != 16) continue;
-    withChecksum.push_back(read[c]);
-    checksumIndices.push_back(indices[c]);
+  for (const DecodedRecord* copy : read) {
+    if (copy->checksumRead && copy->checksumConfidence.size() == 16) withChecksum.push_back(copy);
   }
   if (!withChecksum.empty() && length == DeclaredLength(base)) {
     out.checksumRead = true;
@@ -158,7 +160,7 @@ CopyCombination CombineCopies(const std::vector<DecodedRecord>& records, const s
       // As on tape: the low byte first, each most significant bit first.
       const int shift = (b < 8 ? 0 : 8) + 7 - b % 8;
       const BitChoice choice = ChooseBit(
-          withChecksum, checksumIndices, [&](const DecodedRecord& r) { return (r.tapeChecksum >> shift & 1) != 0; },
+          withChecksum, [&](const DecodedRecord& r) { return (r.tapeChecksum >> shift & 1) != 0; },
           [&](const DecodedRecord& r, int& confidence) {
             confidence = r.checksumConfidence[static_cast<std::size_t>(b)];
             return true;
@@ -171,7 +173,8 @@ CopyCombination CombineCopies(const std::vector<DecodedRecord>& records, const s
   if (!out.checksumRead) {
     out.status = RecordStatus::kCutShort;
   } else {
-    out.status = out.computedChecksum == out.tapeChecksum ? RecordStatus::kCombined : RecordStatus::kChecksumError;
+    out.status =
+        out.computedChecksum == out.tapeChecksum ? RecordStatus::kCombined : RecordStatus::kChecksumError;
   }
   return combination;
 }

@@ -24,14 +24,16 @@ bool AreCopies(const DecodedRecord& a, const DecodedRecord& b);
 struct SuppliedStretch {
   std::size_t firstByte = 0;  // index into the combined record's data
   std::size_t byteCount = 0;
-  std::size_t copy = 0;       // index of the record among those given
+  std::size_t copy = 0;  // index of the record among those given
 };
 
 struct CopyCombination {
   std::vector<std::size_t> copies;  // indices of the records given, in order
   // The combined record: kCombined when its checksum agrees, kRepaired when
-  // a repair made it agree. Positions and signal are those of the first copy.
+  // a repair made it agree. Its positions and signal are those of the copy
+  // that read most, `positionsFrom` (an index of the records given).
   DecodedRecord record;
+  std::size_t positionsFrom = 0;
   std::vector<SuppliedStretch> suppliers;
 };
 

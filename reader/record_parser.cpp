@@ -17,6 +17,7 @@ void RecordParser::Begin(std::int64_t firstFrame, double sampleRate) {
   addressBytes_.clear();
   dataLength_ = 0;
   checksumBytes_ = 0;
+  checksumFrame_ = 0;
   halfCellSum_ = 0;
   amplitudeSum_ = 0;
   signalNotes_ = 0;
@@ -63,6 +64,9 @@ RecordParser::Step RecordParser::TakeBlockByte(std::uint8_t value, std::int64_t 
         const std::uint32_t span =
             static_cast<std::uint16_t>(record_.endAddress - record_.startAddress);
         dataLength_ = span + 1;
+        record_.data.reserve(dataLength_);
+        record_.byteFrames.reserve(dataLength_);
+        record_.bitConfidence.reserve(8 * static_cast<std::size_t>(dataLength_));
         state_ = State::kData;
       }
       return Step::kMoreBytes;
@@ -73,6 +77,7 @@ RecordParser::Step RecordParser::TakeBlockByte(std::uint8_t value, std::int64_t 
       if (record_.data.size() == dataLength_) state_ = State::kChecksum;
       return Step::kMoreBytes;
     case State::kChecksum:
+      if (checksumBytes_ == 0) checksumFrame_ = frame;
       record_.tapeChecksum = static_cast<std::uint16_t>(
           checksumBytes_ == 0 ? value : record_.tapeChecksum | value << 8);
       record_.checksumConfidence.insert(record_.checksumConfidence.end(), confidence.begin(),
@@ -90,6 +95,11 @@ RecordParser::Step RecordParser::TakeBlockByte(std::uint8_t value, std::int64_t 
 
 void RecordParser::SignalEndedAt(std::int64_t frame, double halfCell) {
   const auto byteLength = static_cast<std::int64_t>(16 * halfCell);
+  if (checksumBytes_ > 0 && checksumFrame_ + 2 * byteLength > frame) {
+    record_.checksumRead = false;
+    record_.tapeChecksum = 0;
+    checksumBytes_ = 0;
+  }
   while (!record_.byteFrames.empty() && record_.byteFrames.back() + byteLength > frame) {
     record_.byteFrames.pop_back();
     record_.data.pop_back();

@@ -59,6 +59,7 @@ class RecordParser {
   std::vector<std::uint8_t> addressBytes_;
   std::uint32_t dataLength_ = 0;
   std::uint32_t checksumBytes_ = 0;
+  std::int64_t checksumFrame_ = 0;  // where the checksum word began
   double halfCellSum_ = 0;
   double amplitudeSum_ = 0;
   std::uint64_t signalNotes_ = 0;

@@ -42,16 +42,19 @@ std::string CombinationLine(const reader::CopyCombination& combination, const st
   for (std::size_t i = 0; i < combination.suppliers.size() && i < kStretchesShown; ++i) {
     const reader::SuppliedStretch& stretch = combination.suppliers[i];
     if (!stretches.empty()) stretches += ", ";
-    stretches += Say(TextId::kDoubtfulStretch, language,
-                     {Hex4(AddressOf(combination, stretch.firstByte)),
-                      Hex4(AddressOf(combination, stretch.firstByte + stretch.byteCount - 1)),
-                      std::to_string(CopyNumber(combination, stretch.copy))});
+    const std::string first = Hex4(AddressOf(combination, stretch.firstByte));
+    const std::string copy = std::to_string(CopyNumber(combination, stretch.copy));
+    stretches += stretch.byteCount == 1
+                     ? Say(TextId::kDoubtfulByte, language, {first, copy})
+                     : Say(TextId::kDoubtfulStretch, language,
+                           {first, Hex4(AddressOf(combination, stretch.firstByte + stretch.byteCount - 1)), copy});
   }
   if (combination.suppliers.size() > kStretchesShown) stretches += ", …";
   return line + "; " + Say(TextId::kDoubtfulStretches, language, {stretches});
 }
 
-std::string CombinationJson(const reader::CopyCombination& combination, const std::vector<CopyPlace>& places) {
+std::string CombinationJson(const reader::CopyCombination& combination,
+                            const std::vector<CopyPlace>& places) {
   std::string json = RecordJson(combination.record);
   json.pop_back();  // the copies and stretches join the record's object
   json += ",\"copies\":[";

@@ -1,6 +1,8 @@
 // The run of lentok-read: reading recordings into images, or verifying one.
 #include "reader_tool/read_run.h"
 
+#include <algorithm>
+
 #include "platform/files.h"
 #include "reader/copy_combiner.h"
 #include "reader/decoded_record.h"
@@ -96,15 +98,6 @@ class ImageRun {
     std::string failure;
   };
 
-  // What makes records copies of one program, kept of every sound record
-  // so that its damaged copies are left as they were read.
-  struct ProgramKey {
-    bool hasHeader = false;
-    std::string name;
-    std::uint16_t start = 0;
-    std::uint16_t end = 0;
-  };
-
   bool Printing() const { return !options_.quiet; }
   bool Mapping() const { return !options_.mapPath.empty(); }
 
@@ -149,27 +142,26 @@ class ImageRun {
 
   bool Holds(const reader::DecodedRecord& record) {
     if (record.status == reader::RecordStatus::kSound) {
-      if (!options_.separate) soundPrograms_.push_back(KeyOf(record));
+      if (!options_.separate) soundPrograms_.push_back(KeyOf(record));  // its copies are left alone
       return false;
     }
     return !options_.separate && record.addressesRead;
   }
 
-  static ProgramKey KeyOf(const reader::DecodedRecord& record) {
-    return {record.hasHeader, record.name, record.startAddress, record.endAddress};
+  // What makes records copies of one program, without their data.
+  static reader::DecodedRecord KeyOf(const reader::DecodedRecord& record) {
+    reader::DecodedRecord key;
+    key.addressesRead = record.addressesRead;
+    key.hasHeader = record.hasHeader;
+    key.name = record.name;
+    key.startAddress = record.startAddress;
+    key.endAddress = record.endAddress;
+    return key;
   }
 
   bool HasSoundCopy(const reader::DecodedRecord& record) const {
-    for (const ProgramKey& key : soundPrograms_) {
-      reader::DecodedRecord sound;
-      sound.addressesRead = true;
-      sound.hasHeader = key.hasHeader;
-      sound.name = key.name;
-      sound.startAddress = key.start;
-      sound.endAddress = key.end;
-      if (reader::AreCopies(sound, record)) return true;
-    }
-    return false;
+    return std::any_of(soundPrograms_.begin(), soundPrograms_.end(),
+                       [&](const reader::DecodedRecord& sound) { return reader::AreCopies(sound, record); });
   }
 
   // Combines and repairs the records held back, then tells of them.
@@ -222,15 +214,19 @@ class ImageRun {
     }
   }
 
-  std::string TakeCombination(const reader::CopyCombination& combination, const std::vector<Held>& candidates) {
+  std::string TakeCombination(const reader::CopyCombination& combination,
+                              const std::vector<Held>& candidates) {
     std::vector<CopyPlace> places;
     for (const std::size_t copy : combination.copies) {
       const Held& held = candidates[copy];
       places.push_back({DisplayName(options_.operands[held.recording], language_),
                         reader::SecondsAt(held.record, held.record.firstFrame)});
     }
-    const std::string& operand = options_.operands[candidates[combination.copies.front()].recording];
+    const std::string& operand = options_.operands[candidates[combination.positionsFrom].recording];
     const std::string written = WriteImage(combination.record, operand);
+    if (!written.empty() && combination.record.status == reader::RecordStatus::kRepaired) {
+      TellOfDamage(combination.record, operand, written);
+    }
     if (!Printing()) return written;
     if (options_.json) {
       std::string json = CombinationJson(combination, places);
@@ -238,7 +234,10 @@ class ImageRun {
       json += ",\"image\":" + JsonPath(written) + "}";
       combinedJson_.push_back(json);
     } else {
-      std::string line = CombinationLine(combination, places, language_);
+      // Its times are those of its first copy, on that copy's recording.
+      std::string line;
+      if (options_.operands.size() > 1) line = DisplayName(operand, language_) + ": ";
+      line += CombinationLine(combination, places, language_);
       if (!written.empty()) line += "; " + Say(TextId::kImageWritten, language_, {written});
       streams_.out(line + "\n");
     }
@@ -271,12 +270,7 @@ class ImageRun {
     const bool sound = record.status == reader::RecordStatus::kSound;
     if (!sound) ++tally_.damagedRecords;
     const std::string written = WriteImage(record, operand);
-    if (!sound && !written.empty()) {
-      streams_.err(Say(TextId::kDamagedRecord, language_,
-                       {DisplayName(operand, language_), FormatTime(reader::SecondsAt(record, record.firstFrame)),
-                        ShownName(record, language_), StatusText(record.status, language_), written}) +
-                   "\n");
-    }
+    if (!sound && !written.empty()) TellOfDamage(record, operand, written);
     if (!Printing()) return;
     if (options_.json) {
       std::string json = RecordJson(record);
@@ -295,6 +289,21 @@ class ImageRun {
     line += RecordLine(record, language_);
     if (!written.empty()) line += "; " + Say(TextId::kImageWritten, language_, {written});
     streams_.out(line + "\n");
+  }
+
+  // On standard error, so that even a quiet run says that an image is not
+  // what was on tape, or is only a repair.
+  void TellOfDamage(const reader::DecodedRecord& record, const std::string& operand, const std::string& image) {
+    const std::string recording = DisplayName(operand, language_);
+    const std::string at = FormatTime(reader::SecondsAt(record, record.firstFrame));
+    if (record.status == reader::RecordStatus::kRepaired) {
+      streams_.err(
+          Say(TextId::kRepairedRecord, language_, {recording, at, ShownName(record, language_), image}) + "\n");
+      return;
+    }
+    streams_.err(Say(TextId::kDamagedRecord, language_,
+                     {recording, at, ShownName(record, language_), StatusText(record.status, language_), image}) +
+                 "\n");
   }
 
   static std::string JsonPath(const std::string& path) {
@@ -348,7 +357,7 @@ class ImageRun {
   RunTally tally_;
   NameRegistry names_;
   std::vector<Held> held_;
-  std::vector<ProgramKey> soundPrograms_;
+  std::vector<reader::DecodedRecord> soundPrograms_;  // the keys of those read soundly
   std::vector<RecordingJson> json_;
   std::vector<std::string> combinedJson_;
   std::vector<tape_map::MapRecording> maps_;

@@ -36,13 +36,14 @@ constexpr Entry kTexts[] = {
     {TextId::kSpeed, "speed %1×", "скорость %1×"},
     {TextId::kLevel, "level %1 dBFS", "уровень %1 дБFS"},
     {TextId::kDoubtfulBits, "doubtful bits at %1 (%2 in all)", "сомнительные биты: %1 (всего %2)"},
-    {TextId::kRepairedBits, "bits changed: %1 (%2 combinations tried)",
+    {TextId::kRepairedBits, "bits changed: %1 (combinations tried: %2)",
      "изменены биты: %1 (перебрано сочетаний: %2)"},
     {TextId::kChangedBit, "bit %2 at %1", "бит %2 по адресу %1"},
     {TextId::kChangedChecksumBit, "bit %1 of the checksum", "бит %1 контрольной суммы"},
-    {TextId::kCombinedFrom, "combined from %1", "собрана из копий: %1"},
+    {TextId::kCombinedFrom, "combined from %1", "источники: %1"},
     {TextId::kCopyAt, "copy %1 (%2 at %3)", "копия %1 (%2, %3)"},
     {TextId::kDoubtfulStretch, "%1 to %2 from copy %3", "%1–%2 из копии %3"},
+    {TextId::kDoubtfulByte, "%1 from copy %2", "%1 из копии %2"},
     {TextId::kDoubtfulStretches, "doubtful bytes %1", "сомнительные байты: %1"},
     {TextId::kNoDoubtfulStretch, "no doubtful bytes", "сомнительных байтов нет"},
     {TextId::kWentInto, "went into the combined image %1", "вошла в собранный образ %1"},
@@ -66,6 +67,11 @@ constexpr Entry kTexts[] = {
     {TextId::kImageWritten, "image %1", "образ %1"},
     {TextId::kDamagedRecord, "lentok-read: %1: the record at %2 (%3) is damaged: %4; its image is kept in %5",
      "lentok-read: %1: запись на отметке %2 (%3) повреждена: %4; её образ сохранён в %5"},
+    {TextId::kRepairedRecord,
+     "lentok-read: %1: the record at %2 (%3) was repaired from its checksum, a guess it supports: "
+     "try the program before trusting it; its image is kept in %4",
+     "lentok-read: %1: запись на отметке %2 (%3) исправлена по контрольной сумме, это лишь догадка, "
+     "которую сумма подтверждает: проверьте программу, прежде чем ей доверять; её образ сохранён в %4"},
     {TextId::kNoRecordFound, "lentok-read: %1: no record found", "lentok-read: %1: ни одной записи не найдено"},
 
     {TextId::kHelp,

@@ -38,6 +38,7 @@ enum class TextId {
   kCombinedFrom,
   kCopyAt,
   kDoubtfulStretch,
+  kDoubtfulByte,
   kDoubtfulStretches,
   kNoDoubtfulStretch,
   kWentInto,
@@ -55,6 +56,7 @@ enum class TextId {
   // The run around it.
   kImageWritten,
   kDamagedRecord,
+  kRepairedRecord,
   kNoRecordFound,
   // Help, version and the command line.
   kHelp,
