@@ -37,29 +37,41 @@ LoaderWatch::LoaderWatch(double sampleRate, std::size_t keepFrames)
       ignoredFrames_(kIgnoredSeconds * sampleRate),
       reactionFrames_(kReactionSeconds * sampleRate),
       silenceFrames_(kSilenceSeconds * sampleRate),
-      centreDecay_(std::exp(-1.0 / (kCentreSeconds * sampleRate))),
-      envelopeDecay_(std::exp(-1.0 / (kEnvelopeSeconds * sampleRate))) {}
+      centreDecay_(std::exp(-kStepFrames / (kCentreSeconds * sampleRate))),
+      envelopeDecay_(std::exp(-kStepFrames / (kEnvelopeSeconds * sampleRate))),
+      lower_(-kQuietest),
+      upper_(kQuietest) {}
 
 void LoaderWatch::Feed(const float* samples, std::size_t frames, std::size_t stride) {
   for (std::size_t i = 0; i < frames; ++i, ++position_) {
     const float x = samples[i * stride];
-    centre_ = centreDecay_ * centre_ + (1 - centreDecay_) * x;
-    envelope_ = std::max(std::fabs(x - centre_), envelopeDecay_ * envelope_);
-    const double threshold = std::max(kThresholdShare * envelope_, kQuietest);
-    const double above = x - centre_;
-    if (above > threshold || above < -threshold) {
-      const bool high = above > 0;
+    stepSum_ += x;
+    stepPeak_ = std::max(stepPeak_, std::fabs(x - centre_));
+    if (x > upper_ || x < lower_) {
+      const bool high = x > upper_;
       if (high_ && *high_ != high) {
         // Between the two samples, where the line passed the threshold.
-        const double edge = centre_ + (high ? threshold : -threshold);
+        const double edge = high ? upper_ : lower_;
         const double fraction = x == previous_ ? 1.0 : (edge - previous_) / (x - previous_);
         OnChange(static_cast<double>(position_) - 1 + std::clamp(fraction, 0.0, 1.0));
       }
       high_ = high;
     }
     previous_ = x;
+    if (++stepCount_ == kStepFrames) FollowLevel();
   }
   Prune();
+}
+
+void LoaderWatch::FollowLevel() {
+  centre_ = centreDecay_ * centre_ + (1 - centreDecay_) * stepSum_ / kStepFrames;
+  envelope_ = std::max(stepPeak_, envelopeDecay_ * envelope_);
+  const double threshold = std::max(kThresholdShare * envelope_, kQuietest);
+  lower_ = centre_ - threshold;
+  upper_ = centre_ + threshold;
+  stepSum_ = 0;
+  stepPeak_ = 0;
+  stepCount_ = 0;
 }
 
 void LoaderWatch::OnChange(double frame) {
@@ -89,13 +101,11 @@ void LoaderWatch::Prune() {
 }
 
 bool LoaderWatch::TakenNear(double frame, double tolerance) const {
-  // The most recent are searched first: bits are asked about in order,
-  // close behind the newest sample.
-  for (auto it = taken_.rbegin(); it != taken_.rend(); ++it) {
-    if (it->frame < frame - tolerance) break;
-    if (it->frame <= frame + tolerance) return !it->late;
-  }
-  return false;
+  // Taken changes come in order, so the first at or after the window's
+  // start is the only candidate.
+  const auto first = std::lower_bound(taken_.begin(), taken_.end(), frame - tolerance,
+                                      [](const Taken& taken, double at) { return taken.frame < at; });
+  return first != taken_.end() && first->frame <= frame + tolerance && !first->late;
 }
 
 void LoaderWatch::BeginRecord(double frame, double halfCell) {

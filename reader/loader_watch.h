@@ -60,6 +60,12 @@ class LoaderWatch {
     bool taken;
   };
 
+  // The line's middle and the threshold either side of it move slowly, so
+  // they are followed once every so many frames (counted from the start,
+  // so that blocks of any size give the same changes).
+  static constexpr int kStepFrames = 16;
+
+  void FollowLevel();
   void OnChange(double frame);
   bool TakenNear(double frame, double tolerance) const;
   void Judge(const PendingBit& bit, bool last);
@@ -80,6 +86,11 @@ class LoaderWatch {
   double envelope_ = 0;
   std::optional<bool> high_;
   float previous_ = 0;
+  double lower_ = 0;   // below this the line is low
+  double upper_ = 0;   // above this, high
+  double stepSum_ = 0;
+  double stepPeak_ = 0;
+  int stepCount_ = 0;
 
   // The loader's rule.
   std::optional<double> lastChange_;
