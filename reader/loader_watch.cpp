@@ -43,28 +43,54 @@ LoaderWatch::LoaderWatch(double sampleRate, std::size_t keepFrames)
       upper_(kQuietest) {}
 
 void LoaderWatch::Feed(const float* samples, std::size_t frames, std::size_t stride) {
-  for (std::size_t i = 0; i < frames; ++i, ++position_) {
-    const float x = samples[i * stride];
-    stepSum_ += x;
-    stepPeak_ = std::max(stepPeak_, std::fabs(x - centre_));
-    if (x > upper_ || x < lower_) {
-      const bool high = x > upper_;
-      if (high_ && *high_ != high) {
-        // Between the two samples, where the line passed the threshold.
-        const double edge = high ? upper_ : lower_;
-        const double fraction = x == previous_ ? 1.0 : (edge - previous_) / (x - previous_);
-        OnChange(static_cast<double>(position_) - 1 + std::clamp(fraction, 0.0, 1.0));
-      }
-      high_ = high;
+  std::size_t done = 0;
+  while (done < frames) {
+    // Up to the next step of the level, with the state in locals: this loop
+    // sees every sample of the recording.
+    const std::size_t run = std::min(frames - done, static_cast<std::size_t>(kStepFrames - stepCount_));
+    const double lower = lower_;
+    const double upper = upper_;
+    const double centre = centre_;
+    // The level's slow measures need only every few samples.
+    double sum = 0;
+    double peak = stepPeak_;
+    const std::size_t first = static_cast<std::size_t>((kStatStride - stepCount_ % kStatStride) % kStatStride);
+    for (std::size_t k = first; k < run; k += kStatStride) {
+      const float x = samples[(done + k) * stride];
+      sum += x;
+      peak = std::max(peak, std::fabs(x - centre));
     }
-    previous_ = x;
-    if (++stepCount_ == kStepFrames) FollowLevel();
+    float previous = previous_;
+    for (std::size_t k = 0; k < run; ++k) {
+      const float x = samples[(done + k) * stride];
+      if (x > upper || x < lower) {
+        const int level = x > upper ? kHigh : kLow;
+        if (level_ != level) {
+          if (level_ != kUnknown) {
+            // Between the two samples, where the line passed the threshold.
+            const double edge = level == kHigh ? upper : lower;
+            const double fraction = x == previous ? 1.0 : (edge - previous) / (x - previous);
+            OnChange(static_cast<double>(position_ + static_cast<std::int64_t>(k)) - 1 +
+                     std::clamp(fraction, 0.0, 1.0));
+          }
+          level_ = level;
+        }
+      }
+      previous = x;
+    }
+    previous_ = previous;
+    stepSum_ += sum;
+    stepPeak_ = peak;
+    stepCount_ += static_cast<int>(run);
+    position_ += static_cast<std::int64_t>(run);
+    done += run;
+    if (stepCount_ == kStepFrames) FollowLevel();
   }
   Prune();
 }
 
 void LoaderWatch::FollowLevel() {
-  centre_ = centreDecay_ * centre_ + (1 - centreDecay_) * stepSum_ / kStepFrames;
+  centre_ = centreDecay_ * centre_ + (1 - centreDecay_) * stepSum_ * kStatStride / kStepFrames;
   envelope_ = std::max(stepPeak_, envelopeDecay_ * envelope_);
   const double threshold = std::max(kThresholdShare * envelope_, kQuietest);
   lower_ = centre_ - threshold;

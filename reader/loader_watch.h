@@ -64,6 +64,8 @@ class LoaderWatch {
   // they are followed once every so many frames (counted from the start,
   // so that blocks of any size give the same changes).
   static constexpr int kStepFrames = 16;
+  // The middle and the size are measured on every so many of them.
+  static constexpr int kStatStride = 4;
 
   void FollowLevel();
   void OnChange(double frame);
@@ -84,7 +86,10 @@ class LoaderWatch {
   std::int64_t position_ = 0;
   double centre_ = 0;
   double envelope_ = 0;
-  std::optional<bool> high_;
+  static constexpr int kUnknown = -1;
+  static constexpr int kLow = 0;
+  static constexpr int kHigh = 1;
+  int level_ = kUnknown;  // where the line was last seen beyond the threshold
   float previous_ = 0;
   double lower_ = 0;   // below this the line is low
   double upper_ = 0;   // above this, high
