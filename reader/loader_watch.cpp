@@ -48,28 +48,30 @@ void LoaderWatch::Feed(const float* samples, std::size_t frames, std::size_t str
     // Up to the next step of the level, with the state in locals: this loop
     // sees every sample of the recording.
     const std::size_t run = std::min(frames - done, static_cast<std::size_t>(kStepFrames - stepCount_));
-    const double lower = lower_;
-    const double upper = upper_;
-    const double centre = centre_;
+    const auto lower = static_cast<float>(lower_);
+    const auto upper = static_cast<float>(upper_);
+    const auto centre = static_cast<float>(centre_);
     // The level's slow measures need only every few samples.
     double sum = 0;
     double peak = stepPeak_;
     const std::size_t first = static_cast<std::size_t>((kStatStride - stepCount_ % kStatStride) % kStatStride);
+    const float* const from = samples + done * stride;
     for (std::size_t k = first; k < run; k += kStatStride) {
-      const float x = samples[(done + k) * stride];
+      const float x = from[k * stride];
       sum += x;
-      peak = std::max(peak, std::fabs(x - centre));
+      peak = std::max(peak, static_cast<double>(std::fabs(x - centre)));
     }
     float previous = previous_;
-    for (std::size_t k = 0; k < run; ++k) {
-      const float x = samples[(done + k) * stride];
+    const float* at = from;
+    for (std::size_t k = 0; k < run; ++k, at += stride) {
+      const float x = *at;
       if (x > upper || x < lower) {
         const int level = x > upper ? kHigh : kLow;
         if (level_ != level) {
           if (level_ != kUnknown) {
             // Between the two samples, where the line passed the threshold.
             const double edge = level == kHigh ? upper : lower;
-            const double fraction = x == previous ? 1.0 : (edge - previous) / (x - previous);
+            const double fraction = x == previous ? 1.0 : (edge - previous) / (static_cast<double>(x) - previous);
             OnChange(static_cast<double>(position_ + static_cast<std::int64_t>(k)) - 1 +
                      std::clamp(fraction, 0.0, 1.0));
           }
@@ -121,17 +123,24 @@ void LoaderWatch::OnChange(double frame) {
 
 void LoaderWatch::Prune() {
   const double oldest = static_cast<double>(position_) - keepFrames_;
-  while (!taken_.empty() && taken_.front().frame < oldest) taken_.pop_front();
+  while (takenHead_ < taken_.size() && taken_[takenHead_].frame < oldest) ++takenHead_;
+  // The kept changes move down once the dropped ones are as many: the
+  // vector stays within twice what the window holds.
+  if (takenHead_ > 64 && takenHead_ * 2 > taken_.size()) {
+    taken_.erase(taken_.begin(), taken_.begin() + static_cast<std::ptrdiff_t>(takenHead_));
+    cursor_ = cursor_ > takenHead_ ? cursor_ - takenHead_ : 0;
+    takenHead_ = 0;
+  }
   // The latest start before the oldest frame kept still counts.
   while (armedAt_.size() > 1 && armedAt_[1] < oldest) armedAt_.pop_front();
 }
 
-bool LoaderWatch::TakenNear(double frame, double tolerance) const {
-  // Taken changes come in order, so the first at or after the window's
-  // start is the only candidate.
-  const auto first = std::lower_bound(taken_.begin(), taken_.end(), frame - tolerance,
-                                      [](const Taken& taken, double at) { return taken.frame < at; });
-  return first != taken_.end() && first->frame <= frame + tolerance && !first->late;
+bool LoaderWatch::TakenNear(double frame, double tolerance) {
+  // Bits are asked about in order, so the search goes on from the last.
+  if (cursor_ < takenHead_) cursor_ = takenHead_;
+  while (cursor_ > takenHead_ && taken_[cursor_ - 1].frame >= frame - tolerance) --cursor_;
+  while (cursor_ < taken_.size() && taken_[cursor_].frame < frame - tolerance) ++cursor_;
+  return cursor_ < taken_.size() && taken_[cursor_].frame <= frame + tolerance && !taken_[cursor_].late;
 }
 
 void LoaderWatch::BeginRecord(double frame, double halfCell) {

@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <deque>
 #include <optional>
+#include <vector>
 
 #include "reader/decoded_record.h"
 
@@ -69,7 +70,7 @@ class LoaderWatch {
 
   void FollowLevel();
   void OnChange(double frame);
-  bool TakenNear(double frame, double tolerance) const;
+  bool TakenNear(double frame, double tolerance);
   void Judge(const PendingBit& bit, bool last);
   void Add(LoadProblemKind kind, double frame, double cellMicroseconds);
   void Prune();
@@ -101,7 +102,9 @@ class LoaderWatch {
   std::optional<double> lastChange_;
   double ignoredUntil_ = 0;
   double readyAt_ = 0;
-  std::deque<Taken> taken_;
+  std::vector<Taken> taken_;  // from takenHead_ on: the changes still kept
+  std::size_t takenHead_ = 0;
+  std::size_t cursor_ = 0;      // where the last search ended
   std::deque<double> armedAt_;  // the first change after each silence
 
   // The record being judged.
