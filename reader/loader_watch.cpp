@@ -63,23 +63,26 @@ void LoaderWatch::Feed(const float* samples, std::size_t frames, std::size_t str
     }
     float previous = previous_;
     const float* at = from;
+    int level = level_;
     for (std::size_t k = 0; k < run; ++k, at += stride) {
       const float x = *at;
-      if (x > upper || x < lower) {
-        const int level = x > upper ? kHigh : kLow;
-        if (level_ != level) {
-          if (level_ != kUnknown) {
-            // Between the two samples, where the line passed the threshold.
-            const double edge = level == kHigh ? upper : lower;
-            const double fraction = x == previous ? 1.0 : (edge - previous) / (static_cast<double>(x) - previous);
-            OnChange(static_cast<double>(position_ + static_cast<std::int64_t>(k)) - 1 +
-                     std::clamp(fraction, 0.0, 1.0));
-          }
-          level_ = level;
+      // Where the line is beyond the threshold it takes that side; between
+      // the two thresholds it keeps the side it had. Written without a
+      // branch: the line changes sides only twice a cell.
+      const int side = x > upper ? kHigh : (x < lower ? kLow : level);
+      if (side != level) {
+        if (level != kUnknown) {
+          // Between the two samples, where the line passed the threshold.
+          const double edge = side == kHigh ? upper : lower;
+          const double fraction = x == previous ? 1.0 : (edge - previous) / (static_cast<double>(x) - previous);
+          OnChange(static_cast<double>(position_ + static_cast<std::int64_t>(k)) - 1 +
+                   std::clamp(fraction, 0.0, 1.0));
         }
+        level = side;
       }
       previous = x;
     }
+    level_ = level;
     previous_ = previous;
     stepSum_ += sum;
     stepPeak_ = peak;
