@@ -61,28 +61,31 @@ void LoaderWatch::Feed(const float* samples, std::size_t frames, std::size_t str
       sum += x;
       peak = std::max(peak, static_cast<double>(std::fabs(x - centre)));
     }
-    float previous = previous_;
-    const float* at = from;
+    // Where the line is beyond the threshold it takes that side; between the
+    // two it keeps the side it had. The sides are found without a branch and
+    // the few places where they change are noted, then told in order.
+    std::size_t changedAt[kStepFrames];
+    std::size_t changes = 0;
     int level = level_;
-    for (std::size_t k = 0; k < run; ++k, at += stride) {
-      const float x = *at;
-      // Where the line is beyond the threshold it takes that side; between
-      // the two thresholds it keeps the side it had. Written without a
-      // branch: the line changes sides only twice a cell.
-      const int side = x > upper ? kHigh : (x < lower ? kLow : level);
-      if (side != level) {
-        if (level != kUnknown) {
-          // Between the two samples, where the line passed the threshold.
-          const double edge = side == kHigh ? upper : lower;
-          const double fraction = x == previous ? 1.0 : (edge - previous) / (static_cast<double>(x) - previous);
-          OnChange(static_cast<double>(position_ + static_cast<std::int64_t>(k)) - 1 +
-                   std::clamp(fraction, 0.0, 1.0));
-        }
-        level = side;
-      }
-      previous = x;
+    for (std::size_t k = 0; k < run; ++k) {
+      const float x = from[k * stride];
+      const int beyond = (x > upper ? kHigh : 0) | (x < lower ? kLow : 0);
+      const int side = beyond != 0 ? beyond : level;
+      changedAt[changes] = k;
+      changes += static_cast<std::size_t>(side != level && level != kUnknown);
+      level = side;
+    }
+    for (std::size_t c = 0; c < changes; ++c) {
+      const std::size_t k = changedAt[c];
+      const float x = from[k * stride];
+      const float before = k > 0 ? from[(k - 1) * stride] : previous_;
+      // Between the two samples, where the line passed the threshold.
+      const double edge = x > upper ? upper : lower;
+      const double fraction = x == before ? 1.0 : (edge - before) / (static_cast<double>(x) - before);
+      OnChange(static_cast<double>(position_ + static_cast<std::int64_t>(k)) - 1 + std::clamp(fraction, 0.0, 1.0));
     }
     level_ = level;
+    const float previous = from[(run - 1) * stride];
     previous_ = previous;
     stepSum_ += sum;
     stepPeak_ = peak;

@@ -87,9 +87,9 @@ class LoaderWatch {
   std::int64_t position_ = 0;
   double centre_ = 0;
   double envelope_ = 0;
-  static constexpr int kUnknown = -1;
-  static constexpr int kLow = 0;
-  static constexpr int kHigh = 1;
+  static constexpr int kUnknown = 0;
+  static constexpr int kLow = 1;
+  static constexpr int kHigh = 2;
   int level_ = kUnknown;  // where the line was last seen beyond the threshold
   float previous_ = 0;
   double lower_ = 0;   // below this the line is low
