@@ -62,8 +62,8 @@ void LoaderWatch::Feed(const float* samples, std::size_t frames, std::size_t str
       peak = std::max(peak, static_cast<double>(std::fabs(x - centre)));
     }
     // Where the line is beyond the threshold it takes that side; between the
-    // two it keeps the side it had. The sides are found without a branch and
-    // the few places where they change are noted, then told in order.
+    // two it keeps the side it had. The few places where the side changes
+    // are noted in one tight pass, then told in order.
     std::size_t changedAt[kStepFrames];
     std::size_t changes = 0;
     int level = level_;
@@ -85,8 +85,7 @@ void LoaderWatch::Feed(const float* samples, std::size_t frames, std::size_t str
       OnChange(static_cast<double>(position_ + static_cast<std::int64_t>(k)) - 1 + std::clamp(fraction, 0.0, 1.0));
     }
     level_ = level;
-    const float previous = from[(run - 1) * stride];
-    previous_ = previous;
+    previous_ = from[(run - 1) * stride];
     stepSum_ += sum;
     stepPeak_ = peak;
     stepCount_ += static_cast<int>(run);
