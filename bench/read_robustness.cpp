@@ -87,7 +87,7 @@ Signal LentokRecording(const std::vector<Tape>& tapes) {
 }
 
 // Another encoder's recording: 11025 Hz, a short leader, the name in lower
-// case, half level, rounded edges.
+// case, half level, rounded edges, and no change closing the last bit.
 Recording ForeignRecording(const std::vector<Tape>& tapes) {
   std::vector<Signal> records;
   for (const Tape& tape : tapes) {
@@ -97,6 +97,7 @@ Recording ForeignRecording(const std::vector<Tape>& tapes) {
     style.zeroRunBytes = 256;
     style.level = 0.5;
     style.edgeSeconds = 1 / 11025.0;
+    style.closingHalfCell = false;  // the older layout, as other encoders write it
     for (char c : tape.name) style.name.push_back(static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c));
     records.push_back(degrade::SynthesiseRecording(tape.image, style));
   }
@@ -183,8 +184,22 @@ struct Outcome {
   std::size_t exact = 0;  // expected records given back byte-exact and sound
   std::size_t sound = 0, checksumErrors = 0, cutShort = 0;
   std::size_t loads = 0;  // records the machine's loader would load as played
+  std::string firstReason;  // why the first record that would not load would not
   double seconds = 0;
 };
+
+const char* ProblemName(reader::LoadProblemKind kind) {
+  switch (kind) {
+    case reader::LoadProblemKind::kNoClosingChange: return "no closing change";
+    case reader::LoadProblemKind::kCellTooShort: return "cells too short";
+    case reader::LoadProblemKind::kCellTooLong: return "cells too long";
+    case reader::LoadProblemKind::kChangeTooClose: return "change too close";
+    case reader::LoadProblemKind::kCutShort: return "cut short";
+    case reader::LoadProblemKind::kChecksumError: return "checksum error";
+    case reader::LoadProblemKind::kNoSync: return "no sync";
+  }
+  return "?";
+}
 
 Outcome ReadBack(const Recording& recording, const std::vector<Tape>& tapes) {
   const Clock::time_point start = Clock::now();
@@ -197,6 +212,9 @@ Outcome ReadBack(const Recording& recording, const std::vector<Tape>& tapes) {
     outcome.checksumErrors += record.status == reader::RecordStatus::kChecksumError;
     outcome.cutShort += record.status == reader::RecordStatus::kCutShort;
     outcome.loads += record.machine.loads;
+    if (!record.machine.loads && outcome.firstReason.empty() && !record.machine.problems.empty()) {
+      outcome.firstReason = ProblemName(record.machine.problems.front().kind);
+    }
   }
   for (const Tape& tape : tapes) {
     for (const reader::DecodedRecord& record : records) {
@@ -219,7 +237,9 @@ std::string Statuses(const Outcome& outcome) {
   add(outcome.sound, "sound");
   add(outcome.checksumErrors, "checksum error");
   add(outcome.cutShort, "cut short");
-  return text.empty() ? "-" : text;
+  if (text.empty()) text = "-";
+  if (!outcome.firstReason.empty()) text += "; will not load: " + outcome.firstReason + ", ...";
+  return text;
 }
 
 void PrintRow(const std::string& label, const std::string& seed, const Outcome& outcome, std::size_t expected) {

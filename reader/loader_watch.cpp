@@ -37,29 +37,74 @@ LoaderWatch::LoaderWatch(double sampleRate, std::size_t keepFrames)
       ignoredFrames_(kIgnoredSeconds * sampleRate),
       reactionFrames_(kReactionSeconds * sampleRate),
       silenceFrames_(kSilenceSeconds * sampleRate),
-      centreDecay_(std::exp(-1.0 / (kCentreSeconds * sampleRate))),
-      envelopeDecay_(std::exp(-1.0 / (kEnvelopeSeconds * sampleRate))) {}
+      centreDecay_(std::exp(-kStepFrames / (kCentreSeconds * sampleRate))),
+      envelopeDecay_(std::exp(-kStepFrames / (kEnvelopeSeconds * sampleRate))),
+      lower_(-kQuietest),
+      upper_(kQuietest) {}
 
 void LoaderWatch::Feed(const float* samples, std::size_t frames, std::size_t stride) {
-  for (std::size_t i = 0; i < frames; ++i, ++position_) {
-    const float x = samples[i * stride];
-    centre_ = centreDecay_ * centre_ + (1 - centreDecay_) * x;
-    envelope_ = std::max(std::fabs(x - centre_), envelopeDecay_ * envelope_);
-    const double threshold = std::max(kThresholdShare * envelope_, kQuietest);
-    const double above = x - centre_;
-    if (above > threshold || above < -threshold) {
-      const bool high = above > 0;
-      if (high_ && *high_ != high) {
-        // Between the two samples, where the line passed the threshold.
-        const double edge = centre_ + (high ? threshold : -threshold);
-        const double fraction = x == previous_ ? 1.0 : (edge - previous_) / (x - previous_);
-        OnChange(static_cast<double>(position_) - 1 + std::clamp(fraction, 0.0, 1.0));
-      }
-      high_ = high;
+  std::size_t done = 0;
+  while (done < frames) {
+    // Up to the next step of the level, with the state in locals: this loop
+    // sees every sample of the recording.
+    const std::size_t run = std::min(frames - done, static_cast<std::size_t>(kStepFrames - stepCount_));
+    const auto lower = static_cast<float>(lower_);
+    const auto upper = static_cast<float>(upper_);
+    const auto centre = static_cast<float>(centre_);
+    // The level's slow measures need only every few samples.
+    double sum = 0;
+    double peak = stepPeak_;
+    const std::size_t first = static_cast<std::size_t>((kStatStride - stepCount_ % kStatStride) % kStatStride);
+    const float* const from = samples + done * stride;
+    for (std::size_t k = first; k < run; k += kStatStride) {
+      const float x = from[k * stride];
+      sum += x;
+      peak = std::max(peak, static_cast<double>(std::fabs(x - centre)));
     }
-    previous_ = x;
+    // Where the line is beyond the threshold it takes that side; between the
+    // two it keeps the side it had. The few places where the side changes
+    // are noted in one tight pass, then told in order.
+    std::size_t changedAt[kStepFrames];
+    std::size_t changes = 0;
+    int level = level_;
+    for (std::size_t k = 0; k < run; ++k) {
+      const float x = from[k * stride];
+      const int beyond = (x > upper ? kHigh : 0) | (x < lower ? kLow : 0);
+      const int side = beyond != 0 ? beyond : level;
+      changedAt[changes] = k;
+      changes += static_cast<std::size_t>(side != level && level != kUnknown);
+      level = side;
+    }
+    for (std::size_t c = 0; c < changes; ++c) {
+      const std::size_t k = changedAt[c];
+      const float x = from[k * stride];
+      const float before = k > 0 ? from[(k - 1) * stride] : previous_;
+      // Between the two samples, where the line passed the threshold.
+      const double edge = x > upper ? upper : lower;
+      const double fraction = x == before ? 1.0 : (edge - before) / (static_cast<double>(x) - before);
+      OnChange(static_cast<double>(position_ + static_cast<std::int64_t>(k)) - 1 + std::clamp(fraction, 0.0, 1.0));
+    }
+    level_ = level;
+    previous_ = from[(run - 1) * stride];
+    stepSum_ += sum;
+    stepPeak_ = peak;
+    stepCount_ += static_cast<int>(run);
+    position_ += static_cast<std::int64_t>(run);
+    done += run;
+    if (stepCount_ == kStepFrames) FollowLevel();
   }
   Prune();
+}
+
+void LoaderWatch::FollowLevel() {
+  centre_ = centreDecay_ * centre_ + (1 - centreDecay_) * stepSum_ * kStatStride / kStepFrames;
+  envelope_ = std::max(stepPeak_, envelopeDecay_ * envelope_);
+  const double threshold = std::max(kThresholdShare * envelope_, kQuietest);
+  lower_ = centre_ - threshold;
+  upper_ = centre_ + threshold;
+  stepSum_ = 0;
+  stepPeak_ = 0;
+  stepCount_ = 0;
 }
 
 void LoaderWatch::OnChange(double frame) {
@@ -83,19 +128,24 @@ void LoaderWatch::OnChange(double frame) {
 
 void LoaderWatch::Prune() {
   const double oldest = static_cast<double>(position_) - keepFrames_;
-  while (!taken_.empty() && taken_.front().frame < oldest) taken_.pop_front();
+  while (takenHead_ < taken_.size() && taken_[takenHead_].frame < oldest) ++takenHead_;
+  // The kept changes move down once the dropped ones are as many: the
+  // vector stays within twice what the window holds.
+  if (takenHead_ > 64 && takenHead_ * 2 > taken_.size()) {
+    taken_.erase(taken_.begin(), taken_.begin() + static_cast<std::ptrdiff_t>(takenHead_));
+    cursor_ = cursor_ > takenHead_ ? cursor_ - takenHead_ : 0;
+    takenHead_ = 0;
+  }
   // The latest start before the oldest frame kept still counts.
   while (armedAt_.size() > 1 && armedAt_[1] < oldest) armedAt_.pop_front();
 }
 
-bool LoaderWatch::TakenNear(double frame, double tolerance) const {
-  // The most recent are searched first: bits are asked about in order,
-  // close behind the newest sample.
-  for (auto it = taken_.rbegin(); it != taken_.rend(); ++it) {
-    if (it->frame < frame - tolerance) break;
-    if (it->frame <= frame + tolerance) return !it->late;
-  }
-  return false;
+bool LoaderWatch::TakenNear(double frame, double tolerance) {
+  // Bits are asked about in order, so the search goes on from the last.
+  if (cursor_ < takenHead_) cursor_ = takenHead_;
+  while (cursor_ > takenHead_ && taken_[cursor_ - 1].frame >= frame - tolerance) --cursor_;
+  while (cursor_ < taken_.size() && taken_[cursor_].frame < frame - tolerance) ++cursor_;
+  return cursor_ < taken_.size() && taken_[cursor_].frame <= frame + tolerance && !taken_[cursor_].late;
 }
 
 void LoaderWatch::BeginRecord(double frame, double halfCell) {

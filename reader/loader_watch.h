@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <deque>
 #include <optional>
+#include <vector>
 
 #include "reader/decoded_record.h"
 
@@ -60,8 +61,16 @@ class LoaderWatch {
     bool taken;
   };
 
+  // The line's middle and the threshold either side of it move slowly, so
+  // they are followed once every so many frames (counted from the start,
+  // so that blocks of any size give the same changes).
+  static constexpr int kStepFrames = 16;
+  // The middle and the size are measured on every so many of them.
+  static constexpr int kStatStride = 4;
+
+  void FollowLevel();
   void OnChange(double frame);
-  bool TakenNear(double frame, double tolerance) const;
+  bool TakenNear(double frame, double tolerance);
   void Judge(const PendingBit& bit, bool last);
   void Add(LoadProblemKind kind, double frame, double cellMicroseconds);
   void Prune();
@@ -78,14 +87,24 @@ class LoaderWatch {
   std::int64_t position_ = 0;
   double centre_ = 0;
   double envelope_ = 0;
-  std::optional<bool> high_;
+  static constexpr int kUnknown = 0;
+  static constexpr int kLow = 1;
+  static constexpr int kHigh = 2;
+  int level_ = kUnknown;  // where the line was last seen beyond the threshold
   float previous_ = 0;
+  double lower_ = 0;   // below this the line is low
+  double upper_ = 0;   // above this, high
+  double stepSum_ = 0;
+  double stepPeak_ = 0;
+  int stepCount_ = 0;
 
   // The loader's rule.
   std::optional<double> lastChange_;
   double ignoredUntil_ = 0;
   double readyAt_ = 0;
-  std::deque<Taken> taken_;
+  std::vector<Taken> taken_;  // from takenHead_ on: the changes still kept
+  std::size_t takenHead_ = 0;
+  std::size_t cursor_ = 0;      // where the last search ended
   std::deque<double> armedAt_;  // the first change after each silence
 
   // The record being judged.

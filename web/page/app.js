@@ -592,6 +592,9 @@ async function startCapture() {
       name: 'capture.wav',
     });
     capture.node = await captureNode(capture.context, (samples) => {
+      // A block still on its way from the audio thread when the capture
+      // stops has nowhere to go.
+      if (!capture.worker) return;
       capture.worker.postMessage({ type: 'samples', id: capture.session.id, samples },
         [samples.buffer]);
     });
