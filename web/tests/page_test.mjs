@@ -513,7 +513,9 @@ async function combiningChecks(page, roundTripWav) {
     expect(await combined.getAttribute('data-status') === '3', 'the combination is not "combined"');
     const run = spawnSync(path.resolve(settings['lentok-read']), ['-o', fs.mkdtempSync(path.join(work, 'combine-')),
       'copy-a.wav', 'copy-b.wav'], { cwd: inputs, encoding: 'utf8', env: { ...process.env, LANG: 'C.UTF-8', LC_ALL: '' } });
-    const nativeLine = run.stdout.split('\n')[0].replace(/; image [^;]*$/, '');
+    // Its line there begins with the recording's name, which the page gives
+    // as the entry's title, and ends with the image, which is its download.
+    const nativeLine = run.stdout.split('\n')[0].replace(/^copy-a\.wav: /, '').replace(/; image [^;]*$/, '');
     const shown = (await combined.locator('.line').innerText()).trim();
     expect(shown === nativeLine, `shown:\n${shown}\nlentok-read:\n${nativeLine}`);
     const got = await download(page, combined.locator('a[download]'));
