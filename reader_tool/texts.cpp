@@ -59,9 +59,10 @@ constexpr Entry kTexts[] = {
     {TextId::kHelp,
      "Usage: lentok-read [OPTION]... RECORDING...\n"
      "  or:  lentok-read --verify [--channel=N] IMAGE RECORDING\n"
-     "Finds the tape records in each WAV RECORDING and writes each one as a\n"
+     "Finds the tape records in each RECORDING and writes each one as a\n"
      "tape image (.rks), named after the record's header. A RECORDING of -\n"
-     "is read from standard input.\n"
+     "is read from standard input. Recordings may be WAV, FLAC, Ogg Vorbis,\n"
+     "Ogg Opus, MP3, AIFF/AIFC or W64, known by their content, not their name.\n"
      "\n"
      "  -o, --output-dir=DIR  write the images into DIR (default: the current directory)\n"
      "      --force           replace images that already exist\n"
@@ -77,12 +78,14 @@ constexpr Entry kTexts[] = {
      "Exit status: 0 when every record found is sound; 2 when a record is\n"
      "damaged, none is found, or --verify finds a difference or a record the\n"
      "machine would not load; 1 when the command line is wrong or a file cannot\n"
-     "be read or written.\n",
+     "be read or written (a damaged stream included, though the records before\n"
+     "the damage are written).\n",
      "Использование: lentok-read [ПАРАМЕТР]... ЗВУКОЗАПИСЬ...\n"
      "         или:  lentok-read --verify [--channel=N] ОБРАЗ ЗВУКОЗАПИСЬ\n"
-     "Находит записи с ленты в каждой ЗВУКОЗАПИСИ (файле WAV) и сохраняет каждую\n"
-     "как образ ленты (.rks) под именем из её заголовка. Вместо ЗВУКОЗАПИСИ «-»\n"
-     "означает стандартный ввод.\n"
+     "Находит записи с ленты в каждой ЗВУКОЗАПИСИ и сохраняет каждую как образ\n"
+     "ленты (.rks) под именем из её заголовка. Вместо ЗВУКОЗАПИСИ «-» означает\n"
+     "стандартный ввод. Звукозаписи читаются в форматах WAV, FLAC, Ogg Vorbis,\n"
+     "Ogg Opus, MP3, AIFF/AIFC и W64; формат узнаётся по содержимому, не по имени.\n"
      "\n"
      "  -o, --output-dir=КАТАЛОГ  сохранять образы в КАТАЛОГ (по умолчанию в текущий)\n"
      "      --force               заменять уже существующие образы\n"
@@ -97,8 +100,9 @@ constexpr Entry kTexts[] = {
      "\n"
      "Код возврата: 0, если все найденные записи исправны; 2, если есть\n"
      "повреждённая запись, не найдено ни одной или --verify нашёл расхождение\n"
-     "либо запись, которую машина не загрузит;\n"
-     "1, если командная строка неверна или файл не удаётся прочитать или записать.\n"},
+     "либо запись, которую машина не загрузит; 1, если командная строка неверна\n"
+     "или файл не удаётся прочитать или записать (в том числе повреждённый поток;\n"
+     "записи до повреждения при этом сохраняются).\n"},
     {TextId::kVersion, "lentok-read %1\n", "lentok-read %1\n"},
     {TextId::kCommandLineError, "lentok-read: %1 (see --help)", "lentok-read: %1 (см. --help)"},
     {TextId::kUnknownOption, "unknown option '%1'", "неизвестный параметр «%1»"},
@@ -142,6 +146,18 @@ constexpr Entry kTexts[] = {
     {TextId::kWavNoData, "the file ended before any sound data", "файл закончился раньше звуковых данных"},
     {TextId::kNoSuchChannel, "there is no channel %1 (the recording has %2)",
      "канала %1 нет (в звукозаписи их %2)"},
+    {TextId::kUnknownFormat,
+     "not a recording in a format lentok-read reads (WAV, FLAC, Ogg Vorbis, Ogg Opus, MP3, AIFF, W64)",
+     "это не звукозапись в формате, который читает lentok-read (WAV, FLAC, Ogg Vorbis, Ogg Opus, MP3, AIFF, W64)"},
+    {TextId::kStreamCannotDecode, "the %1 recording cannot be decoded: %2",
+     "звукозапись %1 не удаётся декодировать: %2"},
+    {TextId::kStreamDamaged, "the %1 stream is damaged at %2 (byte %3): %4",
+     "поток %1 повреждён на отметке %2 (байт %3): %4"},
+    {TextId::kStreamSeeksBack,
+     "this %1 file can only be read by going back in it further than its first MiB, which lentok-read does not keep",
+     "этот файл %1 можно прочитать, только возвращаясь в нём дальше первого МиБ, а lentok-read его не хранит"},
+    {TextId::kStreamUnsupportedChannels, "the recording has no channel or more than 8",
+     "в звукозаписи нет каналов или их больше 8"},
 
     {TextId::kImageTooShort, "not a tape image: shorter than 7 bytes",
      "это не образ ленты: он короче 7 байт"},

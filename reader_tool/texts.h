@@ -79,6 +79,11 @@ enum class TextId {
   kWavUnsupportedRate,
   kWavNoData,
   kNoSuchChannel,
+  kUnknownFormat,
+  kStreamCannotDecode,
+  kStreamDamaged,
+  kStreamUnsupportedChannels,
+  kStreamSeeksBack,
   // --verify.
   kImageTooShort,
   kImageTooLong,
