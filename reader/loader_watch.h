@@ -64,7 +64,7 @@ class LoaderWatch {
   // The line's middle and the threshold either side of it move slowly, so
   // they are followed once every so many frames (counted from the start,
   // so that blocks of any size give the same changes).
-  static constexpr int kStepFrames = 16;
+  static constexpr int kStepFrames = 64;
   // The middle and the size are measured on every so many of them.
   static constexpr int kStatStride = 4;
 
