@@ -201,6 +201,9 @@ std::string RecordLine(const reader::DecodedRecord& record, Language language) {
   if (record.status != reader::RecordStatus::kSound && !record.doubtfulBitFrames.empty()) {
     line += "; " + DoubtfulPart(record, language);
   }
+  // A combined image lies on no recording as it is, so no playing of it
+  // can be judged; every record read from a recording has its verdict.
+  if (!record.machine.judged) return line;
   return line + "; " + MachineVerdictText(record, language);
 }
 
@@ -229,7 +232,7 @@ std::string RecordJson(const reader::DecodedRecord& record) {
   json += ",\"doubtfulBits\":" + JsonDoubtfulBits(record);
   // Only a repaired record has a repair to tell of.
   if (record.status == reader::RecordStatus::kRepaired) json += ",\"repair\":" + JsonRepair(record);
-  json += ",\"machine\":" + JsonMachine(record);
+  json += ",\"machine\":" + (record.machine.judged ? JsonMachine(record) : std::string("null"));
   return json + "}";
 }
 

@@ -56,7 +56,8 @@ TEST(RecoveryRun, CopiesCombinedAndBitsRepaired) {
        {"combined from copy 1 (a.wav at 0:", "copy 2 (b.wav at 0:", ", combined; ",
         "doubtful bytes 2032 from copy 1, 2033 to 2036 from copy 2", "212C to 2131 from copy 1",
         "went into the combined image "},
-       {"GAME-2.RKS"},
+       // A combined image lies on no recording, so it gets no machine's verdict.
+       {"GAME-2.RKS", "on the machine: ;"},
        ""},
       {"the copies, --separate",
        {"--separate", "a.wav", "b.wav"},
@@ -119,6 +120,7 @@ TEST(RecoveryRun, JsonNamesTheCopiesAndTheirStretches) {
   EXPECT_EQ(Count(result.out, "\"combinedInto\":"), 3u) << result.out;
   EXPECT_TRUE(Contains(result.out, "\"combined\":[{")) << result.out;
   EXPECT_TRUE(Contains(result.out, "\"status\":\"combined\"")) << result.out;
+  EXPECT_EQ(Count(result.out, "\"machine\":null"), 1u) << result.out;
   EXPECT_TRUE(Contains(result.out, "\"copies\":[{\"recording\":\"a.wav\"")) << result.out;
   // Each copy's dropout was supplied by another copy.
   EXPECT_GE(Count(result.out, "{\"first\":"), 3u) << result.out;
