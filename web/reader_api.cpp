@@ -1,6 +1,7 @@
 // The reading side as the web page sees it: a small C interface over the
-// recording reader (files, fed as bytes) and the tape decoder (live capture,
-// fed as float samples), with the report texts lentok-read uses. The page
+// recording reader (WAV files, fed as bytes) and the tape decoder (live
+// capture and the recordings the browser decodes, fed as float samples),
+// with the report texts lentok-read uses. The page
 // holds a session per file or capture; each session keeps the records taken
 // last and the texts it hands out, so every pointer it returns stays good
 // until the next call on the same session.
@@ -18,13 +19,15 @@
 
 namespace web {
 
-// Live capture comes as one channel of float samples.
-constexpr int kCaptureChannels = 1;
+// The decoder reads up to this many channels; a recording with more is
+// refused rather than cut down to some of them.
+constexpr int kMostChannels = 8;
 
 struct Session {
   // Exactly one of the two is set.
   std::optional<reader::RecordingReader> file;
   std::optional<reader::TapeDecoder> live;
+  int channels = 1;
 
   std::vector<std::uint8_t> inputBytes;
   std::vector<float> inputSamples;
@@ -39,7 +42,7 @@ struct Session {
 
 namespace {
 
-using web::kCaptureChannels;
+using web::kMostChannels;
 using web::Session;
 
 reader_tool::Language LanguageOf(int russian) {
@@ -68,9 +71,13 @@ Session* web_open_file_reader() {
   return session;
 }
 
-Session* web_open_live_decoder(double sampleRate) {
+// Float samples, `channels` interleaved, at `sampleRate`; null when the
+// decoder cannot take that many channels.
+Session* web_open_sample_decoder(double sampleRate, int channels) {
+  if (channels < 1 || channels > kMostChannels) return nullptr;
   auto* session = new Session;
-  session->live.emplace(sampleRate, kCaptureChannels);
+  session->live.emplace(sampleRate, channels);
+  session->channels = channels;
   return session;
 }
 
@@ -83,7 +90,7 @@ std::uint8_t* web_input_bytes(Session* session, std::size_t count) {
 }
 
 float* web_input_samples(Session* session, std::size_t frames) {
-  session->inputSamples.resize(frames * kCaptureChannels);
+  session->inputSamples.resize(frames * static_cast<std::size_t>(session->channels));
   return session->inputSamples.data();
 }
 
