@@ -29,7 +29,9 @@ out=$(cd "$1" && pwd)
 shift
 widths=("$@")
 [ ${#widths[@]} -gt 0 ] || widths=(i686 x86_64)
-pins=$(printf '%s\n' "${packages[@]}")
+# What a prefix was built from: the pins, and this script's own digest, so
+# that a change to how the libraries are built builds them again.
+pins=$(printf '%s\n' "${packages[@]}" "$(sha256sum <"$0" | cut -d' ' -f1)")
 jobs=$(nproc)
 
 todo=()
@@ -94,19 +96,30 @@ unpack() {
 }
 for package in "${packages[@]}"; do unpack "$package"; done
 
+# Runs a build step with its output in the log of the library; the
+# libraries' own compiler warnings are theirs, so the log is shown only when
+# the step fails.
+logs=$out/logs
+mkdir -p "$logs"
+logged() {
+  local log=$logs/$1
+  shift
+  "$@" >>"$log" 2>&1 || { tail -n 40 "$log" >&2; echo "failed: $*; the whole log is $log" >&2; exit 1; }
+}
+
 # One CMake project, configured with lentok's own toolchain file for the
 # width, built with ninja and installed into the prefix.
 cmake_build() {
   local width=$1 name=$2 source=$3
   shift 3
-  local build=$out/build-$width/$name prefix=$out/$width
-  cmake -S "$source" -B "$build" -G Ninja -Wno-dev --no-warn-unused-cli --log-level=WARNING \
+  local build=$out/build-$width/$name prefix=$out/$width log=$width-$name.log
+  logged "$log" cmake -S "$source" -B "$build" -G Ninja -Wno-dev --no-warn-unused-cli \
     -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-$width.cmake" \
     -DLENTOK_DEPS_PREFIX="$prefix" -DCMAKE_INSTALL_PREFIX="$prefix" \
     -DCMAKE_INSTALL_LIBDIR=lib -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF \
-    -DBUILD_TESTING=OFF "$@" >/dev/null
-  cmake --build "$build" -j "$jobs" >/dev/null
-  cmake --install "$build" >/dev/null
+    -DBUILD_TESTING=OFF "$@"
+  logged "$log" cmake --build "$build" -j "$jobs"
+  logged "$log" cmake --install "$build"
 }
 
 # One autotools project, configured for the width outside its source tree;
@@ -114,20 +127,20 @@ cmake_build() {
 autotools_build() {
   local width=$1 name=$2 configure_options=$3
   shift 3
-  local build=$out/build-$width/$name triplet=$width-w64-mingw32 directory
+  local build=$out/build-$width/$name triplet=$width-w64-mingw32 directory log=$width-$name.log
   mkdir -p "$build"
   # shellcheck disable=SC2086 # the options are words
-  (cd "$build" && "$src/$name/configure" -q --host="$triplet" --prefix="$out/$width" \
+  (cd "$build" && logged "$log" "$src/$name/configure" --host="$triplet" --prefix="$out/$width" \
     --disable-shared --enable-static --disable-dependency-tracking $configure_options \
-    CC="$(command -v "$triplet-gcc-win32" || command -v "$triplet-gcc")" CFLAGS=-O2 >/dev/null)
+    CC="$(command -v "$triplet-gcc-win32" || command -v "$triplet-gcc")" CFLAGS=-O2)
   for directory in "$@"; do
-    make -s -j "$jobs" -C "$build/$directory" install >/dev/null
+    logged "$log" make -j "$jobs" -C "$build/$directory" install
   done
 }
 
 for width in "${todo[@]}"; do
   prefix=$out/$width
-  rm -rf "$prefix" "$out/build-$width"
+  rm -rf "$prefix" "$out/build-$width" "$logs/$width"-*.log
   echo "building the decoding libraries for $width into $prefix"
   cmake_build "$width" libogg "$src/libogg" -DINSTALL_DOCS=OFF
   # Stack protection and fortified calls would need mingw-w64's libssp,
@@ -140,10 +153,15 @@ for width in "${todo[@]}"; do
   # script is complete.
   autotools_build "$width" opus "--disable-doc --disable-extra-programs --disable-stack-protector" .
   cmake_build "$width" mpg123 "$src/mpg123/ports/cmake" -DBUILD_LIBOUT123=OFF -DBUILD_PROGRAMS=OFF
+  # Its file-name helpers call shlwapi, which this build's .pc file leaves
+  # out (its autotools build names it).
+  sed -i 's/^Libs.private:.*/& -lshlwapi/' "$prefix/lib/pkgconfig/libmpg123.pc"
   # lame has only an autotools build.
   autotools_build "$width" lame "--disable-frontend --disable-decoder --disable-analyzer-hooks \
     --disable-gtktest" libmp3lame include
-  cmake_build "$width" libsndfile "$src/libsndfile" -DBUILD_PROGRAMS=OFF -DBUILD_EXAMPLES=OFF \
+  # FLAC__NO_DLL: libFLAC is linked static, not imported from a DLL.
+  cmake_build "$width" libsndfile "$src/libsndfile" -DCMAKE_C_FLAGS=-DFLAC__NO_DLL \
+    -DBUILD_PROGRAMS=OFF -DBUILD_EXAMPLES=OFF \
     -DENABLE_CPACK=OFF -DENABLE_PACKAGE_CONFIG=OFF -DINSTALL_MANPAGES=OFF \
     -DENABLE_EXTERNAL_LIBS=ON -DENABLE_MPEG=ON -DENABLE_EXPERIMENTAL=OFF
   grep -q 'libmpg123' "$prefix/lib/pkgconfig/sndfile.pc" ||
