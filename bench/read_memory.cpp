@@ -4,7 +4,9 @@
 // The peak resident size is printed at 1, 10, 30 and 60 minutes, so that a
 // reader whose memory stays flat shows the same figure at each. When
 // lentok-read is built, the same stream goes through `lentok-read -` on a
-// pipe, once for each of those lengths, and its peak is taken from wait4.
+// pipe, once for each of those lengths, and its peak is taken from wait4;
+// then once more with the stream encoded into FLAC on the way (by the flac
+// encoder), so that the audio library's path is measured too.
 // It reports and never judges.
 //
 //   lentok_read_memory [minutes]
@@ -165,11 +167,48 @@ void ReadInProcess(const Bytes& loop, const std::vector<int>& marks) {
               std::chrono::duration<double>(Clock::now() - start).count(), marks.back());
 }
 
-// `lentok-read -q --force -o <scratch> -` fed `minutes` of the stream on a pipe;
-// its peak resident size in MiB, or a negative value when it failed.
-double ToolPeakMiB(const std::string& tool, const Bytes& loop, int minutes, const std::string& scratch) {
+// The FLAC encoder, where Debian installs it.
+constexpr const char* kFlacEncoder = "/usr/bin/flac";
+
+// Starts the FLAC encoder reading WAV from `input` and writing FLAC to
+// `output`; its process id, or -1.
+pid_t StartFlacEncoder(int input, int output, int otherEnds[2]) {
+  const pid_t encoder = fork();
+  if (encoder == 0) {
+    dup2(input, STDIN_FILENO);
+    dup2(output, STDOUT_FILENO);
+    // Its warnings that it cannot seek back in a pipe say nothing here.
+    const int sink = open("/dev/null", O_WRONLY);
+    if (sink >= 0) dup2(sink, STDERR_FILENO);
+    close(input);
+    close(output);
+    close(otherEnds[0]);
+    close(otherEnds[1]);
+    execl(kFlacEncoder, kFlacEncoder, "-s", "-c", "-", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  return encoder;
+}
+
+// `lentok-read -q --force -o <scratch> -` fed `minutes` of the stream on a
+// pipe, as WAV or, when `asFlac`, through the FLAC encoder; its peak
+// resident size in MiB, or a negative value when it failed.
+double ToolPeakMiB(const std::string& tool, const Bytes& loop, int minutes, const std::string& scratch,
+                   bool asFlac) {
   int pipeEnds[2];
   if (pipe(pipeEnds) != 0) return -1;
+  pid_t encoder = 0;
+  if (asFlac) {
+    // This process writes WAV into `wavEnds`; the encoder turns it into the
+    // FLAC that lentok-read reads from `pipeEnds`.
+    int wavEnds[2];
+    if (pipe(wavEnds) != 0) return -1;
+    encoder = StartFlacEncoder(wavEnds[0], pipeEnds[1], pipeEnds);
+    close(wavEnds[0]);
+    close(pipeEnds[1]);
+    pipeEnds[1] = wavEnds[1];
+    if (encoder < 0) return -1;
+  }
   const pid_t child = fork();
   if (child == 0) {
     dup2(pipeEnds[0], STDIN_FILENO);
@@ -201,6 +240,10 @@ double ToolPeakMiB(const std::string& tool, const Bytes& loop, int minutes, cons
   rusage usage{};
   if (child <= 0 || wait4(child, &status, 0, &usage) != child) return -1;
   if (!WIFEXITED(status) || WEXITSTATUS(status) == 127) return -1;
+  int encoderStatus = 0;
+  if (asFlac && (waitpid(encoder, &encoderStatus, 0) != encoder || !WIFEXITED(encoderStatus) ||
+                 WEXITSTATUS(encoderStatus) != 0))
+    return -1;
   return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
@@ -211,19 +254,29 @@ void ReadThroughTool(const std::string& tool, const Bytes& loop, const std::vect
   std::printf("lentok-read - on a pipe, one run per length (this process's peak so far: %.1f MiB,\n"
               "which a forked child's figure can include)\n",
               PeakMiB());
-  std::printf("  %7s  %9s\n", "minutes", "peak MiB");
+  std::printf("  %7s  %14s  %14s\n", "minutes", "WAV, peak MiB", "FLAC, peak MiB");
   const std::string scratch = (std::filesystem::temp_directory_path() / "lentok-read-memory").string();
+  const bool flac = access(kFlacEncoder, X_OK) == 0;
   for (int minutes : marks) {
-    std::filesystem::create_directories(scratch);
-    const double peak = ToolPeakMiB(tool, loop, minutes, scratch);
-    std::error_code ignored;
-    std::filesystem::remove_all(scratch, ignored);
-    if (peak < 0) {
-      std::printf("  %7d  failed to run\n", minutes);
-    } else {
-      std::printf("  %7d  %9.1f\n", minutes, peak);
+    double peaks[2] = {-1, -1};
+    for (const bool asFlac : {false, true}) {
+      if (asFlac && !flac) continue;
+      std::filesystem::create_directories(scratch);
+      peaks[asFlac] = ToolPeakMiB(tool, loop, minutes, scratch, asFlac);
+      std::error_code ignored;
+      std::filesystem::remove_all(scratch, ignored);
     }
+    std::printf("  %7d", minutes);
+    for (const double peak : peaks) {
+      if (peak < 0) {
+        std::printf("  %14s", "failed to run");
+      } else {
+        std::printf("  %14.1f", peak);
+      }
+    }
+    std::printf("\n");
   }
+  if (!flac) std::printf("  (%s is not installed: no FLAC figures)\n", kFlacEncoder);
 }
 
 }  // namespace

@@ -2,9 +2,11 @@
 // it. In the same run, round after round, it times (a) the lentok process
 // converting a full 65552-byte image, (b) the lentok-read process reading
 // that recording back into a scratch directory, when lentok-read is built,
-// and (c) the reader library in-process over the file's bytes, read in
-// 64 KiB blocks. The medians and the ratios of reading to writing are
-// printed. It reports, it never judges: the exit status is 1 only when
+// (c) the reader library in-process over the file's bytes, read in 64 KiB
+// blocks, and (d) lentok-read reading the same recording encoded as FLAC
+// (by the flac encoder, when it is installed), which goes through the
+// audio library. The medians, the ratios of reading to writing and the
+// ratio of reading FLAC to reading WAV are printed. It reports, it never judges: the exit status is 1 only when
 // lentok itself fails.
 //
 //   lentok_read_speed [rounds]
@@ -30,6 +32,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t kReadBlockSize = 64 * 1024;
+// The reference FLAC encoder, where Debian installs it.
+constexpr const char* kFlacEncoder = "/usr/bin/flac";
 
 // An image of the largest size lentok accepts whose bytes vary. Its
 // addresses span the whole 64 KiB and the checksum after those bytes is
@@ -102,10 +106,16 @@ int main(int argc, char** argv) {
   bool failed = bench::TimeProcess(convert, true) < 0;
   bool toolFailed = readTool.empty() || bench::TimeProcess(readBack, true) < 0;
   const LibraryRead firstLibraryRead = failed ? LibraryRead{} : TimeLibraryRead(recording);
+  const std::string flacRecording = directory + "/full.flac";
+  const std::vector<std::string> readFlac = {readTool, "-q", "--force", "-o", images, flacRecording};
+  bool flacFailed = toolFailed || failed ||
+                    bench::TimeProcess({kFlacEncoder, "-s", "-f", "-o", flacRecording, recording}, true) < 0 ||
+                    bench::TimeProcess(readFlac, true) < 0;
 
   std::vector<double> writes;
   std::vector<double> toolReads;
   std::vector<double> libraryReads;
+  std::vector<double> flacReads;
   for (int round = 0; round < rounds && !failed; ++round) {
     const double write = bench::TimeProcess(convert, true);
     failed = write < 0;
@@ -117,7 +127,13 @@ int main(int argc, char** argv) {
     }
     const LibraryRead libraryRead = TimeLibraryRead(recording);
     if (libraryRead.seconds >= 0) libraryReads.push_back(libraryRead.seconds);
+    if (!flacFailed) {
+      const double flacRead = bench::TimeProcess(readFlac, true);
+      flacFailed = flacRead < 0;
+      flacReads.push_back(flacRead);
+    }
   }
+  const off_t flacLength = bench::FileLength(flacRecording);
 
   const off_t length = bench::FileLength(recording);
   std::error_code ignored;
@@ -145,6 +161,14 @@ int main(int argc, char** argv) {
     const double libraryRead = bench::Median(libraryReads);
     std::printf("  (c) reader library, in-process:  %8.2f ms   ratio read/write %5.2f\n", libraryRead * 1e3,
                 libraryRead / write);
+  }
+  if (flacFailed) {
+    std::printf("  (d) lentok-read reads it as FLAC: not measured (lentok-read or %s missing, or it failed)\n",
+                kFlacEncoder);
+  } else {
+    const double flacRead = bench::Median(flacReads);
+    std::printf("  (d) lentok-read reads it as FLAC: %7.2f ms   (%lld bytes) ratio FLAC/WAV %5.2f\n", flacRead * 1e3,
+                static_cast<long long>(flacLength), flacRead / bench::Median(toolReads));
   }
   std::printf("  records the library found: %zu, sound: %zu (1 expected)\n", firstLibraryRead.records,
               firstLibraryRead.sound);

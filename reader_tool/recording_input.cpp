@@ -1,7 +1,7 @@
-// The read loop over a recording file and the texts of its failures.
+// The texts of the failures to read a recording; the read loop itself is
+// in recording_read.cpp, apart, so that the page can take these texts
+// without the audio library the loop links.
 #include "reader_tool/recording_input.h"
-
-#include <vector>
 
 #include "reader_tool/texts.h"
 
@@ -39,25 +39,6 @@ TextId WavErrorId(formats::WavError error) {
   return TextId::kWavNoData;
 }
 
-std::string ReadErrorText(reader::ReadError error, const reader::RecordingReader& recording,
-                          const reader::DecoderOptions& options, Language language) {
-  if (error == reader::ReadError::kNoSuchChannel) {
-    const auto format = recording.Format();
-    const int channels = format ? format->channels : 0;
-    return Say(TextId::kNoSuchChannel, language,
-               {std::to_string(options.channel + 1), std::to_string(channels)});
-  }
-  return WavErrorText(recording.WavErrorCode(), language);
-}
-
-// Hands every completed record to the sink; false when it asked to stop.
-bool Deliver(reader::RecordingReader& recording, const RecordSink& sink) {
-  for (const reader::DecodedRecord& record : recording.TakeRecords()) {
-    if (!sink(record)) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 std::string FileErrorText(platform::FileError error, Language language) {
@@ -70,36 +51,6 @@ std::string WavErrorText(formats::WavError error, Language language) {
 
 std::string DisplayName(const std::string& operand, Language language) {
   return operand == "-" ? Text(TextId::kStandardInputName, language) : operand;
-}
-
-std::string ReadRecording(const std::string& operand, const reader::DecoderOptions& options,
-                          Language language, const RecordSink& sink) {
-  platform::FileError fileError = platform::FileError::kNone;
-  platform::InputFile input =
-      operand == "-" ? platform::InputFile::StandardInput() : platform::InputFile::Open(operand, fileError);
-  if (!input.IsOpen()) return Say(TextId::kCannotRead, language, {FileErrorText(fileError, language)});
-
-  reader::RecordingReader recording(options);
-  std::vector<std::uint8_t> block(kReadBlockBytes);
-  for (;;) {
-    const std::size_t got = input.Read(block.data(), block.size(), fileError);
-    if (fileError != platform::FileError::kNone) {
-      // What was read up to the failure still gives its records, the last
-      // one cut short.
-      recording.Finish();
-      Deliver(recording, sink);
-      return Say(TextId::kCannotRead, language, {FileErrorText(fileError, language)});
-    }
-    if (got == 0) break;
-    const reader::ReadError error = recording.Feed(block.data(), got);
-    const bool goOn = Deliver(recording, sink);
-    if (error != reader::ReadError::kNone) return ReadErrorText(error, recording, options, language);
-    if (!goOn) return "";
-  }
-  const reader::ReadError error = recording.Finish();
-  Deliver(recording, sink);
-  if (error != reader::ReadError::kNone) return ReadErrorText(error, recording, options, language);
-  return "";
 }
 
 }  // namespace reader_tool

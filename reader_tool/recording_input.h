@@ -1,6 +1,6 @@
 // Reading one recording (a file or standard input) in blocks through the
-// recording reader, handing out each record as soon as it is complete, and
-// saying in words why a file could not be read.
+// WAV reader or the audio library, handing out each record as soon as it
+// is complete, and saying in words why a file could not be read.
 #pragma once
 
 #include <functional>
@@ -22,9 +22,11 @@ constexpr std::size_t kReadBlockBytes = 64 * 1024;
 using RecordSink = std::function<bool(const reader::DecodedRecord&)>;
 
 // Reads `operand` ("-" for standard input) to its end, or until `sink`
-// says stop. Returns "" when the whole file was read, or else why not, in
-// `language`. Records recovered before a failure are handed out all the
-// same.
+// says stop: RIFF/WAVE through the WAV reader, FLAC, Ogg Vorbis, Ogg Opus,
+// MP3, AIFF/AIFC and W64 through the audio library, told apart by their
+// first bytes. Returns "" when the whole file was read, or else why not, in
+// `language` (for a damaged stream, where it broke). Records recovered
+// before a failure are handed out all the same. (In recording_read.cpp.)
 std::string ReadRecording(const std::string& operand, const reader::DecoderOptions& options,
                           Language language, const RecordSink& sink);
 

@@ -68,6 +68,11 @@ enum class TextId {
   kWavUnsupportedRate,
   kWavNoData,
   kNoSuchChannel,
+  kUnknownFormat,
+  kStreamCannotDecode,
+  kStreamDamaged,
+  kStreamUnsupportedChannels,
+  kStreamSeeksBack,
   // --verify.
   kImageTooShort,
   kImageTooLong,

@@ -320,11 +320,13 @@ TEST_F(ReadRunEverywhere, VerifyInJsonSaysWhatDiffers) {
 
 // --- Failures ---
 
-TEST_F(ReadRunEverywhere, NotAWavFileIsOneLineNamingIt) {
+TEST_F(ReadRunEverywhere, NotARecordingIsOneLineNamingIt) {
   WriteBytes(At("notes.txt"), {'h', 'e', 'l', 'l', 'o', ' ', 't', 'h', 'e', 'r', 'e', '\n'});
   const ToolResult result = Run({"notes.txt"});
   EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.err, "lentok-read: notes.txt: not a WAV file\n");
+  EXPECT_EQ(result.err,
+            "lentok-read: notes.txt: not a recording in a format lentok-read reads "
+            "(WAV, FLAC, Ogg Vorbis, Ogg Opus, MP3, AIFF, W64)\n");
   EXPECT_EQ(result.out, "");
 }
 
@@ -449,7 +451,9 @@ TEST_F(ReadRun, RussianTextsWhereTheUserReadsRussian) {
   EXPECT_TRUE(Contains(report.out, "«HELLO.RKS», начало 1000, конец 112B, длина 300")) << report.out;
   EXPECT_TRUE(Contains(report.out, "исправна; полярность прямая, скорость 1,00×")) << report.out;
   const ToolResult failure = Run({"notes.txt"}, russian);
-  EXPECT_EQ(failure.err, "lentok-read: notes.txt: это не файл WAV\n");
+  EXPECT_EQ(failure.err,
+            "lentok-read: notes.txt: это не звукозапись в формате, который читает lentok-read "
+            "(WAV, FLAC, Ogg Vorbis, Ogg Opus, MP3, AIFF, W64)\n");
   const ToolResult usage = Run({"--бред"}, russian);
   EXPECT_EQ(usage.err, "lentok-read: неизвестный параметр «--бред» (см. --help)\n");
 }

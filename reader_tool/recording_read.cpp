@@ -1,0 +1,143 @@
+// The read loop over a recording: its first bytes tell the container; a
+// RIFF/WAVE file is pushed through the tool's own WAV reader block by
+// block, any other known container is pulled through the audio library.
+#include <algorithm>
+#include <vector>
+
+#include "decoding/audio_recording.h"
+#include "decoding/container_probe.h"
+#include "reader_tool/recording_input.h"
+#include "reader_tool/report_format.h"
+#include "reader_tool/texts.h"
+
+namespace reader_tool {
+
+namespace {
+
+// The input file as the audio library's byte source; keeps the file's
+// error for the message.
+class InputFileSource : public decoding::ByteSource {
+ public:
+  explicit InputFileSource(platform::InputFile& input) : input_(input) {}
+
+  std::size_t Read(std::uint8_t* buffer, std::size_t capacity, bool& failed) override {
+    const std::size_t got = input_.Read(buffer, capacity, error_);
+    if (error_ != platform::FileError::kNone) failed = true;
+    return got;
+  }
+
+  platform::FileError Error() const { return error_; }
+
+ private:
+  platform::InputFile& input_;
+  platform::FileError error_ = platform::FileError::kNone;
+};
+
+std::string ReadErrorText(reader::ReadError error, const reader::RecordingReader& recording,
+                          const reader::DecoderOptions& options, Language language) {
+  if (error == reader::ReadError::kNoSuchChannel) {
+    const auto format = recording.Format();
+    const int channels = format ? format->channels : 0;
+    return Say(TextId::kNoSuchChannel, language,
+               {std::to_string(options.channel + 1), std::to_string(channels)});
+  }
+  return WavErrorText(recording.WavErrorCode(), language);
+}
+
+// Hands every completed record to the sink; false when it asked to stop.
+bool Deliver(reader::RecordingReader& recording, const RecordSink& sink) {
+  for (const reader::DecodedRecord& record : recording.TakeRecords()) {
+    if (!sink(record)) return false;
+  }
+  return true;
+}
+
+// A RIFF/WAVE file, `head` being its first bytes.
+std::string ReadWav(platform::InputFile& input, std::vector<std::uint8_t> head,
+                    const reader::DecoderOptions& options, Language language, const RecordSink& sink) {
+  reader::RecordingReader recording(options);
+  std::vector<std::uint8_t> block = std::move(head);
+  std::size_t got = block.size();
+  block.resize(std::max(block.size(), kReadBlockBytes));
+  platform::FileError fileError = platform::FileError::kNone;
+  while (got > 0) {
+    const reader::ReadError error = recording.Feed(block.data(), got);
+    const bool goOn = Deliver(recording, sink);
+    if (error != reader::ReadError::kNone) return ReadErrorText(error, recording, options, language);
+    if (!goOn) return "";
+    got = input.Read(block.data(), block.size(), fileError);
+    if (fileError != platform::FileError::kNone) {
+      // What was read up to the failure still gives its records, the last
+      // one cut short.
+      recording.Finish();
+      Deliver(recording, sink);
+      return Say(TextId::kCannotRead, language, {FileErrorText(fileError, language)});
+    }
+  }
+  const reader::ReadError error = recording.Finish();
+  Deliver(recording, sink);
+  if (error != reader::ReadError::kNone) return ReadErrorText(error, recording, options, language);
+  return "";
+}
+
+// Any other container the audio library decodes.
+std::string ReadAudio(platform::InputFile& input, std::vector<std::uint8_t> head,
+                      decoding::Container container, const reader::DecoderOptions& options,
+                      Language language, const RecordSink& sink) {
+  InputFileSource source(input);
+  const decoding::AudioReadResult result = decoding::ReadAudioRecording(source, std::move(head), options, sink);
+  if (result.noSuchChannel) {
+    return Say(TextId::kNoSuchChannel, language,
+               {std::to_string(options.channel + 1), std::to_string(result.format.channels)});
+  }
+  const decoding::StreamProblem& problem = result.problem;
+  const std::string name = decoding::ContainerName(container);
+  switch (problem.error) {
+    case decoding::StreamError::kNone: return "";
+    case decoding::StreamError::kInputFailed:
+      return Say(TextId::kCannotRead, language, {FileErrorText(source.Error(), language)});
+    case decoding::StreamError::kNotDecodable:
+      return Say(TextId::kStreamCannotDecode, language, {name, problem.detail});
+    case decoding::StreamError::kSeekBackTooFar: return Say(TextId::kStreamSeeksBack, language, {name});
+    case decoding::StreamError::kNoData: return Text(TextId::kWavNoData, language);
+    case decoding::StreamError::kUnsupportedChannels: return Text(TextId::kStreamUnsupportedChannels, language);
+    case decoding::StreamError::kUnsupportedRate: return Text(TextId::kWavUnsupportedRate, language);
+    case decoding::StreamError::kCorrupt: break;
+  }
+  const double seconds =
+      result.format.sampleRate > 0 ? static_cast<double>(problem.frame) / result.format.sampleRate : 0;
+  return Say(TextId::kStreamDamaged, language,
+             {name, FormatTime(seconds), std::to_string(problem.byteOffset), problem.detail});
+}
+
+}  // namespace
+
+std::string ReadRecording(const std::string& operand, const reader::DecoderOptions& options,
+                          Language language, const RecordSink& sink) {
+  platform::FileError fileError = platform::FileError::kNone;
+  platform::InputFile input =
+      operand == "-" ? platform::InputFile::StandardInput() : platform::InputFile::Open(operand, fileError);
+  if (!input.IsOpen()) return Say(TextId::kCannotRead, language, {FileErrorText(fileError, language)});
+
+  // The first block, long enough to tell the container (a pipe may give it
+  // in pieces).
+  std::vector<std::uint8_t> head(kReadBlockBytes);
+  std::size_t got = 0;
+  while (got < decoding::kProbeBytes) {
+    const std::size_t n = input.Read(head.data() + got, head.size() - got, fileError);
+    if (fileError != platform::FileError::kNone)
+      return Say(TextId::kCannotRead, language, {FileErrorText(fileError, language)});
+    if (n == 0) break;
+    got += n;
+  }
+  head.resize(got);
+  const decoding::Container container = decoding::ProbeContainer(head.data(), head.size());
+  switch (container) {
+    case decoding::Container::kRiffWave: return ReadWav(input, std::move(head), options, language, sink);
+    case decoding::Container::kUnknown: return Text(TextId::kUnknownFormat, language);
+    default: break;
+  }
+  return ReadAudio(input, std::move(head), container, options, language, sink);
+}
+
+}  // namespace reader_tool

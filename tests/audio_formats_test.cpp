@@ -1,0 +1,219 @@
+// Recordings that lentok writes, encoded by the standard encoders into every
+// container lentok-read takes besides WAV, read back by the built
+// lentok-read from a file and from a pipe on standard input, and by the decoding
+// library from a source that hands out its bytes in odd small pieces; then
+// such files cut short and damaged. The files carry no telling name: the
+// format is known by the content alone.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "decoding/audio_recording.h"
+#include "decoding/container_probe.h"
+#include "tests/support/run_read_tool.h"
+#include "tests/support/run_tool.h"
+#include "tests/support/test_files.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool Installed(const std::string& program) {
+  return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// Runs a shell command line; its diagnostics go to a file, shown on failure.
+void Shell(const std::string& command, const TempDir& dir) {
+  const std::string log = dir / "command.err";
+  ASSERT_EQ(std::system((command + " 2>" + log).c_str()), 0)
+      << command << "\n" << std::string(ReadBytes(log).begin(), ReadBytes(log).end());
+}
+
+// An image of `size` data bytes that vary, so that a slipped bit shows.
+Bytes VariedImage(std::uint16_t start, std::size_t size, unsigned seed) {
+  Bytes data(size);
+  for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<std::uint8_t>((i * 37 + seed * 101) ^ (i >> 5));
+  return MakeConsistentImage(start, data);
+}
+
+// lentok's recording of each image, named NAME.rks on tape, one after the
+// other in `wav` (joined by sox when there are several).
+void RecordImages(const TempDir& dir, const std::vector<std::pair<std::string, Bytes>>& images,
+                  const std::string& wav) {
+  std::string parts;
+  for (const auto& [name, image] : images) {
+    WriteBytes(dir / (name + ".rks"), image);
+    ToolOptions lentok;
+    lentok.program = LENTOK_WRITE_TOOL;
+    const ToolResult written = RunTool({dir / (name + ".rks"), dir / (name + ".wav")}, "", lentok);
+    ASSERT_EQ(written.status, 0) << written.err;
+    parts += " " + (dir / (name + ".wav"));
+  }
+  if (images.size() == 1) {
+    fs::copy_file(dir / (images[0].first + ".wav"), wav, fs::copy_options::overwrite_existing);
+  } else {
+    Shell("sox" + parts + " " + wav, dir);
+  }
+}
+
+struct Encoding {
+  const char* label;
+  const char* encoder;  // the program that must be installed
+  const char* command;  // IN and OUT stand for the files
+  decoding::Container container;
+};
+
+void PrintTo(const Encoding& encoding, std::ostream* out) { *out << encoding.label; }
+
+std::string EncodeCommand(const Encoding& encoding, const std::string& in, const std::string& out) {
+  std::string command = encoding.command;
+  command.replace(command.find("IN"), 2, in);
+  command.replace(command.find("OUT"), 3, out);
+  return command;
+}
+
+const Encoding kEncodings[] = {
+    {"flac", "flac", "flac -s -f -o OUT IN", decoding::Container::kFlac},
+    {"flac_24bit_stereo_48k", "sox", "sox IN -b 24 -c 2 -r 48000 -t flac OUT", decoding::Container::kFlac},
+    // The lowest Vorbis quality: the coarsest of the lossy codings.
+    {"ogg_vorbis_q_minus_1", "oggenc", "oggenc -Q -q -1 -o OUT IN", decoding::Container::kOggVorbis},
+    {"ogg_opus", "opusenc", "opusenc --quiet IN OUT", decoding::Container::kOggOpus},
+    {"mp3", "lame", "lame --quiet IN OUT", decoding::Container::kMp3},
+    {"mp3_64k_with_id3", "lame", "lame --quiet -b 64 --tt Tape --add-id3v2 IN OUT", decoding::Container::kMp3},
+    {"aiff", "sox", "sox IN -t aiff OUT", decoding::Container::kAiff},
+    {"aifc_float", "sox", "sox IN -e floating-point -t aifc OUT", decoding::Container::kAiff},
+    {"w64", "sox", "sox IN -t w64 OUT", decoding::Container::kWave64},
+};
+
+// Hands out its bytes in pieces of changing odd sizes, as a pipe may.
+class DribblingSource : public decoding::ByteSource {
+ public:
+  explicit DribblingSource(Bytes bytes) : bytes_(std::move(bytes)) {}
+  std::size_t Read(std::uint8_t* buffer, std::size_t capacity, bool&) override {
+    static constexpr std::size_t kPieces[] = {1, 7, 4099, 3, 65537, 13, 512};
+    std::size_t n = std::min({capacity, kPieces[turn_++ % std::size(kPieces)], bytes_.size() - at_});
+    std::copy(bytes_.begin() + at_, bytes_.begin() + at_ + n, buffer);
+    at_ += n;
+    return n;
+  }
+
+ private:
+  Bytes bytes_;
+  std::size_t at_ = 0;
+  std::size_t turn_ = 0;
+};
+
+class AudioFormatRead : public testing::TestWithParam<Encoding> {};
+
+TEST_P(AudioFormatRead, ReadsLentokRecordingBackByteForByte) {
+  const Encoding& encoding = GetParam();
+  if (!Installed(encoding.encoder)) GTEST_SKIP() << encoding.encoder << " is not installed";
+  TempDir dir;
+  const Bytes image = VariedImage(0x2000, 2048, 3);
+  RecordImages(dir, {{"game", image}}, dir / "tape.wav");
+  Shell(EncodeCommand(encoding, dir / "tape.wav", dir / "recording"), dir);
+  const Bytes encoded = ReadBytes(dir / "recording");
+  ASSERT_EQ(decoding::ProbeContainer(encoded.data(), std::min(encoded.size(), decoding::kProbeBytes)),
+            encoding.container);
+
+  const std::string fromFile = dir / "from_file";
+  fs::create_directory(fromFile);
+  const ToolResult result = RunReadTool({"-o", fromFile, dir / "recording"});
+  EXPECT_EQ(result.status, 0) << result.err << result.out;
+  EXPECT_EQ(result.err, "");
+  ASSERT_TRUE(FileExists(fromFile + "/GAME.RKS")) << result.out;
+  EXPECT_EQ(ReadBytes(fromFile + "/GAME.RKS"), image);
+
+  // Standard input on a pipe: nothing can be sought back but what the
+  // reader keeps of the head.
+  const std::string fromPipe = dir / "from_pipe";
+  fs::create_directory(fromPipe);
+  Shell("cat " + (dir / "recording") + " | " + ReadToolPath() + " -q -o " + fromPipe + " -", dir);
+  ASSERT_TRUE(FileExists(fromPipe + "/GAME.RKS"));
+  EXPECT_EQ(ReadBytes(fromPipe + "/GAME.RKS"), image);
+
+  // The library itself, its input in small odd pieces: the head kept for
+  // the format probe's seek back must serve whatever the pieces are.
+  DribblingSource source(encoded);
+  std::vector<reader::DecodedRecord> records;
+  const decoding::AudioReadResult read = decoding::ReadAudioRecording(
+      source, {}, {}, [&](const reader::DecodedRecord& record) {
+        records.push_back(record);
+        return true;
+      });
+  EXPECT_EQ(read.problem.error, decoding::StreamError::kNone) << read.problem.detail;
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(reader::ImageBytes(records[0]), image);
+}
+
+INSTANTIATE_TEST_SUITE_P(Encoders, AudioFormatRead, testing::ValuesIn(kEncodings),
+                         [](const testing::TestParamInfo<Encoding>& info) { return info.param.label; });
+
+// ---- Damaged files ----------------------------------------------------------
+
+struct Damage {
+  const char* label;
+  const char* encoder;
+  const char* command;
+  bool overwrite;           // false: cut short at 55 %; true: 300 bytes of FFh there
+  int status;               // the exit status expected
+  bool streamError;         // a "stream is damaged at" message is expected
+};
+
+void PrintTo(const Damage& damage, std::ostream* out) { *out << damage.label; }
+
+const Damage kDamages[] = {
+    {"flac_cut_short", "flac", "flac -s -f -o OUT IN", false, 2, false},
+    {"flac_overwritten", "flac", "flac -s -f -o OUT IN", true, 1, true},
+    {"ogg_vorbis_cut_short", "oggenc", "oggenc -Q -q 2 -o OUT IN", false, 2, false},
+    {"ogg_opus_cut_short", "opusenc", "opusenc --quiet IN OUT", false, 2, false},
+    {"mp3_cut_short", "lame", "lame --quiet IN OUT", false, 2, false},
+    {"aiff_cut_short", "sox", "sox IN -t aiff OUT", false, 2, false},
+};
+
+class DamagedAudioFile : public testing::TestWithParam<Damage> {};
+
+// Three records; the damage lies in the second. The first is read back
+// whole, the second is given as far as it goes, the third is lost.
+TEST_P(DamagedAudioFile, GivesTheRecordsBeforeTheDamage) {
+  const Damage& damage = GetParam();
+  if (!Installed(damage.encoder) || !Installed("sox")) GTEST_SKIP() << damage.encoder << " or sox is missing";
+  TempDir dir;
+  const Bytes first = VariedImage(0x1000, 1024, 1);
+  RecordImages(dir, {{"first", first}, {"second", VariedImage(0x1000, 1024, 2)}, {"third", VariedImage(0x1000, 1024, 3)}},
+               dir / "tape.wav");
+  const Encoding encoding{damage.label, damage.encoder, damage.command, decoding::Container::kUnknown};
+  Shell(EncodeCommand(encoding, dir / "tape.wav", dir / "whole"), dir);
+  Bytes bytes = ReadBytes(dir / "whole");
+  const std::size_t at = bytes.size() * 55 / 100;
+  if (damage.overwrite) {
+    std::fill(bytes.begin() + at, bytes.begin() + at + 300, 0xFF);
+  } else {
+    bytes.resize(at);
+  }
+  const std::string damaged = dir / "damaged";
+  WriteBytes(damaged, bytes);
+
+  const std::string out = dir / "out";
+  fs::create_directory(out);
+  const ToolResult result = RunReadTool({"-o", out, damaged});
+  EXPECT_EQ(result.status, damage.status) << result.err;
+  ASSERT_TRUE(FileExists(out + "/FIRST.RKS")) << result.err;
+  EXPECT_EQ(ReadBytes(out + "/FIRST.RKS"), first);
+  EXPECT_TRUE(FileExists(out + "/SECOND.RKS")) << result.err;
+  EXPECT_FALSE(FileExists(out + "/THIRD.RKS"));
+  EXPECT_NE(result.err.find(damaged + ": the record at 0:"), std::string::npos) << result.err;
+  // Where it broke: the time in the recording, which lies in the second
+  // record (12 to 25 s), and the byte offset.
+  const std::regex where(damaged + ": the FLAC stream is damaged at 0:(1[2-9]|2[0-4])\\.\\d{3} \\(byte \\d+\\): .+\n");
+  EXPECT_EQ(std::regex_search(result.err, where), damage.streamError) << result.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Encoders, DamagedAudioFile, testing::ValuesIn(kDamages),
+                         [](const testing::TestParamInfo<Damage>& info) { return info.param.label; });
+
+}  // namespace
