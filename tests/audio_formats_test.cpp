@@ -132,7 +132,7 @@ TEST_P(AudioFormatRead, ReadsLentokRecordingBackByteForByte) {
   // reader keeps of the head.
   const std::string fromPipe = dir / "from_pipe";
   fs::create_directory(fromPipe);
-  Shell("cat " + (dir / "recording") + " | " + ReadToolPath() + " -q -o " + fromPipe + " -", dir);
+  Shell("cat " + (dir / "recording") + " | " + ReadToolCommand() + " -q -o " + fromPipe + " -", dir);
   ASSERT_TRUE(FileExists(fromPipe + "/GAME.RKS"));
   EXPECT_EQ(ReadBytes(fromPipe + "/GAME.RKS"), image);
 

@@ -53,7 +53,7 @@ set_tests_properties(windows_check_refuses_the_wrong_width PROPERTIES WILL_FAIL 
 # Nor is a program whose ASLR and DEP bits are cleared; each program with
 # its own list of allowed DLLs.
 set(lentok_allowed_dlls "kernel32.dll msvcrt.dll shlwapi.dll user32.dll")
-set(lentok-read_allowed_dlls "kernel32.dll msvcrt.dll shell32.dll")
+set(lentok-read_allowed_dlls "kernel32.dll msvcrt.dll shell32.dll shlwapi.dll")
 foreach(program lentok lentok-read)
   add_test(NAME windows_check_refuses_aslr_off.${program}
     COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/windows/check_refuses_aslr_off.sh
@@ -99,3 +99,14 @@ set(wine_read_environment
     "LENTOK_READ_EXE=${CMAKE_BINARY_DIR}/windows-x86_64/lentok-read.exe" "LENTOK_RUNNER=${LENTOK_WINE64}"
     ${LENTOK_WINE_ENVIRONMENT})
 lentok_wine_test_properties(lentok_read_wine_run_tests "${wine_read_environment}")
+
+# The compressed formats, read by the Windows build with its statically
+# linked decoding libraries: lentok's recordings encoded by the standard
+# encoders (FLAC, Ogg Vorbis and Opus, MP3, AIFF, W64), from a file and
+# from standard input, and cut short or damaged.
+add_dependencies(lentok_audio_format_tests lentok_windows_x86_64)
+gtest_discover_tests(lentok_audio_format_tests
+  TEST_PREFIX wine64.
+  TEST_LIST lentok_read_wine_format_tests
+)
+lentok_wine_test_properties(lentok_read_wine_format_tests "${wine_read_environment}")
