@@ -29,9 +29,10 @@ out=$(cd "$1" && pwd)
 shift
 widths=("$@")
 [ ${#widths[@]} -gt 0 ] || widths=(i686 x86_64)
-# What a prefix was built from: the pins, and this script's own digest, so
-# that a change to how the libraries are built builds them again.
-pins=$(printf '%s\n' "${packages[@]}" "$(sha256sum <"$0" | cut -d' ' -f1)")
+# What a prefix was built from: the pins and the recipe's number, to be
+# raised whenever the way the libraries are built below changes.
+recipe=1
+pins=$(printf '%s\n' "${packages[@]}" "recipe $recipe")
 jobs=$(nproc)
 
 todo=()
@@ -67,9 +68,12 @@ mkdir -p "$src"
 unpack() {
   local name=${1%%=*} version=${1#*=}
   local dsc=$src/${name}_${version#*:}.dsc
-  [ -f "$src/$name/.unpacked" ] && return
-  (cd "$src" && apt-get source -q --download-only "$name=$version" >/dev/null 2>&1) || true
-  [ -f "$dsc" ] || { echo "cannot fetch $name $version" >&2; exit 1; }
+  [ "$(cat "$src/$name/.unpacked" 2>/dev/null)" = "$version" ] && return
+  fetch() { (cd "$src" && apt-get source -q --download-only "$name=$version" >/dev/null 2>&1) || true; }
+  fetch
+  # The source indexes may be missing or older than the pin.
+  [ -f "$dsc" ] || { apt-get update -q >/dev/null && fetch; }
+  [ -f "$dsc" ] || { echo "cannot fetch the source package $name $version" >&2; exit 1; }
   local files
   files=$(sed -n '/^Checksums-Sha256:/,/^[^ ]/s/^ \([0-9a-f]\{64\}\) [0-9]* \(.*\)$/\1  \2/p' "$dsc" |
     grep -v '\.asc$')
@@ -92,7 +96,7 @@ unpack() {
       patch -d "$src/$name" -s -N "${2:--p1}" <"$src/$name/debian/patches/$1"
     done <"$series"
   fi
-  touch "$src/$name/.unpacked"
+  echo "$version" >"$src/$name/.unpacked"
 }
 for package in "${packages[@]}"; do unpack "$package"; done
 
@@ -122,18 +126,18 @@ cmake_build() {
   logged "$log" cmake --install "$build"
 }
 
-# One autotools project, configured for the width outside its source tree;
-# then `make install` in the given subdirectories (its library and headers).
+# One autotools project, configured for the width outside its source tree
+# with the given options; then `make install` in the given subdirectories
+# (its library and headers); extra C flags last.
 autotools_build() {
-  local width=$1 name=$2 configure_options=$3
-  shift 3
+  local width=$1 name=$2 configure_options=$3 directories=$4 cflags=${5:-}
   local build=$out/build-$width/$name triplet=$width-w64-mingw32 directory log=$width-$name.log
   mkdir -p "$build"
   # shellcheck disable=SC2086 # the options are words
   (cd "$build" && logged "$log" "$src/$name/configure" --host="$triplet" --prefix="$out/$width" \
     --disable-shared --enable-static --disable-dependency-tracking $configure_options \
-    CC="$(command -v "$triplet-gcc-win32" || command -v "$triplet-gcc")" CFLAGS=-O2)
-  for directory in "$@"; do
+    CC="$(command -v "$triplet-gcc-win32" || command -v "$triplet-gcc")" CFLAGS="-O2 $cflags")
+  for directory in $directories; do
     logged "$log" make -j "$jobs" -C "$build/$directory" install
   done
 }
@@ -143,22 +147,24 @@ for width in "${todo[@]}"; do
   rm -rf "$prefix" "$out/build-$width" "$logs/$width"-*.log
   echo "building the decoding libraries for $width into $prefix"
   cmake_build "$width" libogg "$src/libogg" -DINSTALL_DOCS=OFF
-  # Stack protection and fortified calls would need mingw-w64's libssp,
-  # which the libraries' .pc files do not name.
+  # Stack protection and fortified calls would need mingw-w64's libssp
+  # (__memcpy_chk and the like), which the libraries' .pc files do not name.
   cmake_build "$width" flac "$src/flac" -DBUILD_CXXLIBS=OFF -DBUILD_PROGRAMS=OFF \
     -DBUILD_EXAMPLES=OFF -DBUILD_DOCS=OFF -DINSTALL_MANPAGES=OFF -DWITH_OGG=ON \
     -DWITH_STACK_PROTECTOR=OFF -DWITH_FORTIFY_SOURCE=OFF
   cmake_build "$width" libvorbis "$src/libvorbis"
   # Opus's release tarball lacks files its CMake build needs; its configure
-  # script is complete.
-  autotools_build "$width" opus "--disable-doc --disable-extra-programs --disable-stack-protector" .
+  # script is complete. It adds fortified calls unless _FORTIFY_SOURCE is
+  # set already (see above for why not).
+  autotools_build "$width" opus "--disable-doc --disable-extra-programs --disable-stack-protector" . \
+    -D_FORTIFY_SOURCE=0
   cmake_build "$width" mpg123 "$src/mpg123/ports/cmake" -DBUILD_LIBOUT123=OFF -DBUILD_PROGRAMS=OFF
   # Its file-name helpers call shlwapi, which this build's .pc file leaves
   # out (its autotools build names it).
   sed -i 's/^Libs.private:.*/& -lshlwapi/' "$prefix/lib/pkgconfig/libmpg123.pc"
   # lame has only an autotools build.
   autotools_build "$width" lame "--disable-frontend --disable-decoder --disable-analyzer-hooks \
-    --disable-gtktest" libmp3lame include
+    --disable-gtktest" "libmp3lame include"
   # FLAC__NO_DLL: libFLAC is linked static, not imported from a DLL.
   cmake_build "$width" libsndfile "$src/libsndfile" -DCMAKE_C_FLAGS=-DFLAC__NO_DLL \
     -DBUILD_PROGRAMS=OFF -DBUILD_EXAMPLES=OFF \

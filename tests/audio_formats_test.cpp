@@ -49,6 +49,7 @@ void RecordImages(const TempDir& dir, const std::vector<std::pair<std::string, B
     WriteBytes(dir / (name + ".rks"), image);
     ToolOptions lentok;
     lentok.program = LENTOK_WRITE_TOOL;
+    lentok.native = true;
     const ToolResult written = RunTool({dir / (name + ".rks"), dir / (name + ".wav")}, "", lentok);
     ASSERT_EQ(written.status, 0) << written.err;
     parts += " " + (dir / (name + ".wav"));
