@@ -38,7 +38,8 @@ sf_count_t DeclaredLength(const std::vector<std::uint8_t>& head) {
   if (container == Container::kAiff && head.size() >= 8) {
     std::uint32_t size = 0;
     for (int i = 4; i < 8; ++i) size = size << 8 | head[i];
-    return static_cast<sf_count_t>(size) + 8;
+    // A writer that could not go back to fill it in may leave 0.
+    return size > 0 ? static_cast<sf_count_t>(size) + 8 : unknown;
   }
   if (container == Container::kWave64 && head.size() >= 24) {
     std::uint64_t size = 0;
@@ -92,6 +93,7 @@ struct AudioStream::Impl {
   }
 
   sf_count_t ReadAt(void* out, sf_count_t wanted) {
+    NoteDecoderError();
     auto* bytes = static_cast<std::uint8_t*>(out);
     std::size_t count = static_cast<std::size_t>(std::max<sf_count_t>(wanted, 0));
     std::size_t done = 0;
@@ -149,6 +151,19 @@ struct AudioStream::Impl {
   static sf_count_t Write(const void*, sf_count_t, void*) { return 0; }
   static sf_count_t Tell(void* self) { return static_cast<sf_count_t>(static_cast<Impl*>(self)->position); }
 
+  // A decoder that meets damage says so through the library's error and
+  // then may go on searching for the next good frame, reading on, maybe to
+  // the end. So the error is caught here, as soon as more bytes are asked
+  // for after it, with how far the input and the sound had got.
+  void NoteDecoderError() {
+    if (file == nullptr || damage.seen || sf_error(file) == SF_ERR_NO_ERROR) return;
+    damage.seen = true;
+    damage.atEnd = ended;
+    damage.byteOffset = taken;
+    damage.frame = framesRead;
+    damage.words = LibraryWords(sf_strerror(file));
+  }
+
   bool Fail(StreamError error, std::string detail) {
     problem.error = sourceFailed ? StreamError::kInputFailed : error;
     problem.detail = std::move(detail);
@@ -169,6 +184,16 @@ struct AudioStream::Impl {
   bool lengthKnown = false;
   bool ended = false;
   bool sourceFailed = false;
+
+  // The first decoder error, where it was met. One met only once every byte
+  // had been taken is the end of a file cut short in its last frame.
+  struct {
+    bool seen = false;
+    bool atEnd = false;
+    std::uint64_t byteOffset = 0;
+    std::int64_t frame = 0;
+    std::string words;
+  } damage;
 
   SF_VIRTUAL_IO io{&Impl::Length, &Impl::Seek, &Impl::Read, &Impl::Write, &Impl::Tell};
   SNDFILE* file = nullptr;
@@ -207,16 +232,18 @@ std::size_t AudioStream::Read(float* interleaved, std::size_t frames) {
   const sf_count_t got = sf_readf_float(s.file, interleaved, static_cast<sf_count_t>(frames));
   const std::size_t count = got > 0 ? static_cast<std::size_t>(got) : 0;
   s.framesRead += static_cast<std::int64_t>(count);
-  if (count == 0) {
-    if (s.sourceFailed) {
-      s.Fail(StreamError::kInputFailed, "");
-    } else if (s.seekedBackTooFar) {
-      s.Fail(StreamError::kSeekBackTooFar, "");
-    } else if (sf_error(s.file) != SF_ERR_NO_ERROR && !s.ended) {
-      // A decoder that fails once every byte has been taken has met a file
-      // cut short in its last frame: the end, not damage.
-      s.Fail(StreamError::kCorrupt, LibraryWords(sf_strerror(s.file)));
-    }
+  // The library clears its error at the start of every read: it is caught
+  // now or never.
+  s.NoteDecoderError();
+  if (count > 0) return count;
+  if (s.sourceFailed) {
+    s.Fail(StreamError::kInputFailed, "");
+  } else if (s.seekedBackTooFar) {
+    s.Fail(StreamError::kSeekBackTooFar, "");
+  } else if (s.damage.seen && !s.damage.atEnd) {
+    s.Fail(StreamError::kCorrupt, s.damage.words);
+    s.problem.byteOffset = s.damage.byteOffset;
+    s.problem.frame = s.damage.frame;
   }
   return count;
 }

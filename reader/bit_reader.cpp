@@ -1,6 +1,7 @@
 // Leader and sync search, and bit decisions.
 #include "reader/bit_reader.h"
 
+#include <algorithm>
 #include <bitset>
 #include <cmath>
 
@@ -55,7 +56,9 @@ BitEvent BitReader::Take(const TimingEvent& boundary) {
 
   BitEvent bit = EventAt(BitEvent::Kind::kBit, boundary);
   bit.value = value;
-  bit.doubtful = std::fabs(boundary.edge) < kDoubtShare * boundary.amplitude;
+  const double share = boundary.amplitude > 0 ? std::fabs(boundary.edge) / boundary.amplitude : 0;
+  bit.doubtful = share < kDoubtShare;
+  bit.confidence = static_cast<std::uint8_t>(255 * std::min(share, 1.0) + 0.5);
   return bit;
 }
 

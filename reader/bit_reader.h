@@ -22,6 +22,7 @@ struct BitEvent {
   double frame = 0;  // the middle of the bit's cell
   bool value = false;
   bool doubtful = false;
+  std::uint8_t confidence = 0;  // the change's share of a full one, 0 to 255
   bool inverted = false;
   double halfCell = 0;
   double amplitude = 0;

@@ -6,6 +6,12 @@
 // speeds from 0.7 to 1.45 give; a strong correlation at one cell with a
 // strong anti-correlation at half of it is a leader.
 //
+// Dropouts: within a record, when the middles stop showing changes the
+// track coasts on at the half-cell measured before, bit by bit, so that the
+// bytes keep their count; where changes come back near the expected middles
+// the track is moved onto them. Equal bits for as long as a leader after
+// that are the next record, and the one being read ended at the dropout.
+//
 // Tracking: at each expected boundary the change across it is measured over
 // a whole half-cell on each side (the decision value). Where there is a
 // change, the signal integrated over a quarter cell centred on the boundary
@@ -48,9 +54,31 @@ constexpr double kChangeShare = 0.5;
 // A boundary below this share of a full change shows no cells at all.
 constexpr double kWeakShare = 0.25;
 // Judging every boundary, the cells have ended after this many weak pairs in
-// a row; judging only the middles, after this many weak middles.
+// a row. Judging only the middles (within a record), this many weak middles
+// in a row begin a dropout: the track coasts on (the tape lifting off the
+// head, a crease or a burst of noise may end), and is given up only after
+// so long without cells.
 constexpr int kWeakPairsToLose = 8;
-constexpr int kWeakMiddlesToLose = 4;
+constexpr int kWeakMiddlesToCoast = 4;
+constexpr double kLongestCoastSeconds = 3.0;
+// Among the zeros before a header's second sync byte, where a leader that
+// follows could not be told from them, a dropout is waited out only this
+// long: a record whose signal stops there and another that begins soon
+// after are not run together.
+constexpr double kLongestCoastInZerosSeconds = 0.5;
+// The cells count as back when this many middles in a row, at the best
+// phase near where the coasting timing puts them, show on average at least
+// this share of a full change: a signal back at a lower level is taken up
+// too, noise weaker than that is not.
+constexpr int kRelockCells = 8;
+constexpr double kRelockShare = 0.4;
+constexpr int kRelockSteps = 6;  // phases tried on either side, an eighth of a half-cell apart
+// After the cells come back, this many equal bits in a row are no record's
+// data worth the risk: they are the leader of the next record.
+constexpr int kLeaderRunAfterDropout = 64;
+// Watched for this long after the cells come back: the silence or noise
+// before a leader may take some cells to leave.
+constexpr int kLeaderWatchCells = 256;
 
 }  // namespace
 
@@ -67,11 +95,15 @@ CellTiming::CellTiming(double sampleRate)
       acquireWindow_(static_cast<std::int64_t>(kAcquireHalfCells * nominalHalfCell_)),
       acquireHop_(std::max<std::int64_t>(
           1, static_cast<std::int64_t>(kAcquireHopHalfCells * nominalHalfCell_))),
-      acquireStep_(std::max(1, static_cast<int>(nominalHalfCell_ / kSamplesPerAcquireStep))) {}
+      acquireStep_(std::max(1, static_cast<int>(nominalHalfCell_ / kSamplesPerAcquireStep))),
+      coastLimit_(kLongestCoastSeconds * sampleRate),
+      coastLimitInZeros_(kLongestCoastInZerosSeconds * sampleRate) {}
 
 bool CellTiming::Next(const SignalWindow& window, TimingEvent& event) {
   if (!tracking_) TryToAcquire(window);
-  if (!tracking_ || !window.Holds(next_ - halfCell_, next_ + halfCell_ + 1)) return false;
+  if (!tracking_) return false;
+  if (coasting_ && !TryToRelock(window)) return false;
+  if (!window.Holds(next_ - halfCell_, next_ + halfCell_ + 1)) return false;
   FollowTrack(window, event);
   return true;
 }
@@ -83,6 +115,54 @@ void CellTiming::SetStride(int halfCells) {
   if (tracking_) next_ += (halfCells - stride_) * halfCell_;
   stride_ = halfCells;
   weakRun_ = 0;
+  coasting_ = false;
+  equalRun_ = -1;
+}
+
+bool CellTiming::TryToRelock(const SignalWindow& window) {
+  const double step = halfCell_ / 8;
+  const double reach = kRelockSteps * step;
+  const double span = 2 * halfCell_ * (kRelockCells - 1);
+  if (!window.Holds(next_ - reach - halfCell_, next_ + reach + span + halfCell_ + 1)) return false;
+  if (std::fabs(window.Change(next_, halfCell_)) < kWeakShare * amplitude_ &&
+      std::fabs(window.Change(next_ + 2 * halfCell_, halfCell_)) < kWeakShare * amplitude_) {
+    return true;  // nothing back yet: coast on
+  }
+  double bestScore = 0;
+  double bestShift = 0;
+  for (int k = -kRelockSteps; k <= kRelockSteps; ++k) {
+    const double shift = k * step;
+    double score = 0;
+    for (int cell = 0; cell < kRelockCells; ++cell) {
+      score += std::fabs(window.Change(next_ + shift + 2 * halfCell_ * cell, halfCell_));
+    }
+    // Nearer the expected phase wins a tie: a run of equal bits shows
+    // changes half a cell away as well.
+    if (score > bestScore + 1e-9 * amplitude_) {
+      bestScore = score;
+      bestShift = shift;
+    } else if (score >= bestScore - 1e-9 * amplitude_ && std::fabs(shift) < std::fabs(bestShift)) {
+      bestShift = shift;
+    }
+  }
+  if (bestScore < kRelockShare * amplitude_ * kRelockCells) return true;
+  next_ += bestShift;
+  coasting_ = false;
+  weakRun_ = 0;
+  pendingError_ = 0;
+  equalRun_ = equalBitsExpected_ ? -1 : 0;
+  cellsSinceRelock_ = 0;
+  return true;
+}
+
+// Both the middle and the boundary before it change where two equal bits
+// meet, and only there.
+bool CellTiming::LooksLikeALeader(const SignalWindow& window, double frame, double magnitude) {
+  const bool equal = magnitude > kChangeShare * amplitude_ &&
+                     std::fabs(window.Change(frame - halfCell_, halfCell_)) > kChangeShare * amplitude_;
+  equalRun_ = equal ? equalRun_ + 1 : 0;
+  if (++cellsSinceRelock_ > kLeaderWatchCells) equalRun_ = -1;
+  return equalRun_ >= kLeaderRunAfterDropout;
 }
 
 // A sample less the mean of the cell around it: a leader's square wave
@@ -237,6 +317,8 @@ bool CellTiming::AcquireBefore(const SignalWindow& window, std::int64_t end) {
   pendingError_ = 0;
   trackFrom_ = CellsBeganAt(window, edge);
   tracking_ = true;
+  coasting_ = false;
+  equalRun_ = -1;
   trackStarting_ = true;
   weakRun_ = 0;
   lastEdgeMagnitude_ = amplitude_;
@@ -255,7 +337,11 @@ bool CellTiming::CellsHaveEnded(double frame, double magnitude) {
     return weakRun_ >= kWeakPairsToLose;
   }
   weakRun_ = weak ? weakRun_ + 1 : 0;
-  return weakRun_ >= kWeakMiddlesToLose;
+  if (weakRun_ >= kWeakMiddlesToCoast && !coasting_) {
+    coasting_ = true;
+    coastFrom_ = lastStrongFrame_;
+  }
+  return coasting_ && frame - coastFrom_ > (equalBitsExpected_ ? coastLimitInZeros_ : coastLimit_);
 }
 
 void CellTiming::FollowTrack(const SignalWindow& window, TimingEvent& event) {
@@ -265,7 +351,7 @@ void CellTiming::FollowTrack(const SignalWindow& window, TimingEvent& event) {
   const double magnitude = std::fabs(edge);
 
   double error = 0;
-  if (magnitude > kChangeShare * amplitude_) {
+  if (magnitude > kChangeShare * amplitude_ && !coasting_) {
     // Over a quarter cell centred on the boundary, a change that comes late
     // leaves more of the old level than of the new, in proportion to how
     // late it is. Measured about the mean of the half-cells on either side,
@@ -278,13 +364,27 @@ void CellTiming::FollowTrack(const SignalWindow& window, TimingEvent& event) {
     amplitude_ += kAmplitudeGain * (magnitude - amplitude_);
   }
 
+  if (equalRun_ >= 0 && LooksLikeALeader(window, frame, magnitude)) {
+    // What came back after the dropout is the next record: the one being
+    // read ended where the dropout began, and the leader is searched for
+    // from where the cells came back.
+    tracking_ = false;
+    followedUpTo_ = frame - 2 * halfCell_ * kLeaderRunAfterDropout - halfCell_;
+    lastLook_ = static_cast<std::int64_t>(followedUpTo_);
+    event = TimingEvent{};
+    event.kind = TimingEvent::Kind::kLost;
+    event.frame = coastFrom_ + halfCell_;
+    equalRun_ = -1;
+    return;
+  }
   if (CellsHaveEnded(frame, magnitude)) {
     // The cells ended after the last boundary that still showed them.
     tracking_ = false;
     followedUpTo_ = frame;
     event = TimingEvent{};
     event.kind = TimingEvent::Kind::kLost;
-    event.frame = lastStrongFrame_ + halfCell_;
+    event.frame = (coasting_ ? coastFrom_ : lastStrongFrame_) + halfCell_;
+    coasting_ = false;
     return;
   }
 

@@ -1,8 +1,8 @@
 // Cell timing: finds a leader in the signal, measures its half-cell length,
 // and from then on tracks every half-cell boundary, drift and flutter
-// included. What it hands on is, for each half-cell boundary, the strength
-// and direction of the level change there, integrated over the half-cells
-// on either side.
+// included, coasting through dropouts within a record. What it hands on is,
+// for each half-cell boundary, the strength and direction of the level
+// change there, integrated over the half-cells on either side.
 #pragma once
 
 #include <cstdint>
@@ -46,6 +46,16 @@ class CellTiming {
   // after the one just given.
   void SetStride(int halfCells);
 
+  // Whether a long run of equal bits after a dropout is taken for the next
+  // record's leader (the default), or is expected, as in the zeros before
+  // a header's second sync byte.
+  void ExpectEqualBits(bool expected) { equalBitsExpected_ = expected; }
+
+  // Where the cells stopped showing, while a record's track coasts through
+  // a dropout (the boundaries given since then carry no change worth
+  // reading); -1 when they show.
+  double CoastingFrom() const { return tracking_ && coasting_ ? coastFrom_ + halfCell_ : -1; }
+
  private:
   struct Lag {
     double correlation = -1;
@@ -64,6 +74,11 @@ class CellTiming {
   double CellsBeganAt(const SignalWindow& window, double edge) const;
   void FollowTrack(const SignalWindow& window, TimingEvent& event);
   bool CellsHaveEnded(double frame, double magnitude);
+  // While coasting: whether the cells are back near where the timing
+  // expects them, and if so the track is moved onto them. False when the
+  // window does not yet reach far enough to tell.
+  bool TryToRelock(const SignalWindow& window);
+  bool LooksLikeALeader(const SignalWindow& window, double frame, double magnitude);
 
   double nominalHalfCell_;
   double shortestHalfCell_;
@@ -86,6 +101,18 @@ class CellTiming {
   int weakRun_ = 0;          // weak boundaries in a row, as CellsHaveEnded counts them
   double lastEdgeMagnitude_ = 0;
   double lastStrongFrame_ = 0;
+
+  // Through a dropout within a record, the track goes on at the speed
+  // measured before it (coasting) until the cells come back.
+  bool coasting_ = false;
+  double coastFrom_ = 0;       // the last boundary that showed cells before it
+  double coastLimit_;          // how long a coast may last, in frames
+  double coastLimitInZeros_;   // the same while equal bits are expected
+  // After the cells come back: equal bits in a row since, as long as they
+  // have been equal. A run as long as a leader's is a new record's leader.
+  int equalRun_ = -1;
+  int cellsSinceRelock_ = 0;
+  bool equalBitsExpected_ = false;
 };
 
 }  // namespace reader

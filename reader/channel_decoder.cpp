@@ -49,7 +49,9 @@ void ChannelDecoder::Finish() {
   const std::vector<float> silence(judgeEvery_, 0.0f);
   window_.Append(silence.data(), silence.size(), 1);
   Judge();
-  if (inRecord_) EndRecord(lastBitEnd_);
+  if (!inRecord_) return;
+  DropWhatFollowsADropout();
+  EndRecord(lastBitEnd_);
 }
 
 void ChannelDecoder::Judge() {
@@ -88,6 +90,7 @@ void ChannelDecoder::OnBoundary(const TimingEvent& boundary) {
     lastBitEnd_ = static_cast<std::int64_t>(bit.frame);
     // The sync settled which boundaries are the middles: only they matter.
     timing_.SetStride(2);
+    timing_.ExpectEqualBits(false);
   } else if (bit.kind == BitEvent::Kind::kBit && inRecord_) {
     OnBit(bit);
   }
@@ -102,21 +105,37 @@ void ChannelDecoder::OnBit(const BitEvent& bit) {
     byteFrame_ = std::max<std::int64_t>(0, static_cast<std::int64_t>(bit.frame - 2 * bit.halfCell));
   }
   byte_ = static_cast<std::uint8_t>(byte_ << 1 | (bit.value ? 1 : 0));
+  byteConfidence_[static_cast<std::size_t>(bitsInByte_)] = bit.confidence;
   lastBitEnd_ = static_cast<std::int64_t>(bit.frame + 0.5);
   if (++bitsInByte_ < 8) return;
   bitsInByte_ = 0;
 
-  switch (parser_.Take(byte_, byteFrame_)) {
+  switch (parser_.Take(byte_, byteFrame_, byteConfidence_)) {
     case RecordParser::Step::kMoreBytes:
       break;
     case RecordParser::Step::kSecondSync:
       bits_.SetMode(BitReader::Mode::kSecondSync);
+      // Zeros follow up to the sync byte: after a dropout among them they
+      // are this record's, not another's leader.
+      timing_.ExpectEqualBits(true);
       boundariesWithoutSync_ = 0;
       break;
-    case RecordParser::Step::kComplete:
+    case RecordParser::Step::kComplete: {
+      // Read to its end through a dropout that never ended.
+      DropWhatFollowsADropout();
       EndRecord(lastBitEnd_);
       break;
+    }
   }
+}
+
+// A record that ends while the timing coasts through a dropout was cut short
+// where the dropout began: what was read since is not its own.
+void ChannelDecoder::DropWhatFollowsADropout() {
+  const double coastingFrom = timing_.CoastingFrom();
+  if (coastingFrom < 0) return;
+  parser_.SignalEndedAt(static_cast<std::int64_t>(coastingFrom), lastHalfCell_);
+  lastBitEnd_ = std::min(lastBitEnd_, static_cast<std::int64_t>(coastingFrom));
 }
 
 void ChannelDecoder::EndRecord(std::int64_t endFrame) {
@@ -126,6 +145,7 @@ void ChannelDecoder::EndRecord(std::int64_t endFrame) {
   inRecord_ = false;
   bits_.SetMode(BitReader::Mode::kLeader);
   timing_.SetStride(1);
+  timing_.ExpectEqualBits(false);
   searchFrom_ = endFrame;
 }
 

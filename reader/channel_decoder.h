@@ -40,6 +40,7 @@ class ChannelDecoder {
   void Judge();
   void OnBoundary(const TimingEvent& boundary);
   void OnBit(const BitEvent& bit);
+  void DropWhatFollowsADropout();
   void EndRecord(std::int64_t endFrame);
 
   double sampleRate_;
@@ -60,6 +61,7 @@ class ChannelDecoder {
   double lastHalfCell_ = 0;
   int bitsInByte_ = 0;
   std::uint8_t byte_ = 0;
+  ByteConfidence byteConfidence_ = kFullConfidence;
   std::int64_t byteFrame_ = 0;
   std::uint32_t boundariesWithoutSync_ = 0;
 

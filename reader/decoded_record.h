@@ -13,6 +13,23 @@ enum class RecordStatus {
   kSound,          // every byte read and the checksum on tape matches the data
   kChecksumError,  // read to the end, but the checksum does not match
   kCutShort,       // the signal ended or was lost before the record did
+  kCombined,       // copies of the record, none sound, combined into one whose checksum agrees
+  kRepaired,       // a few doubtful bits changed so that the checksum agrees: a guess it supports
+};
+
+// How clear a bit's decision was: 0 (no signal, a coin toss) to 255 (a full
+// change). Below kDoubtfulConfidence (about 0.35 of a full change) a bit is
+// doubtful.
+constexpr std::uint8_t kDoubtfulConfidence = 90;
+
+// A bit changed by a repair: the address of its byte and its number, 0 for
+// the least significant.
+// `inChecksum`: a bit of the checksum word instead, `address` 0 for its low
+// byte and 1 for its high byte.
+struct ChangedBit {
+  std::uint16_t address = 0;
+  int bit = 0;
+  bool inChecksum = false;
 };
 
 struct SignalMeasure {
@@ -49,6 +66,18 @@ struct DecodedRecord {
   // they lie: the first few, and how many there were in all.
   std::vector<std::int64_t> doubtfulBitFrames;
   std::uint32_t doubtfulBitCount = 0;
+
+  // Per bit of `data`, 8 per byte, most significant first: how clear its
+  // decision was (see kDoubtfulConfidence).
+  std::vector<std::uint8_t> bitConfidence;
+  // The same for the 16 bits of the checksum word as they came from tape
+  // (low byte first); empty when it was not read.
+  std::vector<std::uint8_t> checksumConfidence;
+
+  // For a record repaired from its checksum: the bits changed, and how many
+  // combinations of doubtful bits were tried.
+  std::vector<ChangedBit> repairedBits;
+  std::uint32_t repairTried = 0;
 
   SignalMeasure signal;
 };

@@ -17,12 +17,14 @@ void RecordParser::Begin(std::int64_t firstFrame, double sampleRate) {
   addressBytes_.clear();
   dataLength_ = 0;
   checksumBytes_ = 0;
+  checksumFrame_ = 0;
   halfCellSum_ = 0;
   amplitudeSum_ = 0;
   signalNotes_ = 0;
 }
 
-RecordParser::Step RecordParser::Take(std::uint8_t value, std::int64_t frame) {
+RecordParser::Step RecordParser::Take(std::uint8_t value, std::int64_t frame,
+                                      const ByteConfidence& confidence) {
   switch (state_) {
     case State::kMarks:
       if (value == kHeaderMarkByte) {
@@ -34,8 +36,8 @@ RecordParser::Step RecordParser::Take(std::uint8_t value, std::int64_t frame) {
       }
       // Fewer marks than a header has: they were the block's first bytes.
       state_ = State::kAddresses;
-      for (std::uint32_t i = 0; i < marks_; ++i) TakeBlockByte(kHeaderMarkByte, frame);
-      return TakeBlockByte(value, frame);
+      for (std::uint32_t i = 0; i < marks_; ++i) TakeBlockByte(kHeaderMarkByte, frame, kFullConfidence);
+      return TakeBlockByte(value, frame, confidence);
     case State::kName:
       if (value == 0 || record_.name.size() == kLongestName) {
         state_ = State::kAddresses;
@@ -44,11 +46,12 @@ RecordParser::Step RecordParser::Take(std::uint8_t value, std::int64_t frame) {
       record_.name.push_back(static_cast<char>(value));
       return Step::kMoreBytes;
     default:
-      return TakeBlockByte(value, frame);
+      return TakeBlockByte(value, frame, confidence);
   }
 }
 
-RecordParser::Step RecordParser::TakeBlockByte(std::uint8_t value, std::int64_t frame) {
+RecordParser::Step RecordParser::TakeBlockByte(std::uint8_t value, std::int64_t frame,
+                                               const ByteConfidence& confidence) {
   switch (state_) {
     case State::kAddresses:
       addressBytes_.push_back(value);
@@ -61,17 +64,24 @@ RecordParser::Step RecordParser::TakeBlockByte(std::uint8_t value, std::int64_t 
         const std::uint32_t span =
             static_cast<std::uint16_t>(record_.endAddress - record_.startAddress);
         dataLength_ = span + 1;
+        record_.data.reserve(dataLength_);
+        record_.byteFrames.reserve(dataLength_);
+        record_.bitConfidence.reserve(8 * static_cast<std::size_t>(dataLength_));
         state_ = State::kData;
       }
       return Step::kMoreBytes;
     case State::kData:
       record_.data.push_back(value);
       record_.byteFrames.push_back(frame);
+      record_.bitConfidence.insert(record_.bitConfidence.end(), confidence.begin(), confidence.end());
       if (record_.data.size() == dataLength_) state_ = State::kChecksum;
       return Step::kMoreBytes;
     case State::kChecksum:
+      if (checksumBytes_ == 0) checksumFrame_ = frame;
       record_.tapeChecksum = static_cast<std::uint16_t>(
           checksumBytes_ == 0 ? value : record_.tapeChecksum | value << 8);
+      record_.checksumConfidence.insert(record_.checksumConfidence.end(), confidence.begin(),
+                                        confidence.end());
       if (++checksumBytes_ == 2) {
         record_.checksumRead = true;
         state_ = State::kDone;
@@ -85,9 +95,15 @@ RecordParser::Step RecordParser::TakeBlockByte(std::uint8_t value, std::int64_t 
 
 void RecordParser::SignalEndedAt(std::int64_t frame, double halfCell) {
   const auto byteLength = static_cast<std::int64_t>(16 * halfCell);
+  if (checksumBytes_ > 0 && checksumFrame_ + 2 * byteLength > frame) {
+    record_.checksumRead = false;
+    record_.tapeChecksum = 0;
+    checksumBytes_ = 0;
+  }
   while (!record_.byteFrames.empty() && record_.byteFrames.back() + byteLength > frame) {
     record_.byteFrames.pop_back();
     record_.data.pop_back();
+    record_.bitConfidence.resize(record_.data.size() * 8);
   }
   std::vector<std::int64_t>& doubts = record_.doubtfulBitFrames;
   while (!doubts.empty() && doubts.back() >= frame) {
@@ -115,6 +131,7 @@ DecodedRecord RecordParser::Finish(std::int64_t endFrame) {
   if (!record_.data.empty()) {
     record_.computedChecksum = TapeChecksum(record_.data.data(), &record_.data.back());
   }
+  if (!record_.checksumRead) record_.checksumConfidence.clear();
   if (!record_.checksumRead) {
     record_.status = RecordStatus::kCutShort;
   } else {

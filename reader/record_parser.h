@@ -4,12 +4,18 @@
 // bytes from start to end, and the checksum word, low byte first.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
 #include "reader/decoded_record.h"
 
 namespace reader {
+
+// How clear each bit of a byte was, most significant first (see
+// kDoubtfulConfidence).
+using ByteConfidence = std::array<std::uint8_t, 8>;
+constexpr ByteConfidence kFullConfidence = {255, 255, 255, 255, 255, 255, 255, 255};
 
 class RecordParser {
  public:
@@ -23,7 +29,7 @@ class RecordParser {
   // of `sampleRate` frames a second.
   void Begin(std::int64_t firstFrame, double sampleRate);
 
-  Step Take(std::uint8_t value, std::int64_t frame);
+  Step Take(std::uint8_t value, std::int64_t frame, const ByteConfidence& confidence = kFullConfidence);
 
   // The signal ended at `frame`, found only some way after it: bytes and
   // doubts that reach past it were read from what followed, and are
@@ -45,7 +51,7 @@ class RecordParser {
  private:
   enum class State { kMarks, kName, kAddresses, kData, kChecksum, kDone };
 
-  Step TakeBlockByte(std::uint8_t value, std::int64_t frame);
+  Step TakeBlockByte(std::uint8_t value, std::int64_t frame, const ByteConfidence& confidence);
 
   DecodedRecord record_;
   State state_ = State::kDone;
@@ -53,6 +59,7 @@ class RecordParser {
   std::vector<std::uint8_t> addressBytes_;
   std::uint32_t dataLength_ = 0;
   std::uint32_t checksumBytes_ = 0;
+  std::int64_t checksumFrame_ = 0;  // where the checksum word began
   double halfCellSum_ = 0;
   double amplitudeSum_ = 0;
   std::uint64_t signalNotes_ = 0;

@@ -22,6 +22,8 @@ constexpr double kComparisonDelaySeconds = 0.5;
 int StatusRank(RecordStatus status) {
   switch (status) {
     case RecordStatus::kSound: return 0;
+    case RecordStatus::kCombined:
+    case RecordStatus::kRepaired:
     case RecordStatus::kChecksumError: return 1;
     case RecordStatus::kCutShort: return 2;
   }

@@ -6,7 +6,17 @@ namespace reader_tool {
 
 namespace {
 
-enum class OptionId { kOutputDirectory, kForce, kJson, kQuiet, kVerify, kHelp, kVersion, kChannel };
+enum class OptionId {
+  kOutputDirectory,
+  kForce,
+  kJson,
+  kQuiet,
+  kVerify,
+  kHelp,
+  kVersion,
+  kChannel,
+  kSeparate,
+};
 
 struct OptionDefinition {
   OptionId id;
@@ -24,6 +34,7 @@ constexpr OptionDefinition kOptions[] = {
     {OptionId::kHelp, 'h', "help", false},
     {OptionId::kVersion, '\0', "version", false},
     {OptionId::kChannel, '\0', "channel", true},
+    {OptionId::kSeparate, '\0', "separate", false},
 };
 
 const OptionDefinition* FindShort(char name) {
@@ -150,6 +161,7 @@ class Parser {
       case OptionId::kJson: options.json = true; break;
       case OptionId::kQuiet: options.quiet = true; break;
       case OptionId::kVerify: options.verify = true; break;
+      case OptionId::kSeparate: options.separate = true; break;
       case OptionId::kHelp: options.help = true; break;
       case OptionId::kVersion: options.version = true; break;
       case OptionId::kChannel:

@@ -15,6 +15,7 @@ struct ToolOptions {
   bool json = false;
   bool quiet = false;
   bool verify = false;
+  bool separate = false;  // each record on its own: no combining of copies, no repair
   bool help = false;
   bool version = false;
   int channel = -1;  // from 0, as the decoder counts; -1: the decoder picks

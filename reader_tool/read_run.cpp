@@ -1,9 +1,13 @@
 // The run of lentok-read: reading recordings into images, or verifying one.
 #include "reader_tool/read_run.h"
 
+#include <algorithm>
+
 #include "platform/files.h"
+#include "reader/copy_combiner.h"
 #include "reader/decoded_record.h"
 #include "reader/recording_reader.h"
+#include "reader_tool/combination_report.h"
 #include "reader_tool/command_line.h"
 #include "reader_tool/exit_status.h"
 #include "reader_tool/image_names.h"
@@ -54,7 +58,10 @@ std::string ShownName(const reader::DecodedRecord& record, Language language) {
   return Say(TextId::kQuotedName, language, {PrintableName(record.name)});
 }
 
-// Reading recordings into images.
+// Reading recordings into images. A sound record is told of and written at
+// once; a damaged one with its addresses waits until every recording has
+// been read, for copies to combine with (unless --separate), and is then
+// told of after the sound ones.
 class ImageRun {
  public:
   ImageRun(const ToolOptions& options, Language language, const ToolStreams& streams)
@@ -65,14 +72,26 @@ class ImageRun {
       Fail(Say(TextId::kNoSuchDirectory, language_, {options_.outputDirectory}));
       return ExitStatus(tally_);
     }
-    if (Printing() && options_.json) streams_.out("{\"recordings\":[");
-    for (std::size_t i = 0; i < options_.operands.size(); ++i) ReadOne(options_.operands[i], i == 0);
+    for (std::size_t i = 0; i < options_.operands.size(); ++i) ReadOne(i);
+    Recover();
     const int status = ExitStatus(tally_);
-    if (Printing() && options_.json) streams_.out("],\"status\":" + std::to_string(status) + "}\n");
+    if (Printing() && options_.json) PrintJson(status);
     return status;
   }
 
  private:
+  // A damaged record held back, and where its report goes.
+  struct Held {
+    reader::DecodedRecord record;
+    std::size_t recording = 0;
+    std::size_t slot = 0;  // its place among the recording's JSON records
+  };
+
+  struct RecordingJson {
+    std::vector<std::string> records;
+    std::string failure;
+  };
+
   bool Printing() const { return !options_.quiet; }
 
   void Fail(const std::string& line) {
@@ -80,16 +99,22 @@ class ImageRun {
     streams_.err(line + "\n");
   }
 
-  void ReadOne(const std::string& operand, bool first) {
-    operand_ = operand;
-    recordsJson_.clear();
+  void ReadOne(std::size_t index) {
+    const std::string& operand = options_.operands[index];
+    json_.emplace_back();
     int records = 0;
     reader::DecoderOptions decoderOptions;
     decoderOptions.channel = options_.channel;
     const std::string failure =
         ReadRecording(operand, decoderOptions, language_, [&](const reader::DecodedRecord& record) {
           ++records;
-          TakeRecord(record);
+          ++tally_.records;
+          if (Holds(record)) {
+            held_.push_back({record, index, json_[index].records.size()});
+            json_[index].records.emplace_back();
+          } else {
+            TakeRecord(record, index);
+          }
           return true;
         });
     const std::string shown = DisplayName(operand, language_);
@@ -99,32 +124,160 @@ class ImageRun {
       ++tally_.recordingsWithoutRecords;
       streams_.err(Say(TextId::kNoRecordFound, language_, {shown}) + "\n");
     }
-    if (Printing() && options_.json) PrintRecordingJson(first, failure);
+    json_[index].failure = failure;
   }
 
-  void TakeRecord(const reader::DecodedRecord& record) {
-    ++tally_.records;
-    const bool sound = record.status == reader::RecordStatus::kSound;
-    if (!sound) ++tally_.damagedRecords;
-    const std::string written = WriteImage(record);
-    if (!sound && !written.empty()) {
-      streams_.err(Say(TextId::kDamagedRecord, language_,
-                       {DisplayName(operand_, language_), FormatTime(reader::SecondsAt(record, record.firstFrame)),
-                        ShownName(record, language_), StatusText(record.status, language_), written}) +
-                   "\n");
+  bool Holds(const reader::DecodedRecord& record) {
+    if (record.status == reader::RecordStatus::kSound) {
+      if (!options_.separate) soundPrograms_.push_back(KeyOf(record));  // its copies are left alone
+      return false;
     }
+    return !options_.separate && record.addressesRead;
+  }
+
+  // What makes records copies of one program, without their data.
+  static reader::DecodedRecord KeyOf(const reader::DecodedRecord& record) {
+    reader::DecodedRecord key;
+    key.addressesRead = record.addressesRead;
+    key.hasHeader = record.hasHeader;
+    key.name = record.name;
+    key.startAddress = record.startAddress;
+    key.endAddress = record.endAddress;
+    return key;
+  }
+
+  bool HasSoundCopy(const reader::DecodedRecord& record) const {
+    return std::any_of(soundPrograms_.begin(), soundPrograms_.end(),
+                       [&](const reader::DecodedRecord& sound) { return reader::AreCopies(sound, record); });
+  }
+
+  // Combines and repairs the records held back, then tells of them.
+  void Recover() {
+    std::vector<Held> alone;
+    std::vector<Held> candidates;
+    for (Held& held : held_) (HasSoundCopy(held.record) ? alone : candidates).push_back(std::move(held));
+    held_.clear();
+    for (const Held& held : alone) TakeRecord(held.record, held.recording, held.slot);
+
+    std::vector<reader::DecodedRecord> records;
+    for (const Held& held : candidates) records.push_back(held.record);
+    reader::Recovery recovery = reader::RecoverRecords(std::move(records));
+
+    std::vector<std::string> images;
+    for (const reader::CopyCombination& combination : recovery.combinations) {
+      images.push_back(TakeCombination(combination, candidates));
+    }
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+      const std::size_t into = recovery.combinedInto[i];
+      if (into == reader::kNotCombined) {
+        TakeRecord(recovery.records[i], candidates[i].recording, candidates[i].slot);
+      } else {
+        TakeCopy(recovery.records[i], candidates[i].recording, candidates[i].slot, images[into],
+                 recovery.combinations[into].record.status);
+      }
+    }
+  }
+
+  std::string TakeCombination(const reader::CopyCombination& combination,
+                              const std::vector<Held>& candidates) {
+    std::vector<CopyPlace> places;
+    for (const std::size_t copy : combination.copies) {
+      const Held& held = candidates[copy];
+      places.push_back({DisplayName(options_.operands[held.recording], language_),
+                        reader::SecondsAt(held.record, held.record.firstFrame)});
+    }
+    const std::string& operand = options_.operands[candidates[combination.positionsFrom].recording];
+    const std::string written = WriteImage(combination.record, operand);
+    if (!written.empty() && combination.record.status == reader::RecordStatus::kRepaired) {
+      TellOfDamage(combination.record, operand, written);
+    }
+    if (!Printing()) return written;
+    if (options_.json) {
+      std::string json = CombinationJson(combination, places);
+      json.pop_back();
+      json += ",\"image\":" + JsonPath(written) + "}";
+      combinedJson_.push_back(json);
+    } else {
+      // Its times are those of its first copy, on that copy's recording.
+      std::string line;
+      if (options_.operands.size() > 1) line = DisplayName(operand, language_) + ": ";
+      line += CombinationLine(combination, places, language_);
+      if (!written.empty()) line += "; " + Say(TextId::kImageWritten, language_, {written});
+      streams_.out(line + "\n");
+    }
+    return written;
+  }
+
+  // A copy that went into a combined image: told of, not written on its own.
+  void TakeCopy(const reader::DecodedRecord& record, std::size_t recording, std::size_t slot,
+                const std::string& image, reader::RecordStatus combined) {
+    // A combination whose checksum agreed as read vouches for its copies; a
+    // repaired one is a guess, and the run says so.
+    if (combined != reader::RecordStatus::kCombined) ++tally_.damagedRecords;
     if (!Printing()) return;
     if (options_.json) {
-      AddRecordJson(record, written);
-    } else {
-      PrintRecordLine(record, written);
+      std::string json = RecordJson(record);
+      json.pop_back();
+      json += ",\"image\":null,\"combinedInto\":" + JsonPath(image) + "}";
+      json_[recording].records[slot] = json;
+      return;
     }
+    std::string line;
+    if (options_.operands.size() > 1) line = DisplayName(options_.operands[recording], language_) + ": ";
+    line += RecordLine(record, language_) + "; " + Say(TextId::kWentInto, language_, {image});
+    streams_.out(line + "\n");
+  }
+
+  void TakeRecord(const reader::DecodedRecord& record, std::size_t recording,
+                  std::size_t slot = static_cast<std::size_t>(-1)) {
+    const std::string& operand = options_.operands[recording];
+    const bool sound = record.status == reader::RecordStatus::kSound;
+    if (!sound) ++tally_.damagedRecords;
+    const std::string written = WriteImage(record, operand);
+    if (!sound && !written.empty()) TellOfDamage(record, operand, written);
+    if (!Printing()) return;
+    if (options_.json) {
+      std::string json = RecordJson(record);
+      json.pop_back();  // the closing brace: the image's path joins the object
+      json += ",\"image\":" + JsonPath(written) + "}";
+      std::vector<std::string>& records = json_[recording].records;
+      if (slot < records.size()) {
+        records[slot] = json;
+      } else {
+        records.push_back(json);
+      }
+      return;
+    }
+    std::string line;
+    if (options_.operands.size() > 1) line = DisplayName(operand, language_) + ": ";
+    line += RecordLine(record, language_);
+    if (!written.empty()) line += "; " + Say(TextId::kImageWritten, language_, {written});
+    streams_.out(line + "\n");
+  }
+
+  // On standard error, so that even a quiet run says that an image is not
+  // what was on tape, or is only a repair.
+  void TellOfDamage(const reader::DecodedRecord& record, const std::string& operand, const std::string& image) {
+    const std::string recording = DisplayName(operand, language_);
+    const std::string at = FormatTime(reader::SecondsAt(record, record.firstFrame));
+    if (record.status == reader::RecordStatus::kRepaired) {
+      streams_.err(
+          Say(TextId::kRepairedRecord, language_, {recording, at, ShownName(record, language_), image}) + "\n");
+      return;
+    }
+    streams_.err(Say(TextId::kDamagedRecord, language_,
+                     {recording, at, ShownName(record, language_), StatusText(record.status, language_), image}) +
+                 "\n");
+  }
+
+  static std::string JsonPath(const std::string& path) {
+    return path.empty() ? std::string("null") : JsonTextString(path);
   }
 
   // Writes the record's image; returns its path, or "" when it could not be
   // written (and says why).
-  std::string WriteImage(const reader::DecodedRecord& record) {
-    const std::string name = names_.Claim(ImageFileName(record, operand_));
+  std::string WriteImage(const reader::DecodedRecord& record, const std::string& operand) {
+    const std::string name = names_.Claim(ImageFileName(record, operand));
     const std::string path = JoinPath(options_.outputDirectory, name);
     const std::vector<std::uint8_t> bytes = reader::ImageBytes(record);
     platform::FileError error = platform::FileError::kNone;
@@ -140,27 +293,25 @@ class ImageRun {
     return path;
   }
 
-  void PrintRecordLine(const reader::DecodedRecord& record, const std::string& written) {
-    std::string line;
-    if (options_.operands.size() > 1) line = DisplayName(operand_, language_) + ": ";
-    line += RecordLine(record, language_);
-    if (!written.empty()) line += "; " + Say(TextId::kImageWritten, language_, {written});
-    streams_.out(line + "\n");
-  }
-
-  void AddRecordJson(const reader::DecodedRecord& record, const std::string& written) {
-    std::string json = RecordJson(record);
-    json.pop_back();  // the closing brace: the image's path joins the object
-    json += ",\"image\":" + (written.empty() ? std::string("null") : JsonTextString(written)) + "}";
-    if (!recordsJson_.empty()) recordsJson_ += ",";
-    recordsJson_ += json;
-  }
-
-  void PrintRecordingJson(bool first, const std::string& failure) {
-    std::string json = first ? "{" : ",{";
-    json += "\"recording\":" + JsonTextString(operand_);
-    json += ",\"records\":[" + recordsJson_ + "]";
-    json += ",\"error\":" + (failure.empty() ? std::string("null") : JsonTextString(failure)) + "}";
+  void PrintJson(int status) {
+    std::string json = "{\"recordings\":[";
+    for (std::size_t i = 0; i < json_.size(); ++i) {
+      if (i > 0) json += ",";
+      json += "{\"recording\":" + JsonTextString(options_.operands[i]) + ",\"records\":[";
+      for (std::size_t r = 0; r < json_[i].records.size(); ++r) {
+        if (r > 0) json += ",";
+        json += json_[i].records[r];
+      }
+      json += "],\"error\":" + JsonPath(json_[i].failure) + "}";
+    }
+    json += "]";
+    // Only a run that combined copies has combinations to tell of.
+    if (!combinedJson_.empty()) {
+      json += ",\"combined\":[";
+      for (std::size_t i = 0; i < combinedJson_.size(); ++i) json += (i > 0 ? "," : "") + combinedJson_[i];
+      json += "]";
+    }
+    json += ",\"status\":" + std::to_string(status) + "}\n";
     streams_.out(json);
   }
 
@@ -169,8 +320,10 @@ class ImageRun {
   const ToolStreams& streams_;
   RunTally tally_;
   NameRegistry names_;
-  std::string operand_;
-  std::string recordsJson_;
+  std::vector<Held> held_;
+  std::vector<reader::DecodedRecord> soundPrograms_;  // the keys of those read soundly
+  std::vector<RecordingJson> json_;
+  std::vector<std::string> combinedJson_;
 };
 
 // Verifying an image against a recording.

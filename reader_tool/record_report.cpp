@@ -65,11 +65,35 @@ std::string DoubtfulPart(const reader::DecodedRecord& record, Language language)
   return Say(TextId::kDoubtfulBits, language, {times, std::to_string(record.doubtfulBitCount)});
 }
 
+std::string RepairPart(const reader::DecodedRecord& record, Language language) {
+  std::string bits;
+  for (const reader::ChangedBit& changed : record.repairedBits) {
+    if (!bits.empty()) bits += ", ";
+    bits += changed.inChecksum
+                ? Say(TextId::kChangedChecksumBit, language, {std::to_string(8 * changed.address + changed.bit)})
+                : Say(TextId::kChangedBit, language, {Hex4(changed.address), std::to_string(changed.bit)});
+  }
+  return Say(TextId::kRepairedBits, language, {bits, std::to_string(record.repairTried)});
+}
+
+std::string JsonRepair(const reader::DecodedRecord& record) {
+  std::string bits;
+  for (const reader::ChangedBit& changed : record.repairedBits) {
+    if (!bits.empty()) bits += ",";
+    bits += changed.inChecksum ? "{\"checksumBit\":" + std::to_string(8 * changed.address + changed.bit) + "}"
+                               : "{\"address\":" + std::to_string(changed.address) +
+                                     ",\"bit\":" + std::to_string(changed.bit) + "}";
+  }
+  return "{\"bits\":[" + bits + "],\"tried\":" + std::to_string(record.repairTried) + "}";
+}
+
 const char* StatusWord(reader::RecordStatus status) {
   switch (status) {
     case reader::RecordStatus::kSound: return "sound";
     case reader::RecordStatus::kChecksumError: return "checksum error";
     case reader::RecordStatus::kCutShort: return "cut short";
+    case reader::RecordStatus::kCombined: return "combined";
+    case reader::RecordStatus::kRepaired: return "repaired";
   }
   return "cut short";
 }
@@ -94,6 +118,8 @@ std::string StatusText(reader::RecordStatus status, Language language) {
     case reader::RecordStatus::kSound: return Text(TextId::kStatusSound, language);
     case reader::RecordStatus::kChecksumError: return Text(TextId::kStatusChecksumError, language);
     case reader::RecordStatus::kCutShort: return Text(TextId::kStatusCutShort, language);
+    case reader::RecordStatus::kCombined: return Text(TextId::kStatusCombined, language);
+    case reader::RecordStatus::kRepaired: return Text(TextId::kStatusRepaired, language);
   }
   return Text(TextId::kStatusCutShort, language);
 }
@@ -106,6 +132,7 @@ std::string RecordLine(const reader::DecodedRecord& record, Language language) {
   line += ", " + ChecksumPart(record, language);
   line += ", " + StatusText(record.status, language);
   line += "; " + SignalPart(record.signal, language);
+  if (record.status == reader::RecordStatus::kRepaired) line += "; " + RepairPart(record, language);
   if (record.status != reader::RecordStatus::kSound && !record.doubtfulBitFrames.empty()) {
     line += "; " + DoubtfulPart(record, language);
   }
@@ -135,6 +162,8 @@ std::string RecordJson(const reader::DecodedRecord& record) {
   json += "\",\"speed\":" + JsonNumber(record.signal.speed, 3);
   json += ",\"levelDbfs\":" + JsonNumber(record.signal.levelDbfs, 2) + "}";
   json += ",\"doubtfulBits\":" + JsonDoubtfulBits(record);
+  // Only a repaired record has a repair to tell of.
+  if (record.status == reader::RecordStatus::kRepaired) json += ",\"repair\":" + JsonRepair(record);
   return json + "}";
 }
 

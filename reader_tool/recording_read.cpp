@@ -1,11 +1,17 @@
 // The read loop over a recording: its first bytes tell the container; a
 // RIFF/WAVE file is pushed through the tool's own WAV reader block by
 // block, any other known container is pulled through the audio library.
+// Decoding FLAC costs more than reading the tape from the samples, so the
+// audio library decodes on a second thread while the tape decoder works on
+// the blocks before; a few blocks in hand between the two keep memory flat.
 #include <algorithm>
+#include <deque>
 #include <vector>
 
 #include "decoding/audio_recording.h"
+#include "decoding/audio_stream.h"
 #include "decoding/container_probe.h"
+#include "platform/threads.h"
 #include "reader_tool/recording_input.h"
 #include "reader_tool/report_format.h"
 #include "reader_tool/texts.h"
@@ -32,6 +38,137 @@ class InputFileSource : public decoding::ByteSource {
   platform::InputFile& input_;
   platform::FileError error_ = platform::FileError::kNone;
 };
+
+// Decoded blocks handed from the decoding thread to the tape decoder: at
+// most kDepth wait at a time, and used ones go back to be filled again.
+class BlockPipe {
+ public:
+  static constexpr std::size_t kDepth = 4;
+
+  // Decoding side: an empty block to fill.
+  std::vector<float> Spare() {
+    platform::MonitorLock lock(monitor_);
+    if (spare_.empty()) return {};
+    std::vector<float> block = std::move(spare_.back());
+    spare_.pop_back();
+    return block;
+  }
+
+  // Decoding side: hands a filled block over, waiting while the pipe is
+  // full; false when the reading side has stopped.
+  bool Put(std::vector<float> block) {
+    platform::MonitorLock lock(monitor_);
+    while (full_.size() >= kDepth && !stopped_) monitor_.Wait();
+    if (stopped_) return false;
+    full_.push_back(std::move(block));
+    monitor_.NotifyAll();
+    return true;
+  }
+
+  // Decoding side: no more blocks will come.
+  void End() {
+    platform::MonitorLock lock(monitor_);
+    ended_ = true;
+    monitor_.NotifyAll();
+  }
+
+  // Reading side: the next block, waiting for it; false at the end.
+  bool Take(std::vector<float>& block) {
+    platform::MonitorLock lock(monitor_);
+    while (full_.empty() && !ended_) monitor_.Wait();
+    if (full_.empty()) return false;
+    block = std::move(full_.front());
+    full_.pop_front();
+    monitor_.NotifyAll();
+    return true;
+  }
+
+  // Reading side: a block done with.
+  void Recycle(std::vector<float> block) {
+    platform::MonitorLock lock(monitor_);
+    spare_.push_back(std::move(block));
+  }
+
+  // Reading side: wants no more; the decoding side stops at its next Put.
+  void Stop() {
+    platform::MonitorLock lock(monitor_);
+    stopped_ = true;
+    monitor_.NotifyAll();
+  }
+
+ private:
+  platform::Monitor monitor_;
+  std::deque<std::vector<float>> full_;
+  std::vector<std::vector<float>> spare_;
+  bool ended_ = false;
+  bool stopped_ = false;
+};
+
+// Frames decoded per block handed over: large enough that handing over
+// costs nothing beside the decoding.
+constexpr std::size_t kPipeBlockFrames = 16384;
+
+// The stream decoded on a second thread into the pipe, and the tape
+// decoder fed from it here; records go to the sink on this thread. Where
+// no thread can be started, the decoding is done here too, in turn.
+decoding::AudioReadResult DecodeBeside(decoding::ByteSource& source, std::vector<std::uint8_t> head,
+                                       const reader::DecoderOptions& options, const RecordSink& sink) {
+  decoding::AudioReadResult result;
+  decoding::AudioStream stream(source, std::move(head));
+  if (!stream.Open()) {
+    result.problem = stream.Problem();
+    return result;
+  }
+  result.format = stream.Format();
+  const std::size_t channels = static_cast<std::size_t>(result.format.channels);
+  if (options.channel < -1 || options.channel >= result.format.channels) {
+    result.noSuchChannel = true;
+    return result;
+  }
+  reader::TapeDecoder decoder(result.format.sampleRate, result.format.channels, options);
+  BlockPipe pipe;
+  // Returns false when the pipe was stopped.
+  const auto decodeOne = [&]() {
+    std::vector<float> block = pipe.Spare();
+    block.resize(kPipeBlockFrames * channels);
+    const std::size_t frames = stream.Read(block.data(), kPipeBlockFrames);
+    if (frames == 0) return false;
+    block.resize(frames * channels);
+    return pipe.Put(std::move(block));
+  };
+  platform::Thread decoding;
+  const bool beside = decoding.Start([&] {
+    while (decodeOne()) {
+    }
+    pipe.End();
+  });
+  bool stopped = false;
+  std::vector<float> block;
+  for (;;) {
+    if (!beside && !decodeOne()) pipe.End();
+    if (!pipe.Take(block)) break;
+    decoder.Feed(block.data(), block.size() / channels);
+    pipe.Recycle(std::move(block));
+    bool goOn = true;
+    for (const reader::DecodedRecord& record : decoder.TakeRecords()) {
+      if (goOn && !sink(record)) goOn = false;
+    }
+    if (!goOn) {
+      stopped = true;
+      pipe.Stop();
+      break;
+    }
+  }
+  decoding.Join();
+  if (!stopped) {
+    decoder.Finish();
+    for (const reader::DecodedRecord& record : decoder.TakeRecords()) {
+      if (!sink(record)) break;
+    }
+  }
+  result.problem = stream.Problem();
+  return result;
+}
 
 std::string ReadErrorText(reader::ReadError error, const reader::RecordingReader& recording,
                           const reader::DecoderOptions& options, Language language) {
@@ -85,7 +222,7 @@ std::string ReadAudio(platform::InputFile& input, std::vector<std::uint8_t> head
                       decoding::Container container, const reader::DecoderOptions& options,
                       Language language, const RecordSink& sink) {
   InputFileSource source(input);
-  const decoding::AudioReadResult result = decoding::ReadAudioRecording(source, std::move(head), options, sink);
+  const decoding::AudioReadResult result = DecodeBeside(source, std::move(head), options, sink);
   if (result.noSuchChannel) {
     return Say(TextId::kNoSuchChannel, language,
                {std::to_string(options.channel + 1), std::to_string(result.format.channels)});

@@ -29,23 +29,42 @@ constexpr Entry kTexts[] = {
     {TextId::kStatusSound, "sound", "исправна"},
     {TextId::kStatusChecksumError, "checksum error", "ошибка контрольной суммы"},
     {TextId::kStatusCutShort, "cut short", "оборвана"},
+    {TextId::kStatusCombined, "combined", "собрана из копий"},
+    {TextId::kStatusRepaired, "repaired", "исправлена по контрольной сумме"},
     {TextId::kPolarityNormal, "polarity normal", "полярность прямая"},
     {TextId::kPolarityInverted, "polarity inverted", "полярность обратная"},
     {TextId::kSpeed, "speed %1×", "скорость %1×"},
     {TextId::kLevel, "level %1 dBFS", "уровень %1 дБFS"},
     {TextId::kDoubtfulBits, "doubtful bits at %1 (%2 in all)", "сомнительные биты: %1 (всего %2)"},
+    {TextId::kRepairedBits, "bits changed: %1 (combinations tried: %2)",
+     "изменены биты: %1 (перебрано сочетаний: %2)"},
+    {TextId::kChangedBit, "bit %2 at %1", "бит %2 по адресу %1"},
+    {TextId::kChangedChecksumBit, "bit %1 of the checksum", "бит %1 контрольной суммы"},
+    {TextId::kCombinedFrom, "combined from %1", "источники: %1"},
+    {TextId::kCopyAt, "copy %1 (%2 at %3)", "копия %1 (%2, %3)"},
+    {TextId::kDoubtfulStretch, "%1 to %2 from copy %3", "%1–%2 из копии %3"},
+    {TextId::kDoubtfulByte, "%1 from copy %2", "%1 из копии %2"},
+    {TextId::kDoubtfulStretches, "doubtful bytes %1", "сомнительные байты: %1"},
+    {TextId::kNoDoubtfulStretch, "no doubtful bytes", "сомнительных байтов нет"},
+    {TextId::kWentInto, "went into the combined image %1", "вошла в собранный образ %1"},
 
     {TextId::kImageWritten, "image %1", "образ %1"},
     {TextId::kDamagedRecord, "lentok-read: %1: the record at %2 (%3) is damaged: %4; its image is kept in %5",
      "lentok-read: %1: запись на отметке %2 (%3) повреждена: %4; её образ сохранён в %5"},
+    {TextId::kRepairedRecord,
+     "lentok-read: %1: the record at %2 (%3) was repaired from its checksum, a guess it supports: "
+     "try the program before trusting it; its image is kept in %4",
+     "lentok-read: %1: запись на отметке %2 (%3) исправлена по контрольной сумме, это лишь догадка, "
+     "которую сумма подтверждает: проверьте программу, прежде чем ей доверять; её образ сохранён в %4"},
     {TextId::kNoRecordFound, "lentok-read: %1: no record found", "lentok-read: %1: ни одной записи не найдено"},
 
     {TextId::kHelp,
      "Usage: lentok-read [OPTION]... RECORDING...\n"
      "  or:  lentok-read --verify [--channel=N] IMAGE RECORDING\n"
-     "Finds the tape records in each WAV RECORDING and writes each one as a\n"
+     "Finds the tape records in each RECORDING and writes each one as a\n"
      "tape image (.rks), named after the record's header. A RECORDING of -\n"
-     "is read from standard input.\n"
+     "is read from standard input. Recordings may be WAV, FLAC, Ogg Vorbis,\n"
+     "Ogg Opus, MP3, AIFF/AIFC or W64, known by their content, not their name.\n"
      "\n"
      "  -o, --output-dir=DIR  write the images into DIR (default: the current directory)\n"
      "      --force           replace images that already exist\n"
@@ -53,18 +72,26 @@ constexpr Entry kTexts[] = {
      "                        (default: the channel with the clearest signal)\n"
      "      --json            print the report as one JSON document\n"
      "  -q, --quiet           print nothing but errors\n"
+     "      --separate        read each record on its own: no combining of copies\n"
+     "                        and no repair from the checksum\n"
      "      --verify          check that RECORDING holds IMAGE; writes nothing\n"
      "  -h, --help            show this help and exit\n"
      "      --version         show the version and exit\n"
      "\n"
-     "Exit status: 0 when every record found is sound; 2 when a record is\n"
-     "damaged, none is found, or --verify finds a difference; 1 when the\n"
-     "command line is wrong or a file cannot be read or written.\n",
+     "Copies of one program (same name and addresses), on one recording or on\n"
+     "several, none of them sound, are combined into one image.\n"
+     "\n"
+     "Exit status: 0 when every record found is sound or went into a combined\n"
+     "image; 2 when a record is damaged or repaired, none is found, or --verify\n"
+     "finds a difference; 1 when the command line is wrong or a file cannot be\n"
+     "read or written (a damaged stream included, though the records before the\n"
+     "damage are written).\n",
      "Использование: lentok-read [ПАРАМЕТР]... ЗВУКОЗАПИСЬ...\n"
      "         или:  lentok-read --verify [--channel=N] ОБРАЗ ЗВУКОЗАПИСЬ\n"
-     "Находит записи с ленты в каждой ЗВУКОЗАПИСИ (файле WAV) и сохраняет каждую\n"
-     "как образ ленты (.rks) под именем из её заголовка. Вместо ЗВУКОЗАПИСИ «-»\n"
-     "означает стандартный ввод.\n"
+     "Находит записи с ленты в каждой ЗВУКОЗАПИСИ и сохраняет каждую как образ\n"
+     "ленты (.rks) под именем из её заголовка. Вместо ЗВУКОЗАПИСИ «-» означает\n"
+     "стандартный ввод. Звукозаписи читаются в форматах WAV, FLAC, Ogg Vorbis,\n"
+     "Ogg Opus, MP3, AIFF/AIFC и W64; формат узнаётся по содержимому, не по имени.\n"
      "\n"
      "  -o, --output-dir=КАТАЛОГ  сохранять образы в КАТАЛОГ (по умолчанию в текущий)\n"
      "      --force               заменять уже существующие образы\n"
@@ -72,14 +99,21 @@ constexpr Entry kTexts[] = {
      "                            (по умолчанию канал с самым чистым сигналом)\n"
      "      --json                выдать отчёт одним документом JSON\n"
      "  -q, --quiet               не выводить ничего, кроме ошибок\n"
+     "      --separate            читать каждую запись саму по себе: не собирать\n"
+     "                            копии и не исправлять по контрольной сумме\n"
      "      --verify              проверить, что ЗВУКОЗАПИСЬ содержит ОБРАЗ;\n"
      "                            ничего не сохраняет\n"
      "  -h, --help                показать эту справку и выйти\n"
      "      --version             показать версию и выйти\n"
      "\n"
-     "Код возврата: 0, если все найденные записи исправны; 2, если есть\n"
-     "повреждённая запись, не найдено ни одной или --verify нашёл расхождение;\n"
-     "1, если командная строка неверна или файл не удаётся прочитать или записать.\n"},
+     "Копии одной программы (с тем же именем и адресами) в одной звукозаписи\n"
+     "или в нескольких, если ни одна не исправна, собираются в один образ.\n"
+     "\n"
+     "Код возврата: 0, если все найденные записи исправны или вошли в собранный\n"
+     "образ; 2, если есть повреждённая или исправленная по контрольной сумме\n"
+     "запись, не найдено ни одной или --verify нашёл расхождение; 1, если\n"
+     "командная строка неверна или файл не удаётся прочитать или записать\n"
+     "(в том числе повреждённый поток; записи до повреждения при этом сохраняются).\n"},
     {TextId::kVersion, "lentok-read %1\n", "lentok-read %1\n"},
     {TextId::kCommandLineError, "lentok-read: %1 (see --help)", "lentok-read: %1 (см. --help)"},
     {TextId::kUnknownOption, "unknown option '%1'", "неизвестный параметр «%1»"},

@@ -13,7 +13,8 @@ cd "$(dirname "$0")/.."
 fuzz_seconds="${FUZZ_SECONDS:-30}"
 jobs="$(nproc)"
 
-scripts/install-deps.sh cmake make g++ clang libclang-rt-14-dev libgtest-dev
+scripts/install-deps.sh cmake make g++ clang libclang-rt-14-dev libgtest-dev pkg-config libsndfile1-dev \
+  sox flac vorbis-tools opus-tools lame
 
 echo "== sanitizer build and the whole test suite"
 CXX=clang++ cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -1,11 +1,13 @@
 // Recordings that lentok writes, encoded by the standard encoders into every
 // container lentok-read takes besides WAV, read back by the built
-// lentok-read from a file and from a pipe on standard input, and by the decoding
-// library from a source that hands out its bytes in odd small pieces; then
-// such files cut short and damaged. The files carry no telling name: the
-// format is known by the content alone.
+// lentok-read from a file and from a pipe on standard input, and by the
+// decoding library from a source that hands out its bytes in odd small
+// pieces; then such files cut short and damaged, and files refused with
+// their reason. The files carry no telling name: the format is known by the
+// content alone.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <regex>
@@ -129,6 +131,12 @@ TEST_P(AudioFormatRead, ReadsLentokRecordingBackByteForByte) {
   ASSERT_TRUE(FileExists(fromFile + "/GAME.RKS")) << result.out;
   EXPECT_EQ(ReadBytes(fromFile + "/GAME.RKS"), image);
 
+  // --verify stops reading at the first match, with the decoding thread
+  // still going.
+  WriteBytes(dir / "game.rks", image);
+  const ToolResult verified = RunReadTool({"--verify", dir / "game.rks", dir / "recording"});
+  EXPECT_EQ(verified.status, 0) << verified.err;
+
   // Standard input on a pipe: nothing can be sought back but what the
   // reader keeps of the head.
   const std::string fromPipe = dir / "from_pipe";
@@ -216,5 +224,66 @@ TEST_P(DamagedAudioFile, GivesTheRecordsBeforeTheDamage) {
 
 INSTANTIATE_TEST_SUITE_P(Encoders, DamagedAudioFile, testing::ValuesIn(kDamages),
                          [](const testing::TestParamInfo<Damage>& info) { return info.param.label; });
+
+
+// ---- Files refused ----------------------------------------------------------
+
+struct Refusal {
+  const char* label;
+  const char* encoder;
+  const char* command;        // as in Encoding; OUT is then harmed as below
+  std::size_t keepBytes;      // 0: all; else the file is cut to this many
+  const char* replace;        // when set, its first occurrence in the file...
+  const char* with;           // ...is overwritten by this (same length)
+  std::vector<std::string> options;
+  const char* message;        // the reason lentok-read gives after the file name
+};
+
+void PrintTo(const Refusal& refusal, std::ostream* out) { *out << refusal.label; }
+
+const Refusal kRefusals[] = {
+    {"rate_below_8000_hz", "sox", "sox IN -r 4000 -t flac OUT", 0, nullptr, nullptr, {},
+     "the sample rate is outside 8000 to 192000 Hz"},
+    {"channel_not_there", "flac", "flac -s -f -o OUT IN", 0, nullptr, nullptr, {"--channel=3"},
+     "there is no channel 3 (the recording has 1)"},
+    {"cut_inside_the_header", "flac", "flac -s -f -o OUT IN", 20, nullptr, nullptr, {},
+     "the file ended before any sound data"},
+    {"ogg_of_unknown_codec", "oggenc", "oggenc -Q -o OUT IN", 0, "\x01vorbis", "\x01zorbis", {},
+     "the Ogg recording cannot be decoded: "},
+};
+
+class RefusedAudioFile : public testing::TestWithParam<Refusal> {};
+
+// One line naming the file and why, exit status 1, no image.
+TEST_P(RefusedAudioFile, SaysWhyInOneLine) {
+  const Refusal& refusal = GetParam();
+  if (!Installed(refusal.encoder)) GTEST_SKIP() << refusal.encoder << " is not installed";
+  TempDir dir;
+  RecordImages(dir, {{"game", VariedImage(0x3000, 64, 4)}}, dir / "tape.wav");
+  const Encoding encoding{refusal.label, refusal.encoder, refusal.command, decoding::Container::kUnknown};
+  Shell(EncodeCommand(encoding, dir / "tape.wav", dir / "encoded"), dir);
+  Bytes bytes = ReadBytes(dir / "encoded");
+  if (refusal.keepBytes > 0) bytes.resize(refusal.keepBytes);
+  if (refusal.replace != nullptr) {
+    const std::string from = refusal.replace;
+    const auto at = std::search(bytes.begin(), bytes.end(), from.begin(), from.end());
+    ASSERT_NE(at, bytes.end());
+    std::copy(refusal.with, refusal.with + from.size(), at);
+  }
+  const std::string recording = dir / "recording";
+  WriteBytes(recording, bytes);
+  const std::string out = dir / "out";
+  fs::create_directory(out);
+  std::vector<std::string> arguments = refusal.options;
+  arguments.insert(arguments.end(), {"-o", out, recording});
+  const ToolResult result = RunReadTool(arguments);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err.rfind("lentok-read: " + recording + ": " + refusal.message, 0), 0u) << result.err;
+  EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+  EXPECT_TRUE(fs::is_empty(out));
+}
+
+INSTANTIATE_TEST_SUITE_P(Encoders, RefusedAudioFile, testing::ValuesIn(kRefusals),
+                         [](const testing::TestParamInfo<Refusal>& info) { return info.param.label; });
 
 }  // namespace

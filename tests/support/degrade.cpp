@@ -316,6 +316,13 @@ Signal Clip(const Signal& signal, float limit) {
   return Map(signal, [limit](float sample) { return std::clamp(sample, -limit, limit); });
 }
 
+Signal Dropout(const Signal& signal, std::size_t from, std::size_t count, float keep) {
+  Signal out = signal;
+  const std::size_t to = std::min(out.size(), from + count);
+  for (std::size_t i = std::min(from, to); i < to; ++i) out[i] *= keep;
+  return out;
+}
+
 Signal QuantiseTo8Bits(const Signal& signal) {
   return Map(signal, [](float sample) {
     const float code = std::clamp(std::round(sample * 128.0f) + 128.0f, 0.0f, 255.0f);

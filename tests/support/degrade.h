@@ -88,6 +88,10 @@ Signal AddHum(const Signal& signal, double sampleRate, double hertz, float ampli
 Signal Invert(const Signal& signal);
 Signal ApplyGainDb(const Signal& signal, double decibels);
 Signal Clip(const Signal& signal, float limit);
+// A dropout: `count` samples from `from` on scaled by `keep` (0: nothing
+// left), as where the tape lifts off the head.
+Signal Dropout(const Signal& signal, std::size_t from, std::size_t count, float keep);
+
 // Through an unsigned 8-bit sample and back.
 Signal QuantiseTo8Bits(const Signal& signal);
 

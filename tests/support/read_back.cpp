@@ -82,6 +82,8 @@ const char* StatusName(reader::RecordStatus status) {
     case reader::RecordStatus::kSound: return "sound";
     case reader::RecordStatus::kChecksumError: return "checksum error";
     case reader::RecordStatus::kCutShort: return "cut short";
+    case reader::RecordStatus::kCombined: return "combined";
+    case reader::RecordStatus::kRepaired: return "repaired";
   }
   return "?";
 }

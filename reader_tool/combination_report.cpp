@@ -1,0 +1,77 @@
+// The report of a combination of copies.
+#include "reader_tool/combination_report.h"
+
+#include <cstdint>
+
+#include "reader_tool/report_format.h"
+#include "reader_tool/texts.h"
+
+namespace reader_tool {
+
+namespace {
+
+// A long list of stretches says no more than its first few.
+constexpr std::size_t kStretchesShown = 8;
+
+std::uint16_t AddressOf(const reader::CopyCombination& combination, std::size_t byte) {
+  return static_cast<std::uint16_t>(combination.record.startAddress + byte);
+}
+
+// The copy's number as the line counts them, from 1.
+std::size_t CopyNumber(const reader::CopyCombination& combination, std::size_t recordIndex) {
+  for (std::size_t i = 0; i < combination.copies.size(); ++i) {
+    if (combination.copies[i] == recordIndex) return i + 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+std::string CombinationLine(const reader::CopyCombination& combination, const std::vector<CopyPlace>& places,
+                            Language language) {
+  std::string copies;
+  for (std::size_t i = 0; i < places.size(); ++i) {
+    if (!copies.empty()) copies += ", ";
+    copies += Say(TextId::kCopyAt, language,
+                  {std::to_string(i + 1), places[i].recording, FormatTime(places[i].seconds)});
+  }
+  std::string line = RecordLine(combination.record, language);
+  line += "; " + Say(TextId::kCombinedFrom, language, {copies});
+  if (combination.suppliers.empty()) return line + "; " + Text(TextId::kNoDoubtfulStretch, language);
+  std::string stretches;
+  for (std::size_t i = 0; i < combination.suppliers.size() && i < kStretchesShown; ++i) {
+    const reader::SuppliedStretch& stretch = combination.suppliers[i];
+    if (!stretches.empty()) stretches += ", ";
+    const std::string first = Hex4(AddressOf(combination, stretch.firstByte));
+    const std::string copy = std::to_string(CopyNumber(combination, stretch.copy));
+    stretches += stretch.byteCount == 1
+                     ? Say(TextId::kDoubtfulByte, language, {first, copy})
+                     : Say(TextId::kDoubtfulStretch, language,
+                           {first, Hex4(AddressOf(combination, stretch.firstByte + stretch.byteCount - 1)), copy});
+  }
+  if (combination.suppliers.size() > kStretchesShown) stretches += ", …";
+  return line + "; " + Say(TextId::kDoubtfulStretches, language, {stretches});
+}
+
+std::string CombinationJson(const reader::CopyCombination& combination,
+                            const std::vector<CopyPlace>& places) {
+  std::string json = RecordJson(combination.record);
+  json.pop_back();  // the copies and stretches join the record's object
+  json += ",\"copies\":[";
+  for (std::size_t i = 0; i < places.size(); ++i) {
+    if (i > 0) json += ",";
+    json += "{\"recording\":" + JsonTextString(places[i].recording) +
+            ",\"from\":" + JsonNumber(places[i].seconds, 3) + "}";
+  }
+  json += "],\"doubtfulStretches\":[";
+  for (std::size_t i = 0; i < combination.suppliers.size(); ++i) {
+    const reader::SuppliedStretch& stretch = combination.suppliers[i];
+    if (i > 0) json += ",";
+    json += "{\"first\":" + std::to_string(AddressOf(combination, stretch.firstByte)) +
+            ",\"last\":" + std::to_string(AddressOf(combination, stretch.firstByte + stretch.byteCount - 1)) +
+            ",\"copy\":" + std::to_string(CopyNumber(combination, stretch.copy)) + "}";
+  }
+  return json + "]}";
+}
+
+}  // namespace reader_tool

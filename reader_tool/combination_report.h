@@ -1,0 +1,32 @@
+// How lentok-read tells of copies combined into one image: the copies, and
+// for each stretch of doubtful bytes the copy that supplied it. The web page
+// tells of its combinations with the same functions.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "reader/copy_combiner.h"
+#include "reader_tool/record_report.h"
+
+namespace reader_tool {
+
+// Where a copy was read: the recording as the user named it, and the time
+// its record began there.
+struct CopyPlace {
+  std::string recording;
+  double seconds = 0;
+};
+
+// The combined record's line, without a line end: its record line, then
+// the copies (one place per index in combination.copies) and the supplier
+// of each doubtful stretch.
+std::string CombinationLine(const reader::CopyCombination& combination, const std::vector<CopyPlace>& places,
+                            Language language);
+
+// The same as one JSON object: the record's, with "copies" (recording and
+// time of each) and "doubtfulStretches" (first and last address, and the
+// copy that supplied them, counted from 1).
+std::string CombinationJson(const reader::CopyCombination& combination, const std::vector<CopyPlace>& places);
+
+}  // namespace reader_tool
