@@ -1,7 +1,8 @@
 // The robustness table: lentok's recordings of a few records, degraded in
 // the ways tape decks, cables and sound cards degrade them, read back by the
 // tape decoder. For each condition (and each noise seed) it prints how many
-// records were found, how many came back byte-exact and their statuses; then
+// records were found, how many came back byte-exact, how many the machine's
+// loader would load as played (the reader's verdict) and their statuses; then
 // the lowest signal-to-noise ratio, stepping down, at which every record of
 // every seed still reads back byte-exact and sound. It reports and never
 // judges: the exit status is 0 whatever the decoder makes of the signals.
@@ -86,7 +87,7 @@ Signal LentokRecording(const std::vector<Tape>& tapes) {
 }
 
 // Another encoder's recording: 11025 Hz, a short leader, the name in lower
-// case, half level, rounded edges.
+// case, half level, rounded edges, and no change closing the last bit.
 Recording ForeignRecording(const std::vector<Tape>& tapes) {
   std::vector<Signal> records;
   for (const Tape& tape : tapes) {
@@ -96,6 +97,7 @@ Recording ForeignRecording(const std::vector<Tape>& tapes) {
     style.zeroRunBytes = 256;
     style.level = 0.5;
     style.edgeSeconds = 1 / 11025.0;
+    style.closingHalfCell = false;  // the older layout, as other encoders write it
     for (char c : tape.name) style.name.push_back(static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c));
     records.push_back(degrade::SynthesiseRecording(tape.image, style));
   }
@@ -132,7 +134,7 @@ std::vector<Condition> Conditions(const std::vector<Tape>& tapes) {
                     [snr](const Signal& s, std::uint64_t seed) { return Same(degrade::AddWhiteNoise(s, snr, seed)); },
                     true});
   }
-  for (double speed : {0.80, 0.85, 0.90, 1.10, 1.15, 1.20}) {
+  for (double speed : {0.65, 0.70, 0.75, 0.80, 0.85, 0.90, 1.10, 1.15, 1.20, 1.25, 1.30, 1.35}) {
     char label[32];
     std::snprintf(label, sizeof label, "speed %.2f", speed);
     list.push_back({label, [speed](const Signal& s, std::uint64_t) { return Same(degrade::ChangeSpeed(s, speed)); }});
@@ -181,8 +183,23 @@ struct Outcome {
   std::size_t found = 0;
   std::size_t exact = 0;  // expected records given back byte-exact and sound
   std::size_t sound = 0, checksumErrors = 0, cutShort = 0;
+  std::size_t loads = 0;  // records the machine's loader would load as played
+  std::string firstReason;  // why the first record that would not load would not
   double seconds = 0;
 };
+
+const char* ProblemName(reader::LoadProblemKind kind) {
+  switch (kind) {
+    case reader::LoadProblemKind::kNoClosingChange: return "no closing change";
+    case reader::LoadProblemKind::kCellTooShort: return "cells too short";
+    case reader::LoadProblemKind::kCellTooLong: return "cells too long";
+    case reader::LoadProblemKind::kChangeTooClose: return "change too close";
+    case reader::LoadProblemKind::kCutShort: return "cut short";
+    case reader::LoadProblemKind::kChecksumError: return "checksum error";
+    case reader::LoadProblemKind::kNoSync: return "no sync";
+  }
+  return "?";
+}
 
 Outcome ReadBack(const Recording& recording, const std::vector<Tape>& tapes) {
   const Clock::time_point start = Clock::now();
@@ -194,6 +211,10 @@ Outcome ReadBack(const Recording& recording, const std::vector<Tape>& tapes) {
     outcome.sound += record.status == reader::RecordStatus::kSound;
     outcome.checksumErrors += record.status == reader::RecordStatus::kChecksumError;
     outcome.cutShort += record.status == reader::RecordStatus::kCutShort;
+    outcome.loads += record.machine.loads;
+    if (!record.machine.loads && outcome.firstReason.empty() && !record.machine.problems.empty()) {
+      outcome.firstReason = ProblemName(record.machine.problems.front().kind);
+    }
   }
   for (const Tape& tape : tapes) {
     for (const reader::DecodedRecord& record : records) {
@@ -216,12 +237,15 @@ std::string Statuses(const Outcome& outcome) {
   add(outcome.sound, "sound");
   add(outcome.checksumErrors, "checksum error");
   add(outcome.cutShort, "cut short");
-  return text.empty() ? "-" : text;
+  if (text.empty()) text = "-";
+  if (!outcome.firstReason.empty()) text += "; will not load: " + outcome.firstReason + ", ...";
+  return text;
 }
 
 void PrintRow(const std::string& label, const std::string& seed, const Outcome& outcome, std::size_t expected) {
-  std::printf("%-42s %4s %5zu/%zu %5zu/%zu  %7.0f  %s\n", label.c_str(), seed.c_str(), outcome.found, expected,
-              outcome.exact, expected, outcome.seconds * 1e3, Statuses(outcome).c_str());
+  std::printf("%-42s %4s %5zu/%zu %5zu/%zu %5zu/%zu  %7.0f  %s\n", label.c_str(), seed.c_str(), outcome.found,
+              expected, outcome.exact, expected, outcome.loads, expected, outcome.seconds * 1e3,
+              Statuses(outcome).c_str());
 }
 
 bool AllBack(const Signal& clean, const std::vector<Tape>& tapes, double snr, const std::vector<std::uint64_t>& seeds) {
@@ -266,7 +290,7 @@ int main(int argc, char** argv) {
   std::printf("records per recording: %zu (data bytes:", tapes.size());
   for (std::size_t size : settings.recordSizes) std::printf(" %zu", size);
   std::printf("), each with a name header%s\n\n", quick ? "; quick run" : "");
-  std::printf("%-42s %4s %7s %7s  %7s  %s\n", "condition", "seed", "found", "exact", "ms", "statuses");
+  std::printf("%-42s %4s %7s %7s %7s  %7s  %s\n", "condition", "seed", "found", "exact", "loads", "ms", "statuses");
   for (const Condition& condition : Conditions(tapes)) {
     if (!condition.seeded) {
       PrintRow(condition.label, "-", ReadBack(condition.harm(clean, 0), tapes), tapes.size());

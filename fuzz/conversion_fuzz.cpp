@@ -24,6 +24,7 @@ namespace {
 constexpr std::uint32_t kImageLimit = 65552;
 constexpr std::uint32_t kHeaderSize = 46;
 constexpr std::uint32_t kBytesPerTapeByte = 512;
+constexpr std::uint32_t kClosingHalfCellBytes = 32;
 
 // The option words the first byte may add, bit by bit, and what each does:
 // an option is told by its first two characters.
@@ -109,14 +110,15 @@ std::uint32_t Le32At(const std::uint8_t* bytes) {
 }
 
 // Leader, sync, the header with its name and zero run unless -x, the image
-// without its checksum, and the checksum word.
+// without its checksum, the checksum word, and the half-cell (16 samples)
+// that closes the last bit.
 std::uint64_t ExpectedLength(const Run& run, std::size_t imageSize) {
   std::uint64_t tapeBytes = 255 + 1 + imageSize;
   if (!run.noHeader) {
     const std::size_t credit = run.name.size() < 32 ? run.name.size() : 32;
     tapeBytes += 3 + run.name.size() + (765 - credit) + 1;
   }
-  return kHeaderSize + kBytesPerTapeByte * tapeBytes;
+  return kHeaderSize + kBytesPerTapeByte * tapeBytes + kClosingHalfCellBytes;
 }
 
 void CheckRecording(const Run& run, std::size_t imageSize, bool succeeded) {

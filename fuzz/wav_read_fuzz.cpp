@@ -120,15 +120,31 @@ void CheckRecord(const reader::DecodedRecord& record, std::size_t fileSize, int 
     Require(record.checksumRead && record.tapeChecksum == record.computedChecksum);
   Require(record.doubtfulBitFrames.size() <= reader::kDoubtfulPositionsKept);
   Require(record.doubtfulBitFrames.size() <= record.doubtfulBitCount);
+  // Every record carries the machine's verdict, and it loads only without a problem.
+  Require(record.machine.judged);
+  Require(record.machine.loads == record.machine.problems.empty());
+  Require(record.machine.problems.size() <= reader::kLoadProblemsKept);
+  if (record.status != reader::RecordStatus::kSound) Require(!record.machine.loads);
   const std::vector<std::uint8_t> image = reader::ImageBytes(record);
   if (record.addressesRead) Require(image.size() == record.data.size() + 6);
+}
+
+bool SameVerdict(const reader::MachineVerdict& a, const reader::MachineVerdict& b) {
+  if (a.loads != b.loads || a.problems.size() != b.problems.size()) return false;
+  for (std::size_t i = 0; i < a.problems.size(); ++i) {
+    const reader::LoadProblem& p = a.problems[i];
+    const reader::LoadProblem& q = b.problems[i];
+    if (p.kind != q.kind || p.frame != q.frame || p.cellMicroseconds != q.cellMicroseconds) return false;
+  }
+  return true;
 }
 
 bool SameRecord(const reader::DecodedRecord& a, const reader::DecodedRecord& b) {
   return a.firstFrame == b.firstFrame && a.endFrame == b.endFrame && a.channel == b.channel &&
          a.status == b.status && a.name == b.name && a.data == b.data &&
          a.byteFrames == b.byteFrames && a.tapeChecksum == b.tapeChecksum &&
-         a.startAddress == b.startAddress && a.endAddress == b.endAddress;
+         a.startAddress == b.startAddress && a.endAddress == b.endAddress &&
+         SameVerdict(a.machine, b.machine);
 }
 
 bool SameSamples(const std::vector<float>& a, const std::vector<float>& b) {

@@ -3,7 +3,7 @@
 // Acquisition: the leader is a square wave whose period is one cell and
 // which is its own negative half a period later. Every so often the recent
 // signal is correlated with itself over the range of cell lengths that tape
-// speeds from 0.7 to 1.45 give; a strong correlation at one cell with a
+// speeds from 0.6 to 1.45 give; a strong correlation at one cell with a
 // strong anti-correlation at half of it is a leader.
 //
 // Dropouts: within a record, when the middles stop showing changes the
@@ -30,7 +30,7 @@ namespace reader {
 
 namespace {
 
-constexpr double kSlowestSpeed = 0.7;
+constexpr double kSlowestSpeed = 0.6;
 constexpr double kFastestSpeed = 1.45;
 constexpr double kAcquireHalfCells = 48;
 constexpr double kAcquireHopHalfCells = 16;

@@ -20,7 +20,9 @@ ChannelDecoder::ChannelDecoder(double sampleRate, int channel)
       channel_(channel),
       judgeEvery_(CellTiming::FramesNeeded(sampleRate)),
       window_(3 * CellTiming::FramesNeeded(sampleRate)),
-      timing_(sampleRate) {}
+      timing_(sampleRate),
+      // The decoder judges up to a window behind the newest sample.
+      loaderWatch_(sampleRate, 4 * CellTiming::FramesNeeded(sampleRate) + judgeEvery_) {}
 
 void ChannelDecoder::Feed(const float* samples, std::size_t frames, std::size_t stride) {
   lastBlockFrom_ = window_.End();
@@ -29,6 +31,7 @@ void ChannelDecoder::Feed(const float* samples, std::size_t frames, std::size_t 
     // Judged at fixed steps of the input, before the window wraps, so that
     // the same recording gives the same records in blocks of any size.
     const std::size_t count = std::min(frames - done, judgeEvery_ - sinceJudged_);
+    loaderWatch_.Feed(samples + done * stride, count, stride);
     window_.Append(samples + done * stride, count, stride);
     done += count;
     sinceJudged_ += count;
@@ -83,6 +86,7 @@ void ChannelDecoder::OnBoundary(const TimingEvent& boundary) {
   if (bit.kind == BitEvent::Kind::kSync) {
     if (!inRecord_) {
       parser_.Begin(searchFrom_, sampleRate_);
+      loaderWatch_.BeginRecord(bit.frame, bit.halfCell);
       recordFrom_ = searchFrom_;
       inRecord_ = true;
     }
@@ -99,6 +103,7 @@ void ChannelDecoder::OnBoundary(const TimingEvent& boundary) {
 void ChannelDecoder::OnBit(const BitEvent& bit) {
   parser_.NoteSignal(bit.inverted, bit.halfCell, bit.amplitude);
   lastHalfCell_ = bit.halfCell;
+  loaderWatch_.NoteBit(bit.frame, bit.halfCell);
   if (bit.doubtful) parser_.NoteDoubtfulBit(static_cast<std::int64_t>(bit.frame));
   // The bit's cell, as the writer counts it, ends at its middle change.
   if (bitsInByte_ == 0) {
@@ -141,6 +146,7 @@ void ChannelDecoder::DropWhatFollowsADropout() {
 void ChannelDecoder::EndRecord(std::int64_t endFrame) {
   DecodedRecord record = parser_.Finish(endFrame);
   record.channel = channel_;
+  record.machine = loaderWatch_.Conclude(record);
   completed_.push_back(std::move(record));
   inRecord_ = false;
   bits_.SetMode(BitReader::Mode::kLeader);

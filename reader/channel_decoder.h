@@ -9,6 +9,7 @@
 #include "reader/bit_reader.h"
 #include "reader/cell_timing.h"
 #include "reader/decoded_record.h"
+#include "reader/loader_watch.h"
 #include "reader/record_parser.h"
 #include "reader/signal_window.h"
 
@@ -53,6 +54,7 @@ class ChannelDecoder {
   CellTiming timing_;
   BitReader bits_;
   RecordParser parser_;
+  LoaderWatch loaderWatch_;
 
   bool inRecord_ = false;
   std::int64_t searchFrom_ = 0;  // where the search for the next leader began

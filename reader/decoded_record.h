@@ -38,6 +38,35 @@ struct SignalMeasure {
   double levelDbfs = 0.0;   // the signal's amplitude, dB below full scale
 };
 
+// Why the machine's own loader would not load a record as it was played.
+enum class LoadProblemKind {
+  kNoClosingChange,  // the last bit's cell never ends in a change
+  kCellTooShort,     // cells shorter than the loader's window
+  kCellTooLong,      // cells longer than the loader's window
+  kChangeTooClose,   // a change where the loader takes one, too soon after the last
+  kCutShort,         // the record ends before its checksum
+  kChecksumError,    // the checksum on tape does not match the data
+  kNoSync,           // a leader that no sync byte follows, or a sync byte with no leader
+};
+
+struct LoadProblem {
+  LoadProblemKind kind;
+  std::int64_t frame = 0;          // where it lies in the recording
+  double cellMicroseconds = 0;     // the cell length found, for too short / too long
+};
+
+// What the machine's loader would make of the record, played as it is (no
+// speed correction).
+struct MachineVerdict {
+  bool judged = false;             // false until the verdict has been made
+  bool loads = false;
+  std::vector<LoadProblem> problems;
+};
+
+// Keeps at most this many problems per record: the first ones tell where
+// the trouble starts.
+constexpr std::size_t kLoadProblemsKept = 8;
+
 struct DecodedRecord {
   // Positions are frame numbers of the recording at `sampleRate`.
   double sampleRate = 0;
@@ -80,6 +109,8 @@ struct DecodedRecord {
   std::uint32_t repairTried = 0;
 
   SignalMeasure signal;
+
+  MachineVerdict machine;
 };
 
 // Keeps at most this many positions of doubtful bits per record.

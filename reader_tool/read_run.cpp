@@ -383,15 +383,19 @@ class VerifyRun {
     return false;
   }
 
-  // Keeps the record that tells most; stops at the first full match.
+  // Keeps the record that tells most; stops at the first full match that
+  // the machine would load. A match that would not load is kept, but a
+  // later copy may load.
   bool Consider(const reader::DecodedRecord& record) {
     ++records_;
     const Comparison comparison = CompareWithImage(record, image_);
-    if (comparison.verdict == Verdict::kMatch || BetterCandidate(comparison, best_)) {
+    const bool match = comparison.verdict == Verdict::kMatch;
+    const bool keptMatch = best_.verdict == Verdict::kMatch;
+    if (match ? !keptMatch || record.machine.loads : !keptMatch && BetterCandidate(comparison, best_)) {
       best_ = comparison;
       bestRecord_ = record;
     }
-    return comparison.verdict != Verdict::kMatch;
+    return !(match && record.machine.loads);
   }
 
   std::string AddressOf(std::size_t index) const {
@@ -419,14 +423,18 @@ class VerifyRun {
         return Say(TextId::kVerifyChecksumBad, language_,
                    {at, Hex4(bestRecord_.tapeChecksum), Hex4(bestRecord_.computedChecksum)});
       case Verdict::kMatch:
+        return Say(TextId::kVerifyWillNotLoad, language_, {at, MachineVerdictText(bestRecord_, language_)});
       case Verdict::kOtherAddresses: break;
     }
     return Say(TextId::kVerifyNoRecord, language_,
                {Hex4(image_.startAddress), Hex4(image_.endAddress), std::to_string(records_)});
   }
 
+  // The record holds the image and the machine would load it as played.
+  bool Verified() const { return best_.verdict == Verdict::kMatch && bestRecord_.machine.loads; }
+
   int Tell() const {
-    const bool match = best_.verdict == Verdict::kMatch;
+    const bool match = Verified();
     const int status = match ? kExitSound : kExitDamaged;
     const std::string recording = DisplayName(recordingPath_, language_);
     if (!match) streams_.err(Say(TextId::kVerifyFailure, language_, {recording, Difference()}) + "\n");
@@ -453,7 +461,8 @@ class VerifyRun {
     const bool located = best_.verdict == Verdict::kDiffers || best_.verdict == Verdict::kCutShort;
     std::string json = "{\"verify\":{\"image\":" + JsonTextString(imagePath_);
     json += ",\"recording\":" + JsonTextString(recordingPath_);
-    json += ",\"result\":\"" + std::string(VerdictWord(best_.verdict)) + "\"";
+    const bool unloadable = best_.verdict == Verdict::kMatch && !Verified();
+    json += ",\"result\":\"" + std::string(unloadable ? "will not load" : VerdictWord(best_.verdict)) + "\"";
     json += ",\"record\":" + (found ? RecordJson(bestRecord_) : std::string("null"));
     json += ",\"address\":" + (located ? std::to_string(image_.startAddress + best_.index) : std::string("null"));
     json += ",\"checksumNote\":" + std::string(best_.storedChecksumDiffers ? "true" : "false");

@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "reader/loader_watch.h"
 #include "reader_tool/image_names.h"
 #include "reader_tool/report_format.h"
 #include "reader_tool/texts.h"
@@ -111,7 +112,70 @@ std::string JsonDoubtfulBits(const reader::DecodedRecord& record) {
   return "{\"count\":" + std::to_string(record.doubtfulBitCount) + ",\"at\":[" + at + "]}";
 }
 
+std::string ProblemText(const reader::DecodedRecord& record, const reader::LoadProblem& problem,
+                        Language language) {
+  using Kind = reader::LoadProblemKind;
+  const std::string at = TimeAt(record, problem.frame);
+  const std::string cell = FormatFixed(problem.cellMicroseconds, 0);
+  const std::string shortest = FormatFixed(reader::kLoaderShortestCellMicroseconds, 0);
+  const std::string longest = FormatFixed(reader::kLoaderLongestCellMicroseconds, 0);
+  switch (problem.kind) {
+    case Kind::kNoClosingChange: return Say(TextId::kProblemNoClosingChange, language, {at});
+    case Kind::kCellTooShort: return Say(TextId::kProblemCellsTooShort, language, {at, cell, shortest, longest});
+    case Kind::kCellTooLong: return Say(TextId::kProblemCellsTooLong, language, {at, cell, shortest, longest});
+    case Kind::kChangeTooClose: return Say(TextId::kProblemChangeTooClose, language, {at});
+    case Kind::kCutShort: return Say(TextId::kProblemCutShort, language, {at});
+    case Kind::kChecksumError: return Say(TextId::kProblemChecksumError, language, {at});
+    case Kind::kNoSync: return Say(TextId::kProblemNoSync, language, {at});
+  }
+  return Say(TextId::kProblemCutShort, language, {at});
+}
+
+const char* ProblemWord(reader::LoadProblemKind kind) {
+  using Kind = reader::LoadProblemKind;
+  switch (kind) {
+    case Kind::kNoClosingChange: return "no closing change";
+    case Kind::kCellTooShort: return "cells too short";
+    case Kind::kCellTooLong: return "cells too long";
+    case Kind::kChangeTooClose: return "change too close";
+    case Kind::kCutShort: return "cut short";
+    case Kind::kChecksumError: return "checksum error";
+    case Kind::kNoSync: return "no sync";
+  }
+  return "cut short";
+}
+
+std::string JsonMachine(const reader::DecodedRecord& record) {
+  std::string problems;
+  for (const reader::LoadProblem& problem : record.machine.problems) {
+    if (!problems.empty()) problems += ",";
+    problems += "{\"kind\":\"" + std::string(ProblemWord(problem.kind)) + "\"";
+    problems += ",\"at\":" + JsonSeconds(record, problem.frame);
+    if (problem.kind == reader::LoadProblemKind::kCellTooShort ||
+        problem.kind == reader::LoadProblemKind::kCellTooLong) {
+      problems += ",\"cellMicroseconds\":" + JsonNumber(problem.cellMicroseconds, 0);
+    }
+    problems += "}";
+  }
+  return "{\"loads\":" + std::string(record.machine.loads ? "true" : "false") + ",\"problems\":[" +
+         problems + "]}";
+}
+
 }  // namespace
+
+std::string MachineVerdictWords(const reader::DecodedRecord& record, Language language) {
+  return Text(record.machine.loads ? TextId::kMachineLoads : TextId::kMachineWillNotLoad, language);
+}
+
+std::string MachineVerdictText(const reader::DecodedRecord& record, Language language) {
+  if (record.machine.loads) return MachineVerdictWords(record, language);
+  std::string reasons;
+  for (const reader::LoadProblem& problem : record.machine.problems) {
+    if (!reasons.empty()) reasons += "; ";
+    reasons += ProblemText(record, problem, language);
+  }
+  return Say(TextId::kMachineReasons, language, {MachineVerdictWords(record, language), reasons});
+}
 
 std::string StatusText(reader::RecordStatus status, Language language) {
   switch (status) {
@@ -136,7 +200,7 @@ std::string RecordLine(const reader::DecodedRecord& record, Language language) {
   if (record.status != reader::RecordStatus::kSound && !record.doubtfulBitFrames.empty()) {
     line += "; " + DoubtfulPart(record, language);
   }
-  return line;
+  return line + "; " + MachineVerdictText(record, language);
 }
 
 std::string RecordJson(const reader::DecodedRecord& record) {
@@ -164,6 +228,7 @@ std::string RecordJson(const reader::DecodedRecord& record) {
   json += ",\"doubtfulBits\":" + JsonDoubtfulBits(record);
   // Only a repaired record has a repair to tell of.
   if (record.status == reader::RecordStatus::kRepaired) json += ",\"repair\":" + JsonRepair(record);
+  json += ",\"machine\":" + JsonMachine(record);
   return json + "}";
 }
 

@@ -15,6 +15,15 @@ enum class Language { kEnglish, kRussian };
 // or their Russian forms.
 std::string StatusText(reader::RecordStatus status, Language language);
 
+// Whether the machine would load the record as it was played:
+// "loads on the machine" or "will not load on the machine: " and the
+// problems, each with where it lies; or their Russian forms.
+std::string MachineVerdictText(const reader::DecodedRecord& record, Language language);
+
+// The verdict alone, without the problems: "loads on the machine" or "will
+// not load on the machine", or their Russian forms.
+std::string MachineVerdictWords(const reader::DecodedRecord& record, Language language);
+
 // One line of the report for a record, as lentok-read prints it, without a
 // line end.
 std::string RecordLine(const reader::DecodedRecord& record, Language language);

@@ -47,6 +47,22 @@ constexpr Entry kTexts[] = {
     {TextId::kDoubtfulStretches, "doubtful bytes %1", "сомнительные байты: %1"},
     {TextId::kNoDoubtfulStretch, "no doubtful bytes", "сомнительных байтов нет"},
     {TextId::kWentInto, "went into the combined image %1", "вошла в собранный образ %1"},
+    // The verdict names each problem with where it lies; reasons are joined
+    // with "; ".
+    {TextId::kMachineLoads, "loads on the machine", "машина её загрузит"},
+    {TextId::kMachineWillNotLoad, "will not load on the machine", "машина её не загрузит"},
+    {TextId::kMachineReasons, "%1: %2", "%1: %2"},
+    {TextId::kProblemNoClosingChange, "no closing change after the last bit at %1",
+     "нет перепада после последнего бита (%1)"},
+    {TextId::kProblemCellsTooShort, "cells too short at %1: %2 µs, outside the loader's %3 to %4 µs",
+     "слишком короткие биты с %1: %2 мкс, а загрузчик принимает %3–%4 мкс"},
+    {TextId::kProblemCellsTooLong, "cells too long at %1: %2 µs, outside the loader's %3 to %4 µs",
+     "слишком длинные биты с %1: %2 мкс, а загрузчик принимает %3–%4 мкс"},
+    {TextId::kProblemChangeTooClose, "a change too close to the last one at %1",
+     "перепад слишком близко к предыдущему (%1)"},
+    {TextId::kProblemCutShort, "cut short at %1", "запись оборвана (%1)"},
+    {TextId::kProblemChecksumError, "checksum error at %1", "ошибка контрольной суммы (%1)"},
+    {TextId::kProblemNoSync, "no sync byte after the leader at %1", "после пилот-сигнала нет синхробайта (%1)"},
 
     {TextId::kImageWritten, "image %1", "образ %1"},
     {TextId::kDamagedRecord, "lentok-read: %1: the record at %2 (%3) is damaged: %4; its image is kept in %5",
@@ -74,7 +90,8 @@ constexpr Entry kTexts[] = {
      "  -q, --quiet           print nothing but errors\n"
      "      --separate        read each record on its own: no combining of copies\n"
      "                        and no repair from the checksum\n"
-     "      --verify          check that RECORDING holds IMAGE; writes nothing\n"
+     "      --verify          check that RECORDING holds IMAGE and that the machine\n"
+     "                        would load it; writes nothing\n"
      "  -h, --help            show this help and exit\n"
      "      --version         show the version and exit\n"
      "\n"
@@ -83,9 +100,9 @@ constexpr Entry kTexts[] = {
      "\n"
      "Exit status: 0 when every record found is sound or went into a combined\n"
      "image; 2 when a record is damaged or repaired, none is found, or --verify\n"
-     "finds a difference; 1 when the command line is wrong or a file cannot be\n"
-     "read or written (a damaged stream included, though the records before the\n"
-     "damage are written).\n",
+     "finds a difference or a record the machine would not load; 1 when the\n"
+     "command line is wrong or a file cannot be read or written (a damaged\n"
+     "stream included, though the records before the damage are written).\n",
      "Использование: lentok-read [ПАРАМЕТР]... ЗВУКОЗАПИСЬ...\n"
      "         или:  lentok-read --verify [--channel=N] ОБРАЗ ЗВУКОЗАПИСЬ\n"
      "Находит записи с ленты в каждой ЗВУКОЗАПИСИ и сохраняет каждую как образ\n"
@@ -101,8 +118,8 @@ constexpr Entry kTexts[] = {
      "  -q, --quiet               не выводить ничего, кроме ошибок\n"
      "      --separate            читать каждую запись саму по себе: не собирать\n"
      "                            копии и не исправлять по контрольной сумме\n"
-     "      --verify              проверить, что ЗВУКОЗАПИСЬ содержит ОБРАЗ;\n"
-     "                            ничего не сохраняет\n"
+     "      --verify              проверить, что ЗВУКОЗАПИСЬ содержит ОБРАЗ и машина\n"
+     "                            его загрузит; ничего не сохраняет\n"
      "  -h, --help                показать эту справку и выйти\n"
      "      --version             показать версию и выйти\n"
      "\n"
@@ -111,9 +128,10 @@ constexpr Entry kTexts[] = {
      "\n"
      "Код возврата: 0, если все найденные записи исправны или вошли в собранный\n"
      "образ; 2, если есть повреждённая или исправленная по контрольной сумме\n"
-     "запись, не найдено ни одной или --verify нашёл расхождение; 1, если\n"
-     "командная строка неверна или файл не удаётся прочитать или записать\n"
-     "(в том числе повреждённый поток; записи до повреждения при этом сохраняются).\n"},
+     "запись, не найдено ни одной или --verify нашёл расхождение либо запись,\n"
+     "которую машина не загрузит; 1, если командная строка неверна или файл\n"
+     "не удаётся прочитать или записать (в том числе повреждённый поток; записи\n"
+     "до повреждения при этом сохраняются).\n"},
     {TextId::kVersion, "lentok-read %1\n", "lentok-read %1\n"},
     {TextId::kCommandLineError, "lentok-read: %1 (see --help)", "lentok-read: %1 (см. --help)"},
     {TextId::kUnknownOption, "unknown option '%1'", "неизвестный параметр «%1»"},
@@ -190,6 +208,8 @@ constexpr Entry kTexts[] = {
      "запись на отметке %1 содержит данные образа, но обрывается до контрольной суммы"},
     {TextId::kVerifyChecksumBad, "the record at %1 holds the image's data, but its checksum on tape, %2, does not match them (%3)",
      "запись на отметке %1 содержит данные образа, но её контрольная сумма на ленте, %2, с ними не сходится (%3)"},
+    {TextId::kVerifyWillNotLoad, "the record at %1 holds the image, but %2",
+     "запись на отметке %1 содержит образ, но %2"},
     {TextId::kVerifyFailure, "lentok-read: %1: %2", "lentok-read: %1: %2"},
 };
 

@@ -42,6 +42,17 @@ enum class TextId {
   kDoubtfulStretches,
   kNoDoubtfulStretch,
   kWentInto,
+  // The machine's verdict, at the end of the record line.
+  kMachineLoads,
+  kMachineWillNotLoad,
+  kMachineReasons,
+  kProblemNoClosingChange,
+  kProblemCellsTooShort,
+  kProblemCellsTooLong,
+  kProblemChangeTooClose,
+  kProblemCutShort,
+  kProblemChecksumError,
+  kProblemNoSync,
   // The run around it.
   kImageWritten,
   kDamagedRecord,
@@ -98,6 +109,7 @@ enum class TextId {
   kVerifyCutShort,
   kVerifyChecksumBad,
   kVerifyNoChecksum,
+  kVerifyWillNotLoad,
   kVerifyFailure,
 
   kCount  // not a text: the number of them

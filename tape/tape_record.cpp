@@ -56,4 +56,5 @@ void PlayTapeRecord(ConversionState& state, TapeSignal& signal) {
   state.checksum = checksum;
   EmitOrFail(state, signal, static_cast<std::uint8_t>(checksum));
   EmitOrFail(state, signal, static_cast<std::uint8_t>(checksum >> 8));
+  if (EmitClosingHalfCell(state, signal) != 0) ReportFailure(state, texts::kWriteError);
 }

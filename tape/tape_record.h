@@ -1,5 +1,6 @@
 // What goes on tape for one image, in order: the leader, a sync byte, the
-// name header for the monitor (unless -x), the data block and the checksum.
+// name header for the monitor (unless -x), the data block, the checksum and
+// the half-cell that closes its last bit.
 #pragma once
 
 #include <cstdint>

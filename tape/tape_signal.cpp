@@ -69,3 +69,12 @@ std::uint32_t EmitZeroBytes(ConversionState& state, TapeSignal& signal, std::uin
   }
   return 0;
 }
+
+std::uint32_t EmitClosingHalfCell(ConversionState& state, TapeSignal& signal) {
+  const auto closing = static_cast<std::int16_t>(-signal.lastLevel);
+  std::uint8_t* position = FillHalfCell(signal.halfCellSamples, closing, state.scratchBuffer);
+  signal.lastLevel = closing;
+  const auto requested = static_cast<std::uint32_t>(position - state.scratchBuffer);
+  platform::WriteFile(state.outputHandle, state.scratchBuffer, requested, &state.transferCount);
+  return requested - state.transferCount;
+}

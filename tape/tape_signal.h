@@ -31,3 +31,9 @@ std::uint32_t EmitByte(ConversionState& state, TapeSignal& signal, std::uint8_t 
 
 // EmitByte(0) `count` times; stops at and returns the first shortfall.
 std::uint32_t EmitZeroBytes(ConversionState& state, TapeSignal& signal, std::uint32_t count);
+
+// Writes one half-cell at the level opposite the last cell's second half:
+// the change that closes the last bit. The machine's loader takes each bit
+// at the change that ends its cell, so without this the last checksum bit
+// waits on whatever the line does after the recording. Returns the shortfall.
+std::uint32_t EmitClosingHalfCell(ConversionState& state, TapeSignal& signal);

@@ -135,7 +135,19 @@ TEST_P(AudioFormatRead, ReadsLentokRecordingBackByteForByte) {
   // still going.
   WriteBytes(dir / "game.rks", image);
   const ToolResult verified = RunReadTool({"--verify", dir / "game.rks", dir / "recording"});
-  EXPECT_EQ(verified.status, 0) << verified.err;
+  // --verify also asks whether the machine would load the record as it
+  // plays. A lossy coding moves the edges, and at its coarsest it may move
+  // one far enough that the machine's loader would lose step: then the
+  // record still holds the image, and --verify says why it fails.
+  const bool lossy = encoding.container == decoding::Container::kOggVorbis ||
+                     encoding.container == decoding::Container::kOggOpus ||
+                     encoding.container == decoding::Container::kMp3;
+  if (!lossy || verified.status != 2) {
+    EXPECT_EQ(verified.status, 0) << verified.err;
+  } else {
+    EXPECT_NE(verified.err.find("holds the image, but will not load on the machine"), std::string::npos)
+        << verified.err;
+  }
 
   // Standard input on a pipe: nothing can be sought back but what the
   // reader keeps of the head.

@@ -89,7 +89,7 @@ TEST_F(Conversion, WithoutHeaderTheDataFollowsTheFirstSync) {
   WriteBytes(In(), image);
   ASSERT_EQ(RunTool({"-x", In(), Out()}).status, 0);
   const Bytes wav = ReadBytes(Out());
-  EXPECT_EQ(wav.size(), 46u + 512u * (256u + image.size()));
+  EXPECT_EQ(wav.size(), 46u + 512u * (256u + image.size()) + 32u);
   EXPECT_EQ(wav, ExpectedRecording(image, {false, true, ""}));
   const auto tape = LoadTape(BitsOf(SamplesOf(wav)), false);
   ASSERT_TRUE(tape.has_value());
@@ -132,7 +132,7 @@ TEST_F(Conversion, LongNamesKeepTheZeroRunInBounds) {
   ASSERT_EQ(RunTool({In(name), Out()}).status, 0);
   EXPECT_EQ(ReadBytes(Out()), ExpectedRecording(image, {false, false, std::string(200, 'N')}));
   // 1025 + m - r + n bytes on tape, with r at its largest.
-  EXPECT_EQ(ReadBytes(Out()).size(), 46u + 512u * (1025u + 200u - 32u + image.size()));
+  EXPECT_EQ(ReadBytes(Out()).size(), 46u + 512u * (1025u + 200u - 32u + image.size()) + 32u);
 }
 
 TEST_F(Conversion, NonAsciiNamesReachTheTapeByteForByte) {
@@ -149,7 +149,7 @@ TEST_F(Conversion, ImageSizeLimits) {
   WriteBytes(In("full.rks"), MakeConsistentImage(0, SampleData(65552 - 6)));
   const ToolResult full = RunTool({"-x", In("full.rks"), Out()});
   EXPECT_EQ(full.status, 0);
-  EXPECT_EQ(ReadBytes(Out()).size(), 46u + 512u * (256u + 65552u));
+  EXPECT_EQ(ReadBytes(Out()).size(), 46u + 512u * (256u + 65552u) + 32u);
 
   WriteBytes(Out(), Bytes(100, 1));  // an old recording is emptied all the same
   WriteBytes(In("over.rks"), Bytes(65553, 0));

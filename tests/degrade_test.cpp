@@ -75,6 +75,7 @@ TEST(Synthesiser, AForeignStyleCarriesItsOwnLeaderNameAndLevel) {
   style.name = "game.rks";
   style.zeroRunBytes = 7;
   style.level = 0.25;
+  style.closingHalfCell = false;  // an encoder of the older layout
   const Signal signal = degrade::SynthesiseRecording(image, style);
   const std::size_t tapeBytes = 16 + 1 + 3 + 8 + 7 + 1 + image.size();
   ASSERT_EQ(signal.size(), tapeBytes * 8 * 32);
@@ -92,7 +93,8 @@ TEST(Synthesiser, OtherRatesKeepTheCellLengthAndRoundedEdgesStayInRange) {
   style.sampleRate = 11025;
   style.edgeSeconds = 2 / 11025.0;
   const Signal signal = degrade::SynthesiseRecording(image, style);
-  const double seconds = static_cast<double>(degrade::StyledTapeBytes(image, style).size()) * 8 *
+  // Every bit's cell, and the half-cell that closes the last.
+  const double seconds = (static_cast<double>(degrade::StyledTapeBytes(image, style).size()) * 8 + 0.5) *
                          degrade::NominalCellSeconds();
   EXPECT_NEAR(static_cast<double>(signal.size()), seconds * 11025, 1.0);
   const auto [low, high] = std::minmax_element(signal.begin(), signal.end());

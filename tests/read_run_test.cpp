@@ -305,6 +305,42 @@ TEST_F(ReadRunEverywhere, VerifyNotesAStoredChecksumThatIsNotTheTapes) {
   EXPECT_TRUE(Contains(result.out, "note: the checksum on tape")) << result.out;
 }
 
+// A recording of the older layout, whose last bit no change closes, holds
+// the image but does not load: --verify fails on it, unless another copy
+// on the same recording loads.
+TEST_F(ReadRunEverywhere, VerifyRequiresTheMachineToLoadTheRecord) {
+  WriteBytes(At("game.rks"), kGame);
+  Bytes unclosed = SamplesOf(ExpectedRecording(kGame, Named("GAME.RKS")));
+  unclosed.resize(unclosed.size() - 32);  // the closing half-cell: 16 samples
+  const Bytes closed = SamplesOf(ExpectedRecording(kGame, Named("GAME.RKS")));
+  const Bytes gap = Silence(1.0);
+  Bytes both = unclosed;
+  both.insert(both.end(), gap.begin(), gap.end());
+  both.insert(both.end(), closed.begin(), closed.end());
+  const struct {
+    const char* what;
+    Bytes samples;
+    int status;
+  } kCases[] = {{"the older ending alone", unclosed, 2}, {"then a copy that loads", both, 0}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.what);
+    WriteBytes(At("tape.wav"), WavOf(c.samples));
+    const ToolResult result = Run({"--verify", "game.rks", "tape.wav"});
+    EXPECT_EQ(result.status, c.status) << result.err;
+    if (c.status == 0) {
+      EXPECT_EQ(result.err, "");
+      continue;
+    }
+    EXPECT_TRUE(Contains(result.err, "holds the image, but will not load on the machine: "
+                                     "no closing change after the last bit at 0:"))
+        << result.err;
+    const ToolResult json = Run({"--json", "--verify", "game.rks", "tape.wav"});
+    EXPECT_TRUE(Contains(json.out, "\"result\":\"will not load\"")) << json.out;
+    EXPECT_TRUE(Contains(json.out, "\"machine\":{\"loads\":false,\"problems\":[{\"kind\":\"no closing change\""))
+        << json.out;
+  }
+}
+
 TEST_F(ReadRunEverywhere, VerifyInJsonSaysWhatDiffers) {
   Record("tape.wav", kGame, Named("GAME.RKS"));
   Bytes changed = kGame;

@@ -151,6 +151,8 @@ const Condition kConditions[] = {
     {"Rate192000", [] { return AtRate(192000); }},
     {"Speed085", [] { return Harmed([](const Signal& s) { return degrade::ChangeSpeed(s, 0.85); }); }},
     {"Speed115", [] { return Harmed([](const Signal& s) { return degrade::ChangeSpeed(s, 1.15); }); }},
+    {"Speed065", [] { return Harmed([](const Signal& s) { return degrade::ChangeSpeed(s, 0.65); }); }},
+    {"Speed135", [] { return Harmed([](const Signal& s) { return degrade::ChangeSpeed(s, 1.35); }); }},
     {"WowAndFlutter",
      [] {
        return Harmed([](const Signal& s) {

@@ -42,6 +42,8 @@ reader::DecodedRecord SampleRecord() {
   record.signal.inverted = false;
   record.signal.speed = 0.971;
   record.signal.levelDbfs = -6.04;
+  record.machine.judged = true;
+  record.machine.loads = true;
   return record;
 }
 
@@ -271,11 +273,11 @@ TEST(ReadToolReport, NumbersWithoutTheLocale) {
 TEST(ReadToolReport, TheLineOfASoundRecord) {
   EXPECT_EQ(RecordLine(SampleRecord(), Language::kEnglish),
             "0:01.500 to 0:03.510: \"HELLO.RKS\", start 1000, end 1002, length 3, "
-            "checksum on tape 3355, computed 3355, sound; polarity normal, speed 0.97×, level -6.0 dBFS");
+            "checksum on tape 3355, computed 3355, sound; polarity normal, speed 0.97×, level -6.0 dBFS; loads on the machine");
   EXPECT_EQ(RecordLine(SampleRecord(), Language::kRussian),
             "0:01.500 – 0:03.510: «HELLO.RKS», начало 1000, конец 1002, длина 3, "
             "контрольная сумма на ленте 3355, вычисленная 3355, исправна; "
-            "полярность прямая, скорость 0,97×, уровень -6,0 дБFS");
+            "полярность прямая, скорость 0,97×, уровень -6,0 дБFS; машина её загрузит");
 }
 
 TEST(ReadToolReport, TheLineOfADamagedRecordShowsItsDoubtfulBits) {
@@ -288,10 +290,43 @@ TEST(ReadToolReport, TheLineOfADamagedRecordShowsItsDoubtfulBits) {
   record.signal.inverted = true;
   record.doubtfulBitFrames = {88200, 88641};
   record.doubtfulBitCount = 5;
+  record.machine.loads = false;
+  record.machine.problems = {{reader::LoadProblemKind::kCellTooLong, 88200, 1040.4},
+                             {reader::LoadProblemKind::kCutShort, record.endFrame, 0}};
   EXPECT_EQ(RecordLine(record, Language::kEnglish),
             "0:01.500 to 0:03.510: no name, start 1000, end 1002, length 3 (2 read), "
             "checksum not read, computed 1122, cut short; polarity inverted, speed 0.97×, level -6.0 dBFS; "
-            "doubtful bits at 0:02.000, 0:02.010 (5 in all)");
+            "doubtful bits at 0:02.000, 0:02.010 (5 in all); will not load on the machine: "
+            "cells too long at 0:02.000: 1040 µs, outside the loader's 650 to 1010 µs; cut short at 0:03.510");
+  EXPECT_EQ(RecordLine(record, Language::kRussian),
+            "0:01.500 – 0:03.510: без имени, начало 1000, конец 1002, длина 3 (прочитано 2), "
+            "контрольная сумма не прочитана, вычисленная 1122, оборвана; полярность обратная, скорость 0,97×, "
+            "уровень -6,0 дБFS; сомнительные биты: 0:02.000, 0:02.010 (всего 5); машина её не загрузит: "
+            "слишком длинные биты с 0:02.000: 1040 мкс, а загрузчик принимает 650–1010 мкс; "
+            "запись оборвана (0:03.510)");
+  const std::string json = RecordJson(record);
+  EXPECT_TRUE(IsValidJson(json)) << json;
+  EXPECT_NE(json.find("\"machine\":{\"loads\":false,\"problems\":[{\"kind\":\"cells too long\",\"at\":2.000,"
+                      "\"cellMicroseconds\":1040},{\"kind\":\"cut short\",\"at\":3.510}]}"),
+            std::string::npos)
+      << json;
+}
+
+// Every kind of problem has its own words in both languages, with its time.
+TEST(ReadToolReport, EveryLoadProblemIsToldWithItsPlace) {
+  using Kind = reader::LoadProblemKind;
+  for (const Kind kind : {Kind::kNoClosingChange, Kind::kCellTooShort, Kind::kCellTooLong, Kind::kChangeTooClose,
+                          Kind::kCutShort, Kind::kChecksumError, Kind::kNoSync}) {
+    reader::DecodedRecord record = SampleRecord();
+    record.machine.loads = false;
+    record.machine.problems = {{kind, 88200, 600}};
+    std::set<std::string> seen;
+    for (const Language language : {Language::kEnglish, Language::kRussian}) {
+      const std::string text = MachineVerdictText(record, language);
+      EXPECT_NE(text.find("0:02.000"), std::string::npos) << text;
+      EXPECT_TRUE(seen.insert(text).second) << text;
+    }
+  }
 }
 
 TEST(ReadToolReport, OddNameBytesAreShownEscaped) {
@@ -307,7 +342,7 @@ TEST(ReadToolReport, JsonOfASoundRecord) {
             "\"channel\":1,\"name\":\"HELLO.RKS\",\"start\":4096,\"end\":4098,\"length\":3,\"bytesRead\":3,"
             "\"checksumOnTape\":13141,\"checksumComputed\":13141,\"status\":\"sound\","
             "\"signal\":{\"polarity\":\"normal\",\"speed\":0.971,\"levelDbfs\":-6.04},"
-            "\"doubtfulBits\":{\"count\":0,\"at\":[]}}");
+            "\"doubtfulBits\":{\"count\":0,\"at\":[]},\"machine\":{\"loads\":true,\"problems\":[]}}");
 }
 
 TEST(ReadToolReport, JsonStaysValidWhateverTheNameBytes) {

@@ -72,7 +72,8 @@ TEST(TapeDecoder, BlocksOfAnySizeGiveTheSameRecords) {
     ASSERT_EQ(records.size(), 1u) << block;
     EXPECT_FALSE(records[0].hasHeader);
     EXPECT_EQ(reader::ImageBytes(records[0]), image) << block;
-    EXPECT_EQ(records[0].endFrame, static_cast<std::int64_t>(signal.size())) << block;
+    // The record ends with its last bit; the closing half-cell follows it.
+    EXPECT_EQ(records[0].endFrame, static_cast<std::int64_t>(signal.size()) - 16) << block;
   }
 }
 

@@ -152,6 +152,21 @@ const char* web_record_line(Session* session, int index, int russian) {
   return Keep(*session, reader_tool::RecordLine(*record, LanguageOf(russian)));
 }
 
+// 1 when the machine's loader would load the record as it was played, 0
+// when not, -1 for no such record.
+int web_record_machine_loads(Session* session, int index) {
+  const reader::DecodedRecord* record = RecordAt(*session, index);
+  return record != nullptr ? (record->machine.loads ? 1 : 0) : -1;
+}
+
+// The machine's verdict in lentok-read's words, without the problems (the
+// record line ends with them).
+const char* web_record_machine_verdict(Session* session, int index, int russian) {
+  const reader::DecodedRecord* record = RecordAt(*session, index);
+  if (record == nullptr) return Keep(*session, {});
+  return Keep(*session, reader_tool::MachineVerdictWords(*record, LanguageOf(russian)));
+}
+
 // The image's file name; the recording's own name is the text last put in
 // the input text room.
 const char* web_record_image_name(Session* session, int index) {

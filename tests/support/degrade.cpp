@@ -141,9 +141,9 @@ Signal Map(const Signal& signal, const std::function<float(float)>& change) {
 
 // +1 or -1 for each half-cell, as lentok orders them: each cell opens with
 // the opposite of the level the last one ended on, then the bit's level.
-std::vector<std::int8_t> HalfCellLevels(const Bytes& tape) {
+std::vector<std::int8_t> HalfCellLevels(const Bytes& tape, bool closingHalfCell) {
   std::vector<std::int8_t> levels;
-  levels.reserve(tape.size() * 16);
+  levels.reserve(tape.size() * 16 + 1);
   std::int8_t last = -1;
   for (std::uint8_t byte : tape) {
     for (int bit = 7; bit >= 0; --bit) {
@@ -152,6 +152,7 @@ std::vector<std::int8_t> HalfCellLevels(const Bytes& tape) {
       levels.push_back(last);
     }
   }
+  if (closingHalfCell) levels.push_back(static_cast<std::int8_t>(-last));
   return levels;
 }
 
@@ -193,7 +194,7 @@ Bytes StyledTapeBytes(const Bytes& image, const EncoderStyle& style) {
 }
 
 Signal SynthesiseRecording(const Bytes& image, const EncoderStyle& style) {
-  const std::vector<std::int8_t> levels = HalfCellLevels(StyledTapeBytes(image, style));
+  const std::vector<std::int8_t> levels = HalfCellLevels(StyledTapeBytes(image, style), style.closingHalfCell);
   const double halfCellsPerSample = kRecordingSampleRate / (kHalfCellSamples * style.sampleRate);
   const auto count = static_cast<std::size_t>(std::ceil(static_cast<double>(levels.size()) / halfCellsPerSample));
   const double width = std::min(1.0, style.edgeSeconds * kRecordingSampleRate / kHalfCellSamples);

@@ -36,6 +36,9 @@ struct EncoderStyle {
   int zeroRunBytes = -1;      // after the name; -1: lentok's length for the name
   double level = 32760.0 / 32768.0;  // the amplitude of both levels
   double edgeSeconds = 0;     // 0: square edges; else raised-cosine edges this long
+  // lentok ends with a half-cell that closes the last bit; an encoder of
+  // the older layout stops at the last bit's own level.
+  bool closingHalfCell = true;
 };
 
 // The bytes that go on tape for `image` in `style`, checksum as stored.

@@ -102,7 +102,8 @@ Bytes ExpectedTapeBytes(const Bytes& image, const RecordingOptions& options) {
 
 Bytes ExpectedRecording(const Bytes& image, const RecordingOptions& options) {
   const Bytes tape = ExpectedTapeBytes(image, options);
-  const std::uint32_t dataSize = static_cast<std::uint32_t>(tape.size()) * 512;
+  // 512 bytes per tape byte, and one closing half-cell of 16 samples.
+  const std::uint32_t dataSize = static_cast<std::uint32_t>(tape.size()) * 512 + 32;
   Bytes wav = {'R', 'I', 'F', 'F'};
   AppendLe32(wav, dataSize + 38);
   wav.insert(wav.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 18, 0, 0, 0, 1, 0, 1, 0});
@@ -119,5 +120,7 @@ Bytes ExpectedRecording(const Bytes& image, const RecordingOptions& options) {
       PutSamples(wav, 16, level);
     }
   }
+  // The change that ends the last bit's cell, where the loader takes it.
+  PutSamples(wav, 16, -level);
   return wav;
 }

@@ -394,9 +394,14 @@ function addRecord(session, record) {
   item.dataset.status = String(record.status);
   const status = make('span', 'status');
   setBilingual(status, record.statusText);
+  // Whether the machine itself would load it, as played: the reasons are at
+  // the end of the line.
+  const machine = make('span', 'machine');
+  machine.dataset.loads = String(record.machineLoads);
+  setBilingual(machine, record.machineVerdict);
   const line = make('code', 'line');
   setBilingual(line, record.line);
-  item.append(status, ' ', line, ' ');
+  item.append(status, ' ', machine, ' ', line, ' ');
   const name = uniqueImageName(record.imageName);
   item.append(downloadLink(record.image, name, 'application/octet-stream', 'downloadImage'));
   session.list.append(item);
@@ -466,6 +471,9 @@ async function startCapture() {
       channels: 1, name: 'capture.wav', live: true,
     });
     capture.node = await captureNode(capture.context, (samples) => {
+      // A block still on its way from the audio thread when the capture
+      // stops has nowhere to go.
+      if (!capture.worker) return;
       capture.worker.postMessage({ type: 'samples', id: capture.session.id, samples, frames: samples.length },
         [samples.buffer]);
     });

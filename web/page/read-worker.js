@@ -30,6 +30,8 @@ function takeRecords(reader, session) {
       status: reader._web_record_status(session, index),
       statusText: texts((russian) => reader._web_record_status_text(session, index, russian)),
       line: texts((russian) => reader._web_record_line(session, index, russian)),
+      machineLoads: reader._web_record_machine_loads(session, index) === 1,
+      machineVerdict: texts((russian) => reader._web_record_machine_verdict(session, index, russian)),
       imageName: reader.UTF8ToString(reader._web_record_image_name(session, index)),
       image: reader.HEAPU8.slice(imagePointer, imagePointer + imageSize).buffer,
     });

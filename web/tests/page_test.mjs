@@ -274,6 +274,18 @@ function degrade(wav, name) {
   return output;
 }
 
+// The same recording ending as the older layout did, at the last bit's own
+// level: it reads back whole, but the machine would not load it.
+function withoutClosingHalfCell(wav, name) {
+  const bytes = Buffer.from(fs.readFileSync(wav));
+  const cut = bytes.subarray(0, bytes.length - 32);  // 16 samples of 16 bits
+  cut.writeUInt32LE(cut.length - 8, 4);
+  cut.writeUInt32LE(cut.length - 46, 42);
+  const output = path.join(inputs, name);
+  fs.writeFileSync(output, cut);
+  return output;
+}
+
 async function readingChecks(context) {
   const page = await openPage(context);
   // Named .dat: the page must know it for a recording by its content.
@@ -282,8 +294,10 @@ async function readingChecks(context) {
   const roundTripWav = path.join(inputs, 'roundtrip-tape.wav');
   fs.copyFileSync(nativeConversion(roundTrip, ['-x']).output, roundTripWav);
   const degraded = degrade(helloWav, 'hello-degraded.wav');
+  const unclosed = withoutClosingHalfCell(helloWav, 'hello-unclosed.wav');
   const cases = [
     [helloWav, hello, 'HELLO.RKS'],
+    [unclosed, hello, 'HELLO.RKS'],
     [roundTripWav, roundTrip, 'roundtrip-tape.rks'],
     [degraded, hello, 'HELLO'],
   ];
@@ -302,13 +316,22 @@ async function readingChecks(context) {
       sameBytes(got.bytes, fs.readFileSync(image), got.name);
     });
   }
-  await check('a record is told of in lentok-read\'s words, in both languages', async () => {
-    const line = recordingEntry(page, path.basename(helloWav)).locator('li.record .line');
-    for (const [language, locale] of [['en', 'C.UTF-8'], ['ru', 'ru_RU.UTF-8']]) {
-      await page.click(`[data-lang="${language}"]`);
-      const shown = (await line.innerText()).trim();
-      const expected = nativeRecordLine(helloWav, locale);
-      expect(shown === expected, `shown:\n${shown}\nlentok-read:\n${expected}`);
+  await check('a record and the machine\'s verdict are told of in lentok-read\'s words, in both languages', async () => {
+    for (const [wav, loads] of [[helloWav, true], [unclosed, false]]) {
+      const record = recordingEntry(page, path.basename(wav)).locator('li.record');
+      const machine = record.locator('.machine');
+      expect(await machine.getAttribute('data-loads') === String(loads), `${path.basename(wav)}: loads is not ${loads}`);
+      for (const [language, locale] of [['en', 'C.UTF-8'], ['ru', 'ru_RU.UTF-8']]) {
+        await page.click(`[data-lang="${language}"]`);
+        const shown = (await record.locator('.line').innerText()).trim();
+        const expected = nativeRecordLine(wav, locale);
+        expect(shown === expected, `shown:\n${shown}\nlentok-read:\n${expected}`);
+        // The verdict beside the record is the one the line ends with.
+        const verdict = (await machine.innerText()).trim();
+        const told = expected.slice(expected.indexOf(`; ${verdict}`) + 2);
+        expect(verdict !== '' && expected.includes(`; ${verdict}`) && (loads ? told === verdict : told.startsWith(`${verdict}: `)),
+          `verdict shown: ${verdict}\nlentok-read: ${expected}`);
+      }
     }
     await page.click('[data-lang="en"]');
   });
