@@ -4,7 +4,11 @@
 // which is its own negative half a period later. Every so often the recent
 // signal is correlated with itself over the range of cell lengths that tape
 // speeds from 0.6 to 1.45 give; a strong correlation at one cell with a
-// strong anti-correlation at half of it is a leader.
+// strong anti-correlation at half of it is a leader. Noise limited in band
+// can pass that test for a few cycles, so until a sync byte is found the
+// track must go on showing a leader, a change at nearly every boundary,
+// each the other way from the one before; otherwise it is dropped and the
+// search goes on.
 //
 // Dropouts: within a record, when the middles stop showing changes the
 // track coasts on at the half-cell measured before, bit by bit, so that the
@@ -79,6 +83,15 @@ constexpr int kLeaderRunAfterDropout = 64;
 // Watched for this long after the cells come back: the silence or noise
 // before a leader may take some cells to leave.
 constexpr int kLeaderWatchCells = 256;
+// While a leader is sought, the track is checked every so many boundaries:
+// on a leader nearly every one changes, the other way from the one before.
+// Noise can pass the search for a leader (band-limited noise looks much
+// like a square wave over a few cycles), and a track following noise never
+// sees the weak boundaries that end it; left alone it would run on into
+// the next record at the wrong rate and hide its leader. Below this share
+// of alternating changes the track is dropped and the search goes on.
+constexpr int kLeaderCheckBoundaries = 64;
+constexpr double kLeaderAlternatingShare = 0.6;
 
 }  // namespace
 
@@ -115,6 +128,9 @@ void CellTiming::SetStride(int halfCells) {
   if (tracking_) next_ += (halfCells - stride_) * halfCell_;
   stride_ = halfCells;
   weakRun_ = 0;
+  checked_ = 0;
+  alternating_ = 0;
+  previousEdge_ = 0;
   coasting_ = false;
   equalRun_ = -1;
 }
@@ -322,7 +338,20 @@ bool CellTiming::AcquireBefore(const SignalWindow& window, std::int64_t end) {
   trackStarting_ = true;
   weakRun_ = 0;
   lastEdgeMagnitude_ = amplitude_;
+  checked_ = 0;
+  alternating_ = 0;
+  previousEdge_ = 0;
   return true;
+}
+
+bool CellTiming::ShowsALeader(double edge, double magnitude) {
+  if (magnitude > kWeakShare * amplitude_ && edge * previousEdge_ < 0) ++alternating_;
+  previousEdge_ = edge;
+  if (++checked_ < kLeaderCheckBoundaries) return true;
+  const bool leader = alternating_ >= kLeaderAlternatingShare * kLeaderCheckBoundaries;
+  checked_ = 0;
+  alternating_ = 0;
+  return leader;
 }
 
 // Every cell has a change in its middle. Judging every boundary, two weak
@@ -375,6 +404,14 @@ void CellTiming::FollowTrack(const SignalWindow& window, TimingEvent& event) {
     event.kind = TimingEvent::Kind::kLost;
     event.frame = coastFrom_ + halfCell_;
     equalRun_ = -1;
+    return;
+  }
+  if (stride_ == 1 && !ShowsALeader(edge, magnitude)) {
+    tracking_ = false;
+    followedUpTo_ = frame;
+    event = TimingEvent{};
+    event.kind = TimingEvent::Kind::kLost;
+    event.frame = frame;
     return;
   }
   if (CellsHaveEnded(frame, magnitude)) {

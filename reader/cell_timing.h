@@ -74,6 +74,9 @@ class CellTiming {
   double CellsBeganAt(const SignalWindow& window, double edge) const;
   void FollowTrack(const SignalWindow& window, TimingEvent& event);
   bool CellsHaveEnded(double frame, double magnitude);
+  // While a leader is sought: false when the last few boundaries have not
+  // shown one, and the track follows something else.
+  bool ShowsALeader(double edge, double magnitude);
   // While coasting: whether the cells are back near where the timing
   // expects them, and if so the track is moved onto them. False when the
   // window does not yet reach far enough to tell.
@@ -101,6 +104,10 @@ class CellTiming {
   int weakRun_ = 0;          // weak boundaries in a row, as CellsHaveEnded counts them
   double lastEdgeMagnitude_ = 0;
   double lastStrongFrame_ = 0;
+  // The check that a track sought for a leader still shows one.
+  int checked_ = 0;
+  int alternating_ = 0;
+  double previousEdge_ = 0;
 
   // Through a dropout within a record, the track goes on at the speed
   // measured before it (coasting) until the cells come back.

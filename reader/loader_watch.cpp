@@ -62,27 +62,50 @@ void LoaderWatch::Feed(const float* samples, std::size_t frames, std::size_t str
       peak = std::max(peak, static_cast<double>(std::fabs(x - centre)));
     }
     // Where the line is beyond the threshold it takes that side; between the
-    // two it keeps the side it had. The few places where the side changes
-    // are noted in one tight pass, then told in order.
-    std::size_t changedAt[kStepFrames];
-    std::size_t changes = 0;
-    int level = level_;
-    for (std::size_t k = 0; k < run; ++k) {
-      const float x = from[k * stride];
-      const int beyond = (x > upper ? kHigh : 0) | (x < lower ? kLow : 0);
-      const int side = beyond != 0 ? beyond : level;
-      changedAt[changes] = k;
-      changes += static_cast<std::size_t>(side != level && level != kUnknown);
-      level = side;
+    // two it keeps the side it had. So only a sample beyond the other side's
+    // threshold is a change, and each search below is a tight loop that runs
+    // to the next one. Changes within the time the loader ignores after
+    // taking one matter only for the side the line is on when that time is
+    // over, so the search starts again only there: the side then is that of
+    // the last sample beyond a threshold before it, found looking back.
+    const auto sideBefore = [&](std::size_t end, std::size_t floor, int fallback) {
+      for (std::size_t i = end; i > floor; --i) {
+        const float x = from[(i - 1) * stride];
+        if (x > upper) return kHigh;
+        if (x < lower) return kLow;
+      }
+      return fallback;
+    };
+    // Where in this run the loader looks at the line again, from `at` on.
+    const auto looksAgain = [&](std::size_t at) {
+      const std::int64_t again = watchFrom_ - position_;
+      if (again <= static_cast<std::int64_t>(at)) return at;
+      return static_cast<std::size_t>(std::min(again, static_cast<std::int64_t>(run)));
+    };
+    std::size_t k = looksAgain(0);
+    int level = sideBefore(k, 0, level_);
+    if (level == kUnknown) {
+      // The first sample beyond a threshold sets the side: not a change.
+      while (k < run && !(from[k * stride] > upper) && !(from[k * stride] < lower)) ++k;
+      if (k < run) level = from[k * stride] > upper ? kHigh : kLow;
     }
-    for (std::size_t c = 0; c < changes; ++c) {
-      const std::size_t k = changedAt[c];
+    while (level != kUnknown && k < run) {
+      if (level == kHigh) {
+        while (k < run && !(from[k * stride] < lower)) ++k;
+      } else {
+        while (k < run && !(from[k * stride] > upper)) ++k;
+      }
+      if (k == run) break;
       const float x = from[k * stride];
       const float before = k > 0 ? from[(k - 1) * stride] : previous_;
       // Between the two samples, where the line passed the threshold.
-      const double edge = x > upper ? upper : lower;
+      const double edge = level == kHigh ? lower : upper;
       const double fraction = x == before ? 1.0 : (edge - before) / (static_cast<double>(x) - before);
       OnChange(static_cast<double>(position_ + static_cast<std::int64_t>(k)) - 1 + std::clamp(fraction, 0.0, 1.0));
+      level = level == kHigh ? kLow : kHigh;
+      const std::size_t again = looksAgain(k);
+      level = sideBefore(again, k + 1, level);
+      k = again;
     }
     level_ = level;
     previous_ = from[(run - 1) * stride];
@@ -124,6 +147,8 @@ void LoaderWatch::OnChange(double frame) {
   }
   ignoredUntil_ = takenAt + ignoredFrames_;
   readyAt_ = ignoredUntil_ + reactionFrames_;
+  // A change at this sample or later may lie at or past the ignored time.
+  watchFrom_ = static_cast<std::int64_t>(std::floor(ignoredUntil_));
 }
 
 void LoaderWatch::Prune() {

@@ -64,7 +64,7 @@ class LoaderWatch {
   // The line's middle and the threshold either side of it move slowly, so
   // they are followed once every so many frames (counted from the start,
   // so that blocks of any size give the same changes).
-  static constexpr int kStepFrames = 16;
+  static constexpr int kStepFrames = 64;
   // The middle and the size are measured on every so many of them.
   static constexpr int kStatStride = 4;
 
@@ -102,6 +102,11 @@ class LoaderWatch {
   std::optional<double> lastChange_;
   double ignoredUntil_ = 0;
   double readyAt_ = 0;
+  // The first sample the search for changes looks at again: those before it
+  // fall within the ignored time, and only the side they leave counts. The
+  // quiet that restarts the loader is therefore measured from the last
+  // change it took or looked at, not from changes it ignored.
+  std::int64_t watchFrom_ = 0;
   std::vector<Taken> taken_;  // from takenHead_ on: the changes still kept
   std::size_t takenHead_ = 0;
   std::size_t cursor_ = 0;      // where the last search ended

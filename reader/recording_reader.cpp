@@ -43,7 +43,14 @@ ReadError RecordingReader::FeedSlice(const std::uint8_t* bytes, std::size_t coun
   wavError_ = wav_.Feed(bytes, count, frames_);
   if (wavError_ != formats::WavError::kNone) return Fail(ReadError::kWav);
   if (!decoder_ && wav_.HasFormat() && StartDecoder() != ReadError::kNone) return error_;
-  if (!frames_.empty()) decoder_->Feed(frames_.data(), frames_.size() / wav_.Format().channels);
+  if (frames_.empty()) return ReadError::kNone;
+  const int channels = wav_.Format().channels;
+  const std::size_t frames = frames_.size() / static_cast<std::size_t>(channels);
+  decoder_->Feed(frames_.data(), frames);
+  if (profile_ != nullptr) {
+    profile_->SetSampleRate(static_cast<double>(wav_.Format().sampleRate));
+    profile_->Feed(frames_.data(), frames, channels, options_.channel);
+  }
   return ReadError::kNone;
 }
 

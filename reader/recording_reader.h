@@ -11,6 +11,7 @@
 
 #include "formats/wav_reader.h"
 #include "reader/decoded_record.h"
+#include "reader/signal_profile.h"
 #include "reader/tape_decoder.h"
 
 namespace reader {
@@ -33,6 +34,10 @@ class RecordingReader {
 
   std::vector<DecodedRecord> TakeRecords();
 
+  // Every frame read from now on also goes to `profile` (the channel read,
+  // or all of them), which must outlive the reader; null stops it.
+  void AttachProfile(SignalProfile* profile) { profile_ = profile; }
+
   formats::WavError WavErrorCode() const;
   // The format, once the file's fmt chunk has been read.
   std::optional<formats::WavFormat> Format() const;
@@ -52,6 +57,7 @@ class RecordingReader {
   formats::WavError wavError_ = formats::WavError::kNone;
   std::optional<TapeDecoder> decoder_;  // made once the format is known
   std::vector<float> frames_;           // reused for every slice
+  SignalProfile* profile_ = nullptr;
   ReadError error_ = ReadError::kNone;
 };
 

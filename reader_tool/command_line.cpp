@@ -16,6 +16,7 @@ enum class OptionId {
   kVersion,
   kChannel,
   kSeparate,
+  kMap,
 };
 
 struct OptionDefinition {
@@ -35,6 +36,7 @@ constexpr OptionDefinition kOptions[] = {
     {OptionId::kVersion, '\0', "version", false},
     {OptionId::kChannel, '\0', "channel", true},
     {OptionId::kSeparate, '\0', "separate", false},
+    {OptionId::kMap, '\0', "map", true},
 };
 
 const OptionDefinition* FindShort(char name) {
@@ -167,6 +169,10 @@ class Parser {
       case OptionId::kChannel:
         if (!ParseChannel(value, options.channel)) Fail(CommandLineError::kBadChannel, value);
         break;
+      case OptionId::kMap:
+        if (value.empty()) Fail(CommandLineError::kMissingValue, "--map");
+        options.mapPath = value;
+        break;
     }
   }
 
@@ -180,6 +186,14 @@ class Parser {
     int standardInputs = 0;
     for (const std::string& operand : operands) standardInputs += operand == "-" ? 1 : 0;
     if (standardInputs > 1) Fail(CommandLineError::kStandardInputTwice, "-");
+    const std::string& map = result_.options.mapPath;
+    if (map.empty()) return;
+    if (result_.options.verify) Fail(CommandLineError::kMapWithVerify, "--map");
+    // The map is written after the reading, over whatever has its name: a
+    // recording named by mistake would be lost.
+    for (const std::string& operand : operands) {
+      if (operand == map) Fail(CommandLineError::kMapIsRecording, map);
+    }
   }
 
   const std::vector<std::string>& arguments_;

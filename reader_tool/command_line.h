@@ -19,6 +19,7 @@ struct ToolOptions {
   bool help = false;
   bool version = false;
   int channel = -1;  // from 0, as the decoder counts; -1: the decoder picks
+  std::string mapPath;  // --map: where the damage map goes; empty: none
   // The recordings; with --verify the image and then the recording.
   std::vector<std::string> operands;
 };
@@ -33,6 +34,8 @@ enum class CommandLineError {
   kNoRecording,
   kVerifyOperands,
   kStandardInputTwice,
+  kMapWithVerify,
+  kMapIsRecording,  // --map names one of the recordings to be read
 };
 
 struct ParsedCommandLine {

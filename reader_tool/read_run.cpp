@@ -7,10 +7,12 @@
 #include "reader/copy_combiner.h"
 #include "reader/decoded_record.h"
 #include "reader/recording_reader.h"
+#include "reader/signal_profile.h"
 #include "reader_tool/combination_report.h"
 #include "reader_tool/command_line.h"
 #include "reader_tool/exit_status.h"
 #include "reader_tool/image_names.h"
+#include "reader_tool/map_report.h"
 #include "reader_tool/recording_input.h"
 #include "reader_tool/report_format.h"
 #include "reader_tool/texts.h"
@@ -29,6 +31,8 @@ TextId CommandLineErrorId(CommandLineError error) {
     case CommandLineError::kBadChannel: return TextId::kBadChannel;
     case CommandLineError::kVerifyOperands: return TextId::kVerifyOperands;
     case CommandLineError::kStandardInputTwice: return TextId::kStandardInputTwice;
+    case CommandLineError::kMapWithVerify: return TextId::kMapWithVerify;
+    case CommandLineError::kMapIsRecording: return TextId::kMapIsRecording;
     case CommandLineError::kNone:
     case CommandLineError::kNoRecording: break;
   }
@@ -74,6 +78,7 @@ class ImageRun {
     }
     for (std::size_t i = 0; i < options_.operands.size(); ++i) ReadOne(i);
     Recover();
+    if (Mapping()) WriteMap();
     const int status = ExitStatus(tally_);
     if (Printing() && options_.json) PrintJson(status);
     return status;
@@ -85,6 +90,7 @@ class ImageRun {
     reader::DecodedRecord record;
     std::size_t recording = 0;
     std::size_t slot = 0;  // its place among the recording's JSON records
+    std::size_t mapSlot = 0;  // and among its records on the map
   };
 
   struct RecordingJson {
@@ -93,6 +99,7 @@ class ImageRun {
   };
 
   bool Printing() const { return !options_.quiet; }
+  bool Mapping() const { return !options_.mapPath.empty(); }
 
   void Fail(const std::string& line) {
     tally_.failed = true;
@@ -105,19 +112,25 @@ class ImageRun {
     int records = 0;
     reader::DecoderOptions decoderOptions;
     decoderOptions.channel = options_.channel;
-    const std::string failure =
-        ReadRecording(operand, decoderOptions, language_, [&](const reader::DecodedRecord& record) {
+    reader::SignalProfile profile;
+    std::vector<tape_map::MapRecord> mapRecords;
+    const std::string failure = ReadRecording(
+        operand, decoderOptions, language_,
+        [&](const reader::DecodedRecord& record) {
           ++records;
           ++tally_.records;
+          if (Mapping()) mapRecords.push_back(MapRecordOf(record, record.status, language_));
           if (Holds(record)) {
-            held_.push_back({record, index, json_[index].records.size()});
+            held_.push_back({record, index, json_[index].records.size(), mapRecords.size() - 1});
             json_[index].records.emplace_back();
           } else {
             TakeRecord(record, index);
           }
           return true;
-        });
+        },
+        Mapping() ? &profile : nullptr);
     const std::string shown = DisplayName(operand, language_);
+    if (Mapping()) maps_.push_back(MapRecordingOf(shown, profile, std::move(mapRecords)));
     if (!failure.empty()) {
       Fail(Say(TextId::kFileFailure, language_, {shown, failure}));
     } else if (records == 0) {
@@ -169,12 +182,35 @@ class ImageRun {
     }
     for (std::size_t i = 0; i < candidates.size(); ++i) {
       const std::size_t into = recovery.combinedInto[i];
+      // The map shows a copy by what became of it.
+      Remap(candidates[i], recovery.records[i],
+            into == reader::kNotCombined ? recovery.records[i].status : recovery.combinations[into].record.status);
       if (into == reader::kNotCombined) {
         TakeRecord(recovery.records[i], candidates[i].recording, candidates[i].slot);
       } else {
         TakeCopy(recovery.records[i], candidates[i].recording, candidates[i].slot, images[into],
                  recovery.combinations[into].record.status);
       }
+    }
+  }
+
+  void Remap(const Held& held, const reader::DecodedRecord& record, reader::RecordStatus shownAs) {
+    if (Mapping()) maps_[held.recording].records[held.mapSlot] = MapRecordOf(record, shownAs, language_);
+  }
+
+  // The picture of every recording read, written once they all are, in
+  // place of any file of that name (through a temporary file, so that a
+  // failure leaves the old one whole).
+  void WriteMap() {
+    const std::string svg = tape_map::DrawDamageMap(maps_, MapLabelsIn(language_));
+    platform::FileError error = platform::FileError::kNone;
+    platform::OutputFile file = platform::OutputFile::CreateReplacing(options_.mapPath, error);
+    if (error == platform::FileError::kNone)
+      error = file.Write(reinterpret_cast<const std::uint8_t*>(svg.data()), svg.size());
+    if (error == platform::FileError::kNone) error = file.Commit();
+    if (error != platform::FileError::kNone) {
+      Fail(Say(TextId::kFileFailure, language_,
+               {options_.mapPath, Say(TextId::kCannotWriteMap, language_, {FileErrorText(error, language_)})}));
     }
   }
 
@@ -324,6 +360,7 @@ class ImageRun {
   std::vector<reader::DecodedRecord> soundPrograms_;  // the keys of those read soundly
   std::vector<RecordingJson> json_;
   std::vector<std::string> combinedJson_;
+  std::vector<tape_map::MapRecording> maps_;
 };
 
 // Verifying an image against a recording.

@@ -112,24 +112,6 @@ std::string JsonDoubtfulBits(const reader::DecodedRecord& record) {
   return "{\"count\":" + std::to_string(record.doubtfulBitCount) + ",\"at\":[" + at + "]}";
 }
 
-std::string ProblemText(const reader::DecodedRecord& record, const reader::LoadProblem& problem,
-                        Language language) {
-  using Kind = reader::LoadProblemKind;
-  const std::string at = TimeAt(record, problem.frame);
-  const std::string cell = FormatFixed(problem.cellMicroseconds, 0);
-  const std::string shortest = FormatFixed(reader::kLoaderShortestCellMicroseconds, 0);
-  const std::string longest = FormatFixed(reader::kLoaderLongestCellMicroseconds, 0);
-  switch (problem.kind) {
-    case Kind::kNoClosingChange: return Say(TextId::kProblemNoClosingChange, language, {at});
-    case Kind::kCellTooShort: return Say(TextId::kProblemCellsTooShort, language, {at, cell, shortest, longest});
-    case Kind::kCellTooLong: return Say(TextId::kProblemCellsTooLong, language, {at, cell, shortest, longest});
-    case Kind::kChangeTooClose: return Say(TextId::kProblemChangeTooClose, language, {at});
-    case Kind::kCutShort: return Say(TextId::kProblemCutShort, language, {at});
-    case Kind::kChecksumError: return Say(TextId::kProblemChecksumError, language, {at});
-    case Kind::kNoSync: return Say(TextId::kProblemNoSync, language, {at});
-  }
-  return Say(TextId::kProblemCutShort, language, {at});
-}
 
 const char* ProblemWord(reader::LoadProblemKind kind) {
   using Kind = reader::LoadProblemKind;
@@ -162,6 +144,25 @@ std::string JsonMachine(const reader::DecodedRecord& record) {
 }
 
 }  // namespace
+
+std::string ProblemText(const reader::DecodedRecord& record, const reader::LoadProblem& problem,
+                        Language language) {
+  using Kind = reader::LoadProblemKind;
+  const std::string at = TimeAt(record, problem.frame);
+  const std::string cell = FormatFixed(problem.cellMicroseconds, 0);
+  const std::string shortest = FormatFixed(reader::kLoaderShortestCellMicroseconds, 0);
+  const std::string longest = FormatFixed(reader::kLoaderLongestCellMicroseconds, 0);
+  switch (problem.kind) {
+    case Kind::kNoClosingChange: return Say(TextId::kProblemNoClosingChange, language, {at});
+    case Kind::kCellTooShort: return Say(TextId::kProblemCellsTooShort, language, {at, cell, shortest, longest});
+    case Kind::kCellTooLong: return Say(TextId::kProblemCellsTooLong, language, {at, cell, shortest, longest});
+    case Kind::kChangeTooClose: return Say(TextId::kProblemChangeTooClose, language, {at});
+    case Kind::kCutShort: return Say(TextId::kProblemCutShort, language, {at});
+    case Kind::kChecksumError: return Say(TextId::kProblemChecksumError, language, {at});
+    case Kind::kNoSync: return Say(TextId::kProblemNoSync, language, {at});
+  }
+  return Say(TextId::kProblemCutShort, language, {at});
+}
 
 std::string MachineVerdictWords(const reader::DecodedRecord& record, Language language) {
   return Text(record.machine.loads ? TextId::kMachineLoads : TextId::kMachineWillNotLoad, language);

@@ -18,6 +18,10 @@ std::string StatusText(reader::RecordStatus status, Language language);
 // Whether the machine would load the record as it was played:
 // "loads on the machine" or "will not load on the machine: " and the
 // problems, each with where it lies; or their Russian forms.
+// One problem of the verdict with where it lies, as the verdict names it.
+std::string ProblemText(const reader::DecodedRecord& record, const reader::LoadProblem& problem,
+                        Language language);
+
 std::string MachineVerdictText(const reader::DecodedRecord& record, Language language);
 
 // The verdict alone, without the problems: "loads on the machine" or "will

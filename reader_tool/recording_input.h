@@ -26,9 +26,10 @@ using RecordSink = std::function<bool(const reader::DecodedRecord&)>;
 // MP3, AIFF/AIFC and W64 through the audio library, told apart by their
 // first bytes. Returns "" when the whole file was read, or else why not, in
 // `language` (for a damaged stream, where it broke). Records recovered
-// before a failure are handed out all the same. (In recording_read.cpp.)
+// before a failure are handed out all the same. A `profile`, when given, is
+// fed every frame read, for the map. (In recording_read.cpp.)
 std::string ReadRecording(const std::string& operand, const reader::DecoderOptions& options,
-                          Language language, const RecordSink& sink);
+                          Language language, const RecordSink& sink, reader::SignalProfile* profile = nullptr);
 
 // The reasons, in words.
 std::string FileErrorText(platform::FileError error, Language language);

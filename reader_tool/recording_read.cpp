@@ -112,7 +112,8 @@ constexpr std::size_t kPipeBlockFrames = 16384;
 // decoder fed from it here; records go to the sink on this thread. Where
 // no thread can be started, the decoding is done here too, in turn.
 decoding::AudioReadResult DecodeBeside(decoding::ByteSource& source, std::vector<std::uint8_t> head,
-                                       const reader::DecoderOptions& options, const RecordSink& sink) {
+                                       const reader::DecoderOptions& options, const RecordSink& sink,
+                                       reader::SignalProfile* profile) {
   decoding::AudioReadResult result;
   decoding::AudioStream stream(source, std::move(head));
   if (!stream.Open()) {
@@ -126,6 +127,7 @@ decoding::AudioReadResult DecodeBeside(decoding::ByteSource& source, std::vector
     return result;
   }
   reader::TapeDecoder decoder(result.format.sampleRate, result.format.channels, options);
+  if (profile != nullptr) profile->SetSampleRate(result.format.sampleRate);
   BlockPipe pipe;
   // Returns false when the pipe was stopped.
   const auto decodeOne = [&]() {
@@ -148,6 +150,7 @@ decoding::AudioReadResult DecodeBeside(decoding::ByteSource& source, std::vector
     if (!beside && !decodeOne()) pipe.End();
     if (!pipe.Take(block)) break;
     decoder.Feed(block.data(), block.size() / channels);
+    if (profile != nullptr) profile->Feed(block.data(), block.size() / channels, result.format.channels, options.channel);
     pipe.Recycle(std::move(block));
     bool goOn = true;
     for (const reader::DecodedRecord& record : decoder.TakeRecords()) {
@@ -191,8 +194,10 @@ bool Deliver(reader::RecordingReader& recording, const RecordSink& sink) {
 
 // A RIFF/WAVE file, `head` being its first bytes.
 std::string ReadWav(platform::InputFile& input, std::vector<std::uint8_t> head,
-                    const reader::DecoderOptions& options, Language language, const RecordSink& sink) {
+                    const reader::DecoderOptions& options, Language language, const RecordSink& sink,
+                    reader::SignalProfile* profile) {
   reader::RecordingReader recording(options);
+  recording.AttachProfile(profile);
   std::vector<std::uint8_t> block = std::move(head);
   std::size_t got = block.size();
   block.resize(std::max(block.size(), kReadBlockBytes));
@@ -220,9 +225,9 @@ std::string ReadWav(platform::InputFile& input, std::vector<std::uint8_t> head,
 // Any other container the audio library decodes.
 std::string ReadAudio(platform::InputFile& input, std::vector<std::uint8_t> head,
                       decoding::Container container, const reader::DecoderOptions& options,
-                      Language language, const RecordSink& sink) {
+                      Language language, const RecordSink& sink, reader::SignalProfile* profile) {
   InputFileSource source(input);
-  const decoding::AudioReadResult result = DecodeBeside(source, std::move(head), options, sink);
+  const decoding::AudioReadResult result = DecodeBeside(source, std::move(head), options, sink, profile);
   if (result.noSuchChannel) {
     return Say(TextId::kNoSuchChannel, language,
                {std::to_string(options.channel + 1), std::to_string(result.format.channels)});
@@ -250,7 +255,7 @@ std::string ReadAudio(platform::InputFile& input, std::vector<std::uint8_t> head
 }  // namespace
 
 std::string ReadRecording(const std::string& operand, const reader::DecoderOptions& options,
-                          Language language, const RecordSink& sink) {
+                          Language language, const RecordSink& sink, reader::SignalProfile* profile) {
   platform::FileError fileError = platform::FileError::kNone;
   platform::InputFile input =
       operand == "-" ? platform::InputFile::StandardInput() : platform::InputFile::Open(operand, fileError);
@@ -270,11 +275,11 @@ std::string ReadRecording(const std::string& operand, const reader::DecoderOptio
   head.resize(got);
   const decoding::Container container = decoding::ProbeContainer(head.data(), head.size());
   switch (container) {
-    case decoding::Container::kRiffWave: return ReadWav(input, std::move(head), options, language, sink);
+    case decoding::Container::kRiffWave: return ReadWav(input, std::move(head), options, language, sink, profile);
     case decoding::Container::kUnknown: return Text(TextId::kUnknownFormat, language);
     default: break;
   }
-  return ReadAudio(input, std::move(head), container, options, language, sink);
+  return ReadAudio(input, std::move(head), container, options, language, sink, profile);
 }
 
 }  // namespace reader_tool

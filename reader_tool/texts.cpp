@@ -87,6 +87,7 @@ constexpr Entry kTexts[] = {
      "      --channel=N       read channel N only, counting from 1\n"
      "                        (default: the channel with the clearest signal)\n"
      "      --json            print the report as one JSON document\n"
+     "      --map=FILE.svg    draw where each recording is damaged, as an SVG picture\n"
      "  -q, --quiet           print nothing but errors\n"
      "      --separate        read each record on its own: no combining of copies\n"
      "                        and no repair from the checksum\n"
@@ -115,6 +116,7 @@ constexpr Entry kTexts[] = {
      "      --channel=N           читать только канал N, считая с 1\n"
      "                            (по умолчанию канал с самым чистым сигналом)\n"
      "      --json                выдать отчёт одним документом JSON\n"
+     "      --map=ФАЙЛ.svg        нарисовать, где повреждены звукозаписи (картинка SVG)\n"
      "  -q, --quiet               не выводить ничего, кроме ошибок\n"
      "      --separate            читать каждую запись саму по себе: не собирать\n"
      "                            копии и не исправлять по контрольной сумме\n"
@@ -211,6 +213,22 @@ constexpr Entry kTexts[] = {
     {TextId::kVerifyWillNotLoad, "the record at %1 holds the image, but %2",
      "запись на отметке %1 содержит образ, но %2"},
     {TextId::kVerifyFailure, "lentok-read: %1: %2", "lentok-read: %1: %2"},
+
+    {TextId::kMapHeading, "lentok-read: where the damage is", "lentok-read: где повреждения"},
+    {TextId::kMapLevel, "signal level", "уровень сигнала"},
+    {TextId::kMapRecords, "records", "записи"},
+    {TextId::kMapConfidence, "confidence", "уверенность"},
+    {TextId::kMapSpeed, "speed", "скорость"},
+    {TextId::kMapTime, "time", "время"},
+    {TextId::kMapDoubtful, "doubtful bits", "сомнительные биты"},
+    {TextId::kMapDrift, "speed drifts", "скорость плывёт"},
+    {TextId::kMapWouldNotLoad, "the machine would not load it here", "здесь машина её не загрузит"},
+    {TextId::kMapNoRecords, "no record found", "записей не найдено"},
+    {TextId::kMapRecordLabel, "%1, %2 to %3: %4", "%1, с %2 по %3: %4"},
+    {TextId::kCannotWriteMap, "cannot write the map: %1", "не удаётся записать карту: %1"},
+    {TextId::kMapWithVerify, "--map does not go with --verify", "--map нельзя сочетать с --verify"},
+    {TextId::kMapIsRecording, "--map would replace the recording '%1'",
+     "--map заменил бы звукозапись «%1»"},
 };
 
 static_assert(sizeof kTexts / sizeof kTexts[0] == kTextCount, "one entry per text");

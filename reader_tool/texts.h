@@ -111,6 +111,21 @@ enum class TextId {
   kVerifyNoChecksum,
   kVerifyWillNotLoad,
   kVerifyFailure,
+  // The damage map (--map).
+  kMapHeading,
+  kMapLevel,
+  kMapRecords,
+  kMapConfidence,
+  kMapSpeed,
+  kMapTime,
+  kMapDoubtful,
+  kMapDrift,
+  kMapWouldNotLoad,
+  kMapNoRecords,
+  kMapRecordLabel,
+  kCannotWriteMap,
+  kMapWithVerify,
+  kMapIsRecording,
 
   kCount  // not a text: the number of them
 };

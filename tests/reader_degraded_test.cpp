@@ -116,6 +116,20 @@ Recording StartsMidRecord() {
   return {degrade::Join({tail, degrade::Silence(1, kLentokRate), next.signal}), kLentokRate, next.records};
 }
 
+// Two records with a second before, between and after them, white noise at
+// 12 dB over it all, then a fourth-order band-pass: noise so limited in
+// band looks enough like a leader for the search to take it for one, and
+// a track on it must not run on into the record that follows.
+Recording NoisyGapsThroughFourthOrderBand(double rate) {
+  const Recording first = Lentok(SmallImage(37), "ONE.RKS");
+  const Recording second = Lentok(SmallImage(41), "TWO.RKS");
+  const Signal gap = degrade::Silence(1, kLentokRate);
+  const Signal noisy = degrade::AddWhiteNoise(degrade::Join({gap, first.signal, gap, second.signal, gap}), 12, 3);
+  Signal band = degrade::BandPass(noisy, kLentokRate, 200, 2500, 4);
+  if (rate != kLentokRate) band = degrade::QuantiseTo8Bits(degrade::Resample(band, kLentokRate, rate));
+  return {band, rate, {first.records[0], second.records[0]}};
+}
+
 struct Condition {
   const char* label;
   std::function<Recording()> make;
@@ -163,6 +177,8 @@ const Condition kConditions[] = {
      [] { return Harmed([](const Signal& s) { return degrade::BandPass(s, kLentokRate, 300, 3000, 1); }); }},
     {"BandPassFourthOrder200To2500",
      [] { return Harmed([](const Signal& s) { return degrade::BandPass(s, kLentokRate, 200, 2500, 4); }); }},
+    {"NoisyGapsThroughFourthOrderBand", [] { return NoisyGapsThroughFourthOrderBand(kLentokRate); }},
+    {"NoisyGapsThroughFourthOrderBand22050EightBit", [] { return NoisyGapsThroughFourthOrderBand(22050); }},
     {"Noise10DbSnr", [] { return Harmed([](const Signal& s) { return degrade::AddWhiteNoise(s, 10, 42); }); }},
     {"ForeignEncoderAt11025", ForeignEncoderAt11025},
     {"LongSilenceBeforeAndAfter", LongSilences},

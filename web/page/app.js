@@ -11,6 +11,7 @@ const page = {
   language: 'en',
   imageEntries: [],      // one per tape image: see addImage
   usedImageNames: new Set(),
+  maps: [],              // one per recording read: see addMap
 };
 
 function preferredLanguage() {
@@ -35,6 +36,7 @@ function applyLanguage(language) {
   for (const element of document.querySelectorAll('[data-ru]')) {
     element.textContent = element.dataset[language];
   }
+  for (const map of page.maps) showMap(map);
 }
 
 // Sets a text that follows the page's language.
@@ -105,20 +107,25 @@ const kLargestImage = 65552;
 
 // Recordings are told by their content (audio-formats.js); a file named
 // .wav that is not one still goes to the WAV reader, which says what is
-// wrong.
+// wrong. The WAV recordings taken in at once form a group: copies of a
+// program on any of them are combined once the last is read, as on one
+// command line. A recording the browser decodes is a group of its own.
 async function takeFiles(files) {
+  const recordings = [];
   for (const file of files) {
     const format = await recordingFormat(file);
     if (format && format.kind === 'decode') {
-      readDecodedFile(file, format);
+      readDecodedFile(file, format, reading.nextGroup++);
     } else if (format || /\.wav$/i.test(file.name)) {
-      readRecordingFile(file);
+      recordings.push(file);
     } else if (RECORDING_NAME.test(file.name)) {
       failRecording(addRecordingEntry(file.name), bothLanguages('unknownFormat'));
     } else {
       addImage(file.name, await file.slice(0, kLargestImage + 1).arrayBuffer());
     }
   }
+  const group = reading.nextGroup++;
+  recordings.forEach((file, index) => readRecordingFile(file, group, index === recordings.length - 1));
 }
 
 // ------------------------------------------------------------- conversion
@@ -276,6 +283,8 @@ const reading = {
   worker: null,
   next: 1,
   sessions: new Map(),   // session id -> { list, progress, note, name, found }
+  finished: new Map(),   // the same once read, for what recovery changes
+  nextGroup: 1,
 };
 
 function readerWorker() {
@@ -307,15 +316,15 @@ function addRecordingEntry(name) {
   document.getElementById('recordings').append(element);
   updateEmptyNotes();
   const id = reading.next++;
-  const session = { id, element, list, progress, note, found: 0 };
+  const session = { id, element, list, progress, note, found: 0, records: [], items: [], map: null };
   reading.sessions.set(id, session);
   return session;
 }
 
-function readRecordingFile(file) {
+function readRecordingFile(file, group, last) {
   const session = addRecordingEntry(file.name);
   setBilingual(session.note, bothLanguages('reading'));
-  readerWorker().postMessage({ type: 'file', id: session.id, file, name: file.name });
+  readerWorker().postMessage({ type: 'file', id: session.id, file, name: file.name, group, last });
 }
 
 // Frames go to the reader in blocks of this many.
@@ -325,7 +334,7 @@ const kMostChannels = 8;
 
 // A recording the browser decodes: at the rate its header gives, then fed
 // to the reader as float frames, the channels interleaved as in a file.
-async function readDecodedFile(file, format) {
+async function readDecodedFile(file, format, group) {
   const session = addRecordingEntry(file.name);
   setBilingual(session.note, bothLanguages('decoding'));
   const cannotDecode = (key) => failRecording(session, {
@@ -354,6 +363,7 @@ async function readDecodedFile(file, format) {
   const channels = decoded.numberOfChannels;
   worker.postMessage({
     type: 'samples-start', id: session.id, sampleRate: decoded.sampleRate, channels, name: file.name,
+    group,
   });
   const planes = [...Array(channels).keys()].map((channel) => decoded.getChannelData(channel));
   for (let start = 0; start < decoded.length; start += kDecodedBlockFrames) {
@@ -375,6 +385,10 @@ function failRecording(session, failure) {
 }
 
 function readerMessage(message) {
+  if (message.type === 'recovered') {
+    applyRecovery(message);
+    return;
+  }
   const session = reading.sessions.get(message.id);
   if (!session) return;
   if (message.type === 'records') {
@@ -383,6 +397,8 @@ function readerMessage(message) {
     session.progress.value = message.fraction;
   } else if (message.type === 'level') {
     showLevel(message.peak);
+  } else if (message.type === 'map') {
+    addMap(session, message.svg);
   } else if (message.type === 'done') {
     finishReading(session, message);
   }
@@ -390,21 +406,74 @@ function readerMessage(message) {
 
 function addRecord(session, record) {
   session.found += 1;
+  session.records.push(record);
+  session.items.push(recordItem(session, record));
+}
+
+// A record's entry, appended to the session's list: its status, the
+// machine's verdict, its line and its image.
+function recordItem(session, record) {
   const item = make('li', 'record');
   item.dataset.status = String(record.status);
   const status = make('span', 'status');
   setBilingual(status, record.statusText);
+  item.append(status, ' ');
   // Whether the machine itself would load it, as played: the reasons are at
-  // the end of the line.
-  const machine = make('span', 'machine');
-  machine.dataset.loads = String(record.machineLoads);
-  setBilingual(machine, record.machineVerdict);
+  // the end of the line. An image combined from copies was never played as
+  // such, so it has no verdict.
+  if (record.machineVerdict) {
+    const machine = make('span', 'machine');
+    machine.dataset.loads = String(record.machineLoads);
+    setBilingual(machine, record.machineVerdict);
+    item.append(machine, ' ');
+  }
   const line = make('code', 'line');
   setBilingual(line, record.line);
-  item.append(status, ' ', machine, ' ', line, ' ');
+  item.append(line, ' ');
   const name = uniqueImageName(record.imageName);
   item.append(downloadLink(record.image, name, 'application/octet-stream', 'downloadImage'));
   session.list.append(item);
+  return item;
+}
+
+// What combining and repair made of a group's records: each combined image
+// is offered under its first copy's recording, each copy says where it
+// went, a record repaired on its own takes its new status, line and image,
+// and the maps show each record by what became of it.
+function applyRecovery(message) {
+  const find = (id) => reading.finished.get(id) || reading.sessions.get(id);
+  const names = message.combined.map((combination) => {
+    const session = find(combination.id);
+    if (!session) return '';
+    const item = recordItem(session, combination);
+    item.classList.add('combined');
+    return item.querySelector('a[download]').download;
+  });
+  for (const change of message.changed) {
+    const session = find(change.id);
+    const item = session && session.items[change.index];
+    if (!item) continue;
+    if (change.into >= 0) {
+      const note = make('span', 'went-into');
+      const words = (language) => PAGE_TEXTS[language].wentInto.replace('{name}', names[change.into]);
+      setBilingual(note, { ru: words('ru'), en: words('en') });
+      item.append(' ', note);
+    }
+    if (change.status !== undefined) {
+      item.dataset.status = String(change.status);
+      setBilingual(item.querySelector('.status'), change.statusText);
+      setBilingual(item.querySelector('.line'), change.line);
+      const link = item.querySelector('a[download]');
+      URL.revokeObjectURL(link.href);
+      link.href = URL.createObjectURL(new Blob([change.image], { type: 'application/octet-stream' }));
+    }
+  }
+  for (const { id, svg } of message.maps) {
+    const session = find(id);
+    if (!session || !session.map) continue;
+    session.map.svg = svg;
+    showMap(session.map);
+  }
 }
 
 function finishReading(session, message) {
@@ -419,6 +488,118 @@ function finishReading(session, message) {
     session.note.remove();
   }
   reading.sessions.delete(session.id);
+  reading.finished.set(session.id, session);
+}
+
+// ------------------------------------------------------------ damage map
+
+// The picture comes from the reader's own code, the same as lentok-read
+// --map draws; here it is put into the entry, and pointing at it (a mouse
+// or a finger) tells the time, the address and the byte there.
+function addMap(session, svg) {
+  const container = make('figure', 'map');
+  const readout = make('figcaption', 'map-readout');
+  readout.setAttribute('aria-live', 'polite');
+  container.append(readout);
+  session.element.insertBefore(container, session.list);
+  const map = { container, readout, svg, records: session.records, picture: null, pointed: null };
+  session.map = map;
+  page.maps.push(map);
+  showMap(map);
+  // The last reading stays when the pointer leaves, so that it can be
+  // copied or read at leisure.
+  for (const type of ['pointermove', 'pointerdown']) {
+    container.addEventListener(type, (event) => pointAt(map, event));
+  }
+}
+
+// Parsed as XML rather than set as HTML, so that nothing in it can run.
+function showMap(map) {
+  const parsed = new DOMParser().parseFromString(map.svg[page.language], 'image/svg+xml');
+  const root = parsed.documentElement;
+  if (root.nodeName !== 'svg') return;
+  const picture = document.importNode(root, true);
+  picture.setAttribute('role', 'img');
+  picture.removeAttribute('width');
+  picture.removeAttribute('height');
+  if (map.picture) map.picture.replaceWith(picture); else map.container.prepend(picture);
+  map.picture = picture;
+  if (map.pointed !== null) showPoint(map, map.pointed); else clearPoint(map);
+}
+
+function formatTime(seconds) {
+  const millis = Math.round(seconds * 1000);
+  const minutes = Math.floor(millis / 60000);
+  const rest = millis - minutes * 60000;
+  const whole = String(Math.floor(rest / 1000)).padStart(2, '0');
+  return `${minutes}:${whole}.${String(rest % 1000).padStart(3, '0')}`;
+}
+
+function hex(value, digits) {
+  return value.toString(16).toUpperCase().padStart(digits, '0');
+}
+
+function pointAt(map, event) {
+  const panel = map.picture && map.picture.querySelector('g.panel');
+  if (!panel) return;
+  const point = new DOMPoint(event.clientX, event.clientY).matrixTransform(map.picture.getScreenCTM().inverse());
+  const seconds = (point.x - Number(panel.dataset.left)) * Number(panel.dataset.secondsPerUnit);
+  if (seconds < 0 || seconds > Number(panel.dataset.seconds)) {
+    clearPoint(map);
+    return;
+  }
+  showPoint(map, seconds);
+}
+
+// The byte under `seconds`: the last data byte that began before it, in
+// the record whose band holds it.
+function byteAt(map, seconds) {
+  for (const band of map.picture.querySelectorAll('g.record')) {
+    if (seconds < Number(band.dataset.from) || seconds > Number(band.dataset.to)) continue;
+    const record = map.records[Number(band.dataset.record)];
+    if (!record || record.byteSeconds.length === 0 || seconds < record.byteSeconds[0]) return null;
+    let low = 0;
+    let high = record.byteSeconds.length - 1;
+    while (low < high) {
+      const middle = (low + high + 1) >> 1;
+      if (record.byteSeconds[middle] <= seconds) low = middle; else high = middle - 1;
+    }
+    const image = new Uint8Array(record.image);
+    const start = image[0] | (image[1] << 8);
+    return { address: (start + low) & 0xffff, value: image[4 + low] };
+  }
+  return null;
+}
+
+function showPoint(map, seconds) {
+  map.pointed = seconds;
+  const found = byteAt(map, seconds);
+  const time = formatTime(seconds);
+  const words = (language) => {
+    if (!found) return time;
+    return PAGE_TEXTS[language].mapByte.replace('{time}', time)
+      .replace('{address}', hex(found.address, 4)).replace('{byte}', hex(found.value, 2));
+  };
+  setBilingual(map.readout, { ru: words('ru'), en: words('en') });
+  const panel = map.picture.querySelector('g.panel');
+  let cursor = map.picture.querySelector('line.map-cursor');
+  if (!cursor) {
+    cursor = document.createElementNS('http://www.w3.org/2000/svg', 'line');
+    cursor.setAttribute('class', 'map-cursor');
+    cursor.setAttribute('y1', '0');
+    cursor.setAttribute('y2', map.picture.viewBox.baseVal.height);
+    map.picture.append(cursor);
+  }
+  const x = Number(panel.dataset.left) + seconds / Number(panel.dataset.secondsPerUnit);
+  cursor.setAttribute('x1', x);
+  cursor.setAttribute('x2', x);
+}
+
+function clearPoint(map) {
+  map.pointed = null;
+  setBilingual(map.readout, bothLanguages('mapHint'));
+  const cursor = map.picture && map.picture.querySelector('line.map-cursor');
+  if (cursor) cursor.remove();
 }
 
 // ---------------------------------------------------------------- capture

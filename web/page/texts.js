@@ -43,6 +43,9 @@ const PAGE_TEXTS = {
     cannotPlace: 'Файл с таким именем не может быть обработан.',
     loadError: 'Не удалось загрузить модуль: ',
     privacy: 'Файлы обрабатываются только в этом браузере и никуда не отправляются.',
+    mapHint: 'Наведите указатель или коснитесь картинки, чтобы узнать время, адрес и байт.',
+    mapByte: '{time} — адрес {address}h, байт {byte}h',
+    wentInto: 'вошла в собранный образ {name}',
   },
   en: {
     tagline: 'Save programs to the machine’s tape input and read them back — right in the browser, with nothing to install.',
@@ -83,5 +86,8 @@ const PAGE_TEXTS = {
     cannotPlace: 'A file of this name cannot be processed.',
     loadError: 'Could not load the module: ',
     privacy: 'Files are processed in this browser only and sent nowhere.',
+    mapHint: 'Point at the picture or tap it for the time, address and byte there.',
+    mapByte: '{time}: address {address}h, byte {byte}h',
+    wentInto: 'went into the combined image {name}',
   },
 };

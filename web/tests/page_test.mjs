@@ -356,6 +356,8 @@ async function readingChecks(context) {
     const got = await download(page, entry.locator('a[download]'));
     sameBytes(got.bytes, nativeConversion(writeInput('dropped.rks', Uint8Array.from(bytes)), []).wav, got.name);
   });
+  await mapChecks(page, helloWav, roundTripWav);
+  await combiningChecks(page, roundTripWav);
   await check('a file that is not WAVE is refused with a message', async () => {
     const bogus = writeInput('bogus.wav', Uint8Array.from('RIFX1234WAVEfmt '.split('').map((c) => c.charCodeAt(0))));
     await chooseFiles(page, [bogus]);
@@ -438,6 +440,167 @@ async function compressedChecks(context) {
   await page.close();
 }
 
+// lentok-read --map of a recording, run where the recording lies so that
+// its panel has the same title as the page's: the record bands' tooltips and
+// the level's outline, as the page must show them too.
+function nativeMap(recording) {
+  const folder = fs.mkdtempSync(path.join(work, 'map-'));
+  const svg = path.join(folder, 'map.svg');
+  const run = spawnSync(path.resolve(settings['lentok-read']),
+    ['-q', '-o', folder, '--map', svg, path.basename(recording)], {
+      cwd: path.dirname(recording), encoding: 'utf8',
+      env: { ...process.env, LANG: 'C.UTF-8', LC_ALL: '', LANGUAGE: '' },
+    });
+  expect(run.status === 0 || run.status === 2, `lentok-read --map exited with ${run.status}: ${run.stderr}`);
+  const text = fs.readFileSync(svg, 'utf8');
+  const unescape = (value) => value.replace(/&quot;/g, '"').replace(/&lt;/g, '<').replace(/&gt;/g, '>')
+    .replace(/&apos;/g, "'").replace(/&amp;/g, '&');
+  return {
+    titles: [...text.matchAll(/<g class="record [^>]*>\n<title>([^<]*)<\/title>/g)].map((m) => unescape(m[1])),
+    level: (text.match(/<path class="level" d="([^"]*)"/) || [])[1],
+  };
+}
+
+// What the page's picture of a recording shows, in the same terms.
+function pageMap(entry) {
+  return entry.locator('figure.map svg').evaluate((svg) => ({
+    titles: [...svg.querySelectorAll('g.record > title')].map((title) => title.textContent),
+    classes: [...svg.querySelectorAll('g.record')].map((band) => band.getAttribute('class')),
+    level: svg.querySelector('path.level') && svg.querySelector('path.level').getAttribute('d'),
+    heading: svg.querySelector('text.heading').textContent,
+  }));
+}
+
+async function mapChecks(page, helloWav, roundTripWav) {
+  await check('each recording read gets the damage map lentok-read --map draws', async () => {
+    for (const wav of [helloWav, roundTripWav]) {
+      const shown = await pageMap(recordingEntry(page, path.basename(wav)));
+      const expected = nativeMap(wav);
+      expect(shown.titles.length === 1 && shown.classes[0] === 'record sound', `bands ${shown.classes}`);
+      expect(JSON.stringify(shown.titles) === JSON.stringify(expected.titles),
+        `records ${shown.titles} against ${expected.titles}`);
+      expect(shown.level && shown.level === expected.level, 'the level differs from lentok-read\'s');
+    }
+  });
+  await check('a damaged recording shows its record cut short on the map', async () => {
+    // The -x recording of 3000 bytes cut off two thirds of the way through
+    // its data.
+    const whole = fs.readFileSync(roundTripWav);
+    const cut = writeInput('cut-tape.wav', whole.subarray(0, whole.length - 1000 * 512));
+    await chooseFiles(page, [cut]);
+    const entry = recordingEntry(page, 'cut-tape.wav');
+    await entry.and(page.locator('[data-state="done"]')).waitFor({ timeout: 60000 });
+    const shown = await pageMap(entry);
+    const expected = nativeMap(cut);
+    expect(shown.classes.length === 1 && shown.classes[0] === 'record cut-short', `bands ${shown.classes}`);
+    expect(JSON.stringify(shown.titles) === JSON.stringify(expected.titles),
+      `records ${shown.titles} against ${expected.titles}`);
+  });
+  await check('pointing at the map gives the time, address and byte there, in both languages', async () => {
+    const entry = recordingEntry(page, path.basename(helloWav));
+    // hello.rks on tape: 255 leader bytes, E6, D9 three times, the 9
+    // letters of HELLO.RKS, 756 zero bytes, E6 and the two addresses come
+    // before the data; a byte is 256 samples.
+    const data = fs.readFileSync(hello).subarray(4, -2);
+    const readout = entry.locator('.map-readout');
+    const english = await pointAtByte(page, entry, 6, data, (at) => page.mouse.move(at.x, at.y));
+    await page.click('[data-lang="ru"]');
+    const russian = (await readout.innerText()).trim();
+    expect(russian === `${english.time} — адрес ${english.address}h, байт ${english.value}h`,
+      `readout "${russian}"`);
+    const heading = (await pageMap(entry)).heading;
+    expect(heading === 'lentok-read: где повреждения', `heading "${heading}"`);
+    await page.click('[data-lang="en"]');
+    // A tap (a click here) moves the reading too.
+    await pointAtByte(page, entry, 13, data, (at) => page.mouse.click(at.x, at.y));
+  });
+}
+
+// Points at data byte `index` of hello.rks on the map of its recording and
+// checks what the readout says. Of the screen pixels near the byte's middle,
+// the one farthest from a byte's edge is taken, and the byte expected is the
+// one that holds its time.
+async function pointAtByte(page, entry, index, data, point) {
+  const byteSeconds = 256 / 44100;
+  const target = (1029 + index + 0.5) * byteSeconds;
+  const candidates = await entry.locator('figure.map svg').evaluate((svg, when) => {
+    svg.scrollIntoView({ block: 'center' });
+    const panel = svg.querySelector('g.panel');
+    const band = svg.querySelector('g.record rect.band');
+    const left = Number(panel.dataset.left);
+    const perUnit = Number(panel.dataset.secondsPerUnit);
+    const y = band.y.baseVal.value + band.height.baseVal.value / 2;
+    const toScreen = svg.getScreenCTM();
+    const fromScreen = toScreen.inverse();
+    const centre = new DOMPoint(left + when / perUnit, y).matrixTransform(toScreen);
+    const found = [];
+    for (let dx = -4; dx <= 4; ++dx) {
+      const x = Math.round(centre.x) + dx + 0.5;
+      const back = new DOMPoint(x, centre.y).matrixTransform(fromScreen);
+      found.push({ x, y: centre.y, seconds: (back.x - left) * perUnit });
+    }
+    return found;
+  }, target);
+  const place = (candidate) => candidate.seconds / byteSeconds - 1029;
+  const margin = (candidate) => Math.abs(place(candidate) - Math.floor(place(candidate)) - 0.5);
+  const at = candidates.filter((c) => place(c) >= 0 && place(c) < data.length)
+    .sort((a, b) => margin(a) - margin(b))[0];
+  const found = Math.floor(place(at));
+  const address = (0x3000 + found).toString(16).toUpperCase();
+  const value = data[found].toString(16).toUpperCase().padStart(2, '0');
+  await point(at);
+  const shown = (await entry.locator('.map-readout').innerText()).trim();
+  const match = shown.match(/^(\d+):(\d\d\.\d{3}): address ([0-9A-F]{4})h, byte ([0-9A-F]{2})h$/);
+  expect(match && match[3] === address && match[4] === value,
+    `readout "${shown}", expected address ${address}h, byte ${value}h`);
+  const shownSeconds = Number(match[1]) * 60 + Number(match[2]);
+  expect(Math.abs(shownSeconds - at.seconds) < 0.002, `time ${shownSeconds}, pointed at ${at.seconds}`);
+  return { time: `${match[1]}:${match[2]}`, address, value };
+}
+
+// The recording with a burst of full-scale noise `samples` long, `dataByte`
+// bytes into the data of a -x recording (255 leader bytes, the sync byte and
+// the addresses before it; 256 samples a byte after a 46-byte header).
+function withBurst(wav, dataByte, samples, seed) {
+  const out = Buffer.from(wav);
+  const first = (255 + 1 + 4 + dataByte) * 256;
+  let state = seed;
+  for (let i = 0; i < samples; ++i) {
+    state = (state * 1103515245 + 12345) >>> 0;
+    out.writeInt16LE(state & 0x10000 ? 32767 : -32767, 46 + 2 * (first + i));
+  }
+  return out;
+}
+
+async function combiningChecks(page, roundTripWav) {
+  await check('recordings dropped together are combined as on one command line', async () => {
+    const whole = fs.readFileSync(roundTripWav);
+    const copies = [writeInput('copy-a.wav', withBurst(whole, 500, 400, 1)),
+      writeInput('copy-b.wav', withBurst(whole, 2000, 400, 2))];
+    await chooseFiles(page, copies);
+    const first = recordingEntry(page, 'copy-a.wav');
+    const combined = first.locator('li.record.combined');
+    await combined.waitFor({ timeout: 120000 });
+    expect(await combined.getAttribute('data-status') === '3', 'the combination is not "combined"');
+    const run = spawnSync(path.resolve(settings['lentok-read']), ['-o', fs.mkdtempSync(path.join(work, 'combine-')),
+      'copy-a.wav', 'copy-b.wav'], { cwd: inputs, encoding: 'utf8', env: { ...process.env, LANG: 'C.UTF-8', LC_ALL: '' } });
+    // Its line there begins with the recording's name, which the page gives
+    // as the entry's title, and ends with the image, which is its download.
+    const nativeLine = run.stdout.split('\n')[0].replace(/^copy-a\.wav: /, '').replace(/; image [^;]*$/, '');
+    const shown = (await combined.locator('.line').innerText()).trim();
+    expect(shown === nativeLine, `shown:\n${shown}\nlentok-read:\n${nativeLine}`);
+    const got = await download(page, combined.locator('a[download]'));
+    sameBytes(got.bytes, fs.readFileSync(roundTrip), got.name);
+    for (const name of ['copy-a.wav', 'copy-b.wav']) {
+      const entry = recordingEntry(page, name);
+      const note = (await entry.locator('li.record:not(.combined) .went-into').innerText()).trim();
+      expect(note === `went into the combined image ${got.name}`, `${name}: "${note}"`);
+      const bands = (await pageMap(entry)).classes;
+      expect(bands.length === 1 && bands[0] === 'record combined', `${name}: bands ${bands}`);
+    }
+  });
+}
+
 async function captureChecks() {
   const recording = nativeConversion(hello, []).output;
   const context = await launch([
@@ -456,7 +619,8 @@ async function captureChecks() {
       await record.first().waitFor({ timeout: 60000 });
       await page.click('[data-action="stop"]');
       expect(await page.locator('li.recording').count() === 1, 'one capture entry');
-      expect(await record.first().getAttribute('data-status') === '0', 'status not sound');
+      expect(await record.first().getAttribute('data-status') === '0',
+        `status not sound: ${await record.first().innerText()}`);
       const got = await download(page, record.first().locator('a[download]'));
       sameBytes(got.bytes, fs.readFileSync(hello), got.name);
     });
