@@ -2,7 +2,9 @@
 # Checks a Windows build of lentok: a PE console program of the expected
 # width whose imports are only the system DLLs it is meant to use (kernel32,
 # user32, shlwapi and the C runtime msvcrt), so that it runs on a bare
-# Windows machine.
+# Windows machine, and that keeps ASLR and DEP on: a relocatable image
+# (dynamic base, relocations kept, high-entropy addresses on x86_64) whose
+# data cannot be executed (NX compatible).
 #   scripts/check-windows-exe.sh lentok.exe i686|x86_64 [objdump [allowed DLLs]]
 # The allowed DLLs, lower-case and space-separated, default to lentok's;
 # lentok-read is checked with its own list.
@@ -40,8 +42,18 @@ if [ "$width" = i686 ]; then
   grep -q "^[[:space:]]*32 bit words" <<<"$dump" || fail "not marked as a 32-bit machine image"
 fi
 
+# DllCharacteristics bits: 0x0020 high-entropy VA, 0x0040 dynamic base,
+# 0x0100 NX compatible. ASLR is only real when the relocations are kept.
+characteristics=$(sed -n 's/^DllCharacteristics[[:space:]]\+\([0-9a-fA-F]\+\).*/\1/p' <<<"$dump")
+[ -n "$characteristics" ] || fail "no DllCharacteristics in the optional header"
+wanted=$((0x0040 | 0x0100))
+[ "$width" = x86_64 ] && wanted=$((wanted | 0x0020))
+[ $((0x$characteristics & wanted)) -eq $wanted ] ||
+  fail "DllCharacteristics $characteristics lacks $(printf '%04x' $((wanted & ~0x$characteristics))) (ASLR/DEP off)"
+! grep -q "relocations stripped" <<<"$dump" || fail "relocations stripped: the image cannot be moved (no ASLR)"
+
 imports=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$dump" | tr 'A-Z' 'a-z' | sort -u | tr '\n' ' ')
 expected=$(tr ' ' '\n' <<<"$allowed" | grep . | sort -u | tr '\n' ' ')
 [ "$imports" = "$expected" ] || fail "imports ${imports:-nothing}; expected $expected only"
 
-echo "$exe: $format console program importing $imports"
+echo "$exe: $format console program with ASLR and DEP (DllCharacteristics $characteristics) importing $imports"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The web page's tests: installs what they need (emscripten, the system's
-# Chromium, sox, node and the pinned browser driver from package-lock.json,
+# Chromium, sox and the encoders that make the FLAC, MP3, Ogg Vorbis and
+# Opus recordings, node and the pinned browser driver from package-lock.json,
 # which never downloads a browser of its own), builds the native lentok (the
 # reference) and the page, serves the page on a free port of 127.0.0.1, and
 # drives headless Chromium through it (web/tests/page_test.mjs). Screenshots
@@ -8,7 +9,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh cmake make g++ libgtest-dev emscripten chromium sox
+scripts/install-deps.sh cmake make g++ libgtest-dev emscripten chromium sox flac lame \
+  vorbis-tools opus-tools
 command -v npm >/dev/null || scripts/install-deps.sh nodejs npm
 
 # The native tools are the reference the page is held to.

@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
 # The Windows side and the release packages: installs what is missing
-# (mingw-w64 for both widths, wine64), builds the Linux tool together with
-# both Windows flavours into build-windows/, runs every test there (the
-# whole-run cases against the x86_64 build under wine64, the Windows console
-# test, the check of the 32-bit executable), then builds and checks the
-# Debian package (its contents, and lintian with no error, warning or
-# unexplained informational tag) and the 32-bit Windows zip.
+# (mingw-w64 for both widths, wine64, the audio library for the Linux build
+# and the encoders for the format tests), builds the decoding libraries for
+# Windows from their pinned sources (scripts/build-windows-deps.sh, through
+# the build; nothing to do when they are built already), builds the Linux
+# tool together with both Windows flavours into build-windows/, runs every
+# test there (the whole-run and format cases against the x86_64 build under
+# wine64, the Windows console test, the checks of the executables), then
+# builds and checks the Debian package (its contents, and lintian with no
+# error, warning or unexplained informational tag) and the 32-bit Windows
+# zip.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh cmake make g++ libgtest-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 \
-  wine64 dpkg-dev file unzip groff-base lintian pkg-config libsndfile1-dev \
+  wine64 dpkg-dev file unzip groff-base lintian pkg-config libsndfile1-dev ninja-build \
   sox flac vorbis-tools opus-tools lame
 
 build=build-windows
@@ -53,5 +57,5 @@ trap 'rm -rf "$unpacked"' EXIT
 unzip -q "$zip" -d "$unpacked"
 scripts/check-windows-exe.sh "$unpacked"/*/lentok.exe i686
 scripts/check-windows-exe.sh "$unpacked"/*/lentok-read.exe i686 i686-w64-mingw32-objdump \
-  "kernel32.dll msvcrt.dll shell32.dll"
+  "kernel32.dll msvcrt.dll shell32.dll shlwapi.dll"
 echo "packages: $deb $zip"

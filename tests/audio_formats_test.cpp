@@ -51,6 +51,7 @@ void RecordImages(const TempDir& dir, const std::vector<std::pair<std::string, B
     WriteBytes(dir / (name + ".rks"), image);
     ToolOptions lentok;
     lentok.program = LENTOK_WRITE_TOOL;
+    lentok.native = true;
     const ToolResult written = RunTool({dir / (name + ".rks"), dir / (name + ".wav")}, "", lentok);
     ASSERT_EQ(written.status, 0) << written.err;
     parts += " " + (dir / (name + ".wav"));
@@ -152,7 +153,7 @@ TEST_P(AudioFormatRead, ReadsLentokRecordingBackByteForByte) {
   // reader keeps of the head.
   const std::string fromPipe = dir / "from_pipe";
   fs::create_directory(fromPipe);
-  Shell("cat " + (dir / "recording") + " | " + ReadToolPath() + " -q -o " + fromPipe + " -", dir);
+  Shell("cat " + (dir / "recording") + " | " + ReadToolCommand() + " -q -o " + fromPipe + " -", dir);
   ASSERT_TRUE(FileExists(fromPipe + "/GAME.RKS"));
   EXPECT_EQ(ReadBytes(fromPipe + "/GAME.RKS"), image);
 

@@ -1,6 +1,7 @@
 // The reading side as the web page sees it: a small C interface over the
-// recording reader (files, fed as bytes) and the tape decoder (live capture,
-// fed as float samples), with the report texts lentok-read uses. The page
+// recording reader (WAV files, fed as bytes) and the tape decoder (live
+// capture and the recordings the browser decodes, fed as float samples),
+// with the report texts lentok-read uses. The page
 // holds a session per file or capture; each session keeps the records taken
 // last and the texts it hands out, so every pointer it returns stays good
 // until the next call on the same session. Each session also collects what
@@ -28,13 +29,15 @@
 
 namespace web {
 
-// Live capture comes as one channel of float samples.
-constexpr int kCaptureChannels = 1;
+// The decoder reads up to this many channels; a recording with more is
+// refused rather than cut down to some of them.
+constexpr int kMostChannels = 8;
 
 struct Session {
   // Exactly one of the two is set.
   std::optional<reader::RecordingReader> file;
   std::optional<reader::TapeDecoder> live;
+  int channels = 1;
 
   std::vector<std::uint8_t> inputBytes;
   std::vector<float> inputSamples;
@@ -75,7 +78,7 @@ struct Group {
 namespace {
 
 using web::Group;
-using web::kCaptureChannels;
+using web::kMostChannels;
 using web::Session;
 
 reader_tool::Language LanguageOf(int russian) {
@@ -127,9 +130,13 @@ Session* web_open_file_reader() {
   return session;
 }
 
-Session* web_open_live_decoder(double sampleRate) {
+// Float samples, `channels` interleaved, at `sampleRate`; null when the
+// decoder cannot take that many channels.
+Session* web_open_sample_decoder(double sampleRate, int channels) {
+  if (channels < 1 || channels > kMostChannels) return nullptr;
   auto* session = new Session;
-  session->live.emplace(sampleRate, kCaptureChannels);
+  session->live.emplace(sampleRate, channels);
+  session->channels = channels;
   session->profile.SetSampleRate(sampleRate);
   return session;
 }
@@ -143,7 +150,7 @@ std::uint8_t* web_input_bytes(Session* session, std::size_t count) {
 }
 
 float* web_input_samples(Session* session, std::size_t frames) {
-  session->inputSamples.resize(frames * kCaptureChannels);
+  session->inputSamples.resize(frames * static_cast<std::size_t>(session->channels));
   return session->inputSamples.data();
 }
 
@@ -162,7 +169,7 @@ int web_feed_bytes(Session* session, std::size_t count) {
 void web_feed_samples(Session* session, std::size_t frames) {
   if (!session->live) return;
   session->live->Feed(session->inputSamples.data(), frames);
-  session->profile.Feed(session->inputSamples.data(), frames, kCaptureChannels);
+  session->profile.Feed(session->inputSamples.data(), frames, session->channels);
 }
 
 // The input has ended; a reader::ReadError.

@@ -11,6 +11,23 @@ std::string ReadToolPath() {
   return path;
 }
 
+namespace {
+
+// In single quotes for the shell, each quote inside closed and reopened.
+std::string ShellQuoted(const std::string& word) {
+  std::string quoted = "'";
+  for (const char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+}  // namespace
+
+std::string ReadToolCommand() {
+  const char* runner = std::getenv("LENTOK_RUNNER");
+  const std::string program = ShellQuoted(ReadToolPath());
+  return runner != nullptr && *runner != '\0' ? ShellQuoted(runner) + " " + program : program;
+}
+
 bool ReadToolIsWindowsBuild() {
   const std::string path = ReadToolPath();
   return path.size() >= 4 && path.compare(path.size() - 4, 4, ".exe") == 0;

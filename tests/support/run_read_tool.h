@@ -16,6 +16,10 @@ struct ReadToolRun {
 
 std::string ReadToolPath();
 
+// The tool as a shell command: the runner (LENTOK_RUNNER, such as wine64)
+// and the program, each quoted, for a pipeline.
+std::string ReadToolCommand();
+
 // True when the tool under test is a Windows build (a .exe).
 bool ReadToolIsWindowsBuild();
 

@@ -27,10 +27,10 @@ std::string Slurp(const std::string& path) {
 }
 
 std::vector<std::string> ToolCommand(const std::vector<std::string>& arguments,
-                                     const std::string& program = "") {
+                                     const std::string& program = "", bool native = false) {
   std::vector<std::string> command;
   const std::string runner = Environment("LENTOK_RUNNER");
-  if (!runner.empty()) command.push_back(runner);
+  if (!runner.empty() && !native) command.push_back(runner);
   command.push_back(program.empty() ? ToolPath() : program);
   command.insert(command.end(), arguments.begin(), arguments.end());
   return command;
@@ -116,7 +116,7 @@ ToolResult RunTool(const std::vector<std::string>& arguments, const std::string&
   const std::string outPath = options.stdoutFile.empty() ? capture / "out" : options.stdoutFile;
   const std::string errPath = capture / "err";
 
-  const std::vector<std::string> command = ToolCommand(arguments, options.program);
+  const std::vector<std::string> command = ToolCommand(arguments, options.program, options.native);
   const pid_t child = fork();
   if (child < 0) throw std::runtime_error("fork failed");
   if (child == 0) ExecTool(command, directory, outPath, errPath, options);

@@ -22,6 +22,10 @@ struct ToolOptions {
   std::string program;
   // When set, standard input comes from this file instead of /dev/null.
   std::string stdinFile;
+  // Runs the program itself, never through LENTOK_RUNNER: a native helper
+  // (such as the Linux lentok making recordings) beside a Windows build
+  // under test.
+  bool native = false;
 };
 
 // The tool under test: LENTOK_EXE, run through LENTOK_RUNNER when that is

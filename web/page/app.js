@@ -96,27 +96,30 @@ function downloadLink(bytes, name, type, label) {
 
 // ---------------------------------------------------------- telling apart
 
-// A recording is a RIFF (or RF64/BW64) file of form WAVE; a file named .wav
-// that is not one still goes to the reader, which says what is wrong.
-async function isRecording(file) {
-  const head = new Uint8Array(await file.slice(0, 12).arrayBuffer());
-  const tag = (from) => String.fromCharCode(...head.slice(from, from + 4));
-  const riff = ['RIFF', 'RF64', 'BW64'].includes(tag(0)) && tag(8) === 'WAVE';
-  return riff || /\.wav$/i.test(file.name);
-}
+// Names of recordings in formats the page knows, for a file whose content
+// is not recognised: it is told so rather than taken for a tape image.
+const RECORDING_NAME = /\.(wav|w64|flac|oga|ogg|opus|mp3|aif|aiff|aifc)$/i;
 
 // lentok refuses any image larger than this by its size alone; one byte
 // more than the largest is enough for it to say so, and a huge file chosen
 // by mistake is not loaded whole.
 const kLargestImage = 65552;
 
-// The recordings taken in at once form a group: copies of a program on any
-// of them are combined once the last is read, as on one command line.
+// Recordings are told by their content (audio-formats.js); a file named
+// .wav that is not one still goes to the WAV reader, which says what is
+// wrong. The WAV recordings taken in at once form a group: copies of a
+// program on any of them are combined once the last is read, as on one
+// command line. A recording the browser decodes is a group of its own.
 async function takeFiles(files) {
   const recordings = [];
   for (const file of files) {
-    if (await isRecording(file)) {
+    const format = await recordingFormat(file);
+    if (format && format.kind === 'decode') {
+      readDecodedFile(file, format, reading.nextGroup++);
+    } else if (format || /\.wav$/i.test(file.name)) {
       recordings.push(file);
+    } else if (RECORDING_NAME.test(file.name)) {
+      failRecording(addRecordingEntry(file.name), bothLanguages('unknownFormat'));
     } else {
       addImage(file.name, await file.slice(0, kLargestImage + 1).arrayBuffer());
     }
@@ -322,6 +325,63 @@ function readRecordingFile(file, group, last) {
   const session = addRecordingEntry(file.name);
   setBilingual(session.note, bothLanguages('reading'));
   readerWorker().postMessage({ type: 'file', id: session.id, file, name: file.name, group, last });
+}
+
+// Frames go to the reader in blocks of this many.
+const kDecodedBlockFrames = 1 << 16;
+// The most channels the reader takes.
+const kMostChannels = 8;
+
+// A recording the browser decodes: at the rate its header gives, then fed
+// to the reader as float frames, the channels interleaved as in a file.
+async function readDecodedFile(file, format, group) {
+  const session = addRecordingEntry(file.name);
+  setBilingual(session.note, bothLanguages('decoding'));
+  const cannotDecode = (key) => failRecording(session, {
+    ru: PAGE_TEXTS.ru[key].replace('{format}', format.format),
+    en: PAGE_TEXTS.en[key].replace('{format}', format.format),
+  });
+  if (!format.sampleRate) {
+    cannotDecode('noSampleRate');
+    return;
+  }
+  let decoded;
+  try {
+    decoded = await decodeRecording(file, format.sampleRate);
+  } catch (error) {
+    cannotDecode('cannotDecode');
+    return;
+  }
+  if (decoded.numberOfChannels > kMostChannels) {
+    cannotDecode('tooManyChannels');
+    return;
+  }
+  setBilingual(session.note, bothLanguages('reading'));
+  // For scripts and tests: the rate the samples reach the reader at.
+  session.element.dataset.sampleRate = String(decoded.sampleRate);
+  const worker = readerWorker();
+  const channels = decoded.numberOfChannels;
+  worker.postMessage({
+    type: 'samples-start', id: session.id, sampleRate: decoded.sampleRate, channels, name: file.name,
+    group,
+  });
+  const planes = [...Array(channels).keys()].map((channel) => decoded.getChannelData(channel));
+  for (let start = 0; start < decoded.length; start += kDecodedBlockFrames) {
+    const frames = Math.min(kDecodedBlockFrames, decoded.length - start);
+    const samples = new Float32Array(frames * channels);
+    for (let channel = 0; channel < channels; ++channel) {
+      const plane = planes[channel];
+      for (let frame = 0; frame < frames; ++frame) samples[frame * channels + channel] = plane[start + frame];
+    }
+    worker.postMessage({
+      type: 'samples', id: session.id, samples, frames, fraction: (start + frames) / decoded.length,
+    }, [samples.buffer]);
+  }
+  worker.postMessage({ type: 'samples-end', id: session.id });
+}
+
+function failRecording(session, failure) {
+  finishReading(session, { failure });
 }
 
 function readerMessage(message) {
@@ -588,14 +648,14 @@ async function startCapture() {
     capture.worker = new Worker('read-worker.js');
     capture.worker.onmessage = (event) => readerMessage(event.data);
     capture.worker.postMessage({
-      type: 'live-start', id: capture.session.id, sampleRate: capture.context.sampleRate,
-      name: 'capture.wav',
+      type: 'samples-start', id: capture.session.id, sampleRate: capture.context.sampleRate,
+      channels: 1, name: 'capture.wav', live: true,
     });
     capture.node = await captureNode(capture.context, (samples) => {
       // A block still on its way from the audio thread when the capture
       // stops has nowhere to go.
       if (!capture.worker) return;
-      capture.worker.postMessage({ type: 'samples', id: capture.session.id, samples },
+      capture.worker.postMessage({ type: 'samples', id: capture.session.id, samples, frames: samples.length },
         [samples.buffer]);
     });
     source.connect(capture.node);
@@ -630,7 +690,7 @@ function stopCapture() {
   if (capture.context) capture.context.close();
   if (capture.worker && capture.session) {
     // The worker ends itself once the last records are out.
-    capture.worker.postMessage({ type: 'live-stop', id: capture.session.id });
+    capture.worker.postMessage({ type: 'samples-end', id: capture.session.id });
     setBilingual(document.querySelector('.capture-status'), bothLanguages('captureStopped'));
   }
   Object.assign(capture, { stream: null, context: null, node: null, session: null, worker: null });

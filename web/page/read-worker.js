@@ -1,7 +1,8 @@
 // Reads tape records for the page, off its main thread, with the reader's
-// own code: a recording file is fed to the recording reader in blocks as it
-// is read from disk (memory stays flat however long the file), live capture
-// is fed to the tape decoder at the capture's sample rate. Records go to the
+// own code: a WAV file is fed to the recording reader in blocks as it is
+// read from disk (memory stays flat however long the file); live capture and
+// the recordings the browser decoded (FLAC, Ogg, MP3 and the like) are fed to
+// the tape decoder as float frames at their own sample rate. Records go to the
 // page as soon as they are complete, with their report line and status in
 // both languages, their image bytes and where each data byte lies; when the
 // input ends, the damage map of the whole recording follows in both
@@ -165,43 +166,58 @@ async function readFile({ id, file, name, group, last }) {
   }
 }
 
-// Live capture: one session at a time in this worker.
-const live = { session: 0, id: 0 };
+// Sample sessions, by id: live capture, and the recordings the page has
+// had the browser decode, fed as float frames at their own rate.
+const sampleSessions = new Map();   // id -> { session, live, group }
 
-async function startLive({ id, sampleRate, name }) {
+async function startSamples({ id, sampleRate, channels, name, live, group }) {
   const reader = await readerReady;
-  live.session = reader._web_open_live_decoder(sampleRate);
-  live.id = id;
-  setRecordingName(reader, live.session, name);
+  const session = reader._web_open_sample_decoder(sampleRate, channels);
+  if (!session) throw new Error(`${channels} channels`);
+  sampleSessions.set(id, { session, live: Boolean(live), group: live ? 'live' : group });
+  setRecordingName(reader, session, name);
 }
 
-async function feedLive({ samples }) {
+// `samples` holds whole frames, `channels` floats each, interleaved.
+async function feedSamples({ id, samples, frames, fraction }) {
   const reader = await readerReady;
-  if (!live.session) return;
-  const room = reader._web_input_samples(live.session, samples.length);
+  const entry = sampleSessions.get(id);
+  if (!entry) return;
+  const room = reader._web_input_samples(entry.session, frames);
   reader.HEAPF32.set(samples, room >> 2);
-  reader._web_feed_samples(live.session, samples.length);
-  postRecords(live.id, takeRecords(reader, live.session));
-  self.postMessage({ type: 'level', id: live.id, peak: reader._web_recent_peak(live.session) });
+  reader._web_feed_samples(entry.session, frames);
+  postRecords(id, takeRecords(reader, entry.session));
+  if (entry.live) {
+    self.postMessage({ type: 'level', id, peak: reader._web_recent_peak(entry.session) });
+  } else {
+    self.postMessage({ type: 'progress', id, fraction });
+  }
 }
 
-async function stopLive() {
+async function finishSamples({ id }) {
   const reader = await readerReady;
-  if (!live.session) return;
-  reader._web_finish(live.session);
-  postRecords(live.id, takeRecords(reader, live.session));
-  postMap(reader, live.session, live.id);
-  // The copies captured one after another in this session are combined as
-  // copies on one recording are.
-  joinGroup(reader, 'live', live.session, live.id, true);
-  reader._web_close(live.session);
-  self.postMessage({ type: 'done', id: live.id, failure: null });
-  recoverGroup(reader, 'live');
-  live.session = 0;
-  self.close();
+  const entry = sampleSessions.get(id);
+  if (!entry) return;
+  sampleSessions.delete(id);
+  try {
+    reader._web_finish(entry.session);
+    postRecords(id, takeRecords(reader, entry.session));
+    postMap(reader, entry.session, id);
+    // The copies in one capture, or in one decoded recording, are combined
+    // as copies on one recording are.
+    joinGroup(reader, entry.group, entry.session, id, true);
+    self.postMessage({ type: 'done', id, failure: null });
+  } finally {
+    reader._web_close(entry.session);
+  }
+  recoverGroup(reader, entry.group);
+  // Live capture has a worker of its own, which ends with it.
+  if (entry.live) self.close();
 }
 
-const handlers = { file: readFile, 'live-start': startLive, samples: feedLive, 'live-stop': stopLive };
+const handlers = {
+  file: readFile, 'samples-start': startSamples, samples: feedSamples, 'samples-end': finishSamples,
+};
 
 // Messages are handled one after another, in the order they came, so that
 // samples are fed in order and after the session exists.

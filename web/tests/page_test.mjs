@@ -369,6 +369,77 @@ async function readingChecks(context) {
   await page.close();
 }
 
+// The recording in another format, made by the standard encoder.
+function encode(wav, name) {
+  const output = path.join(inputs, name);
+  const tools = {
+    flac: ['flac', ['--silent', '--force', '--best', '-o', output, wav]],
+    mp3: ['lame', ['--quiet', '-b', '128', '--tt', 'tape', '--add-id3v2', wav, output]],
+    ogg: ['oggenc', ['--quiet', '-q', '2', '-o', output, wav]],
+    opus: ['opusenc', ['--quiet', '--bitrate', '96', wav, output]],
+    w64: ['sox', [wav, output]],
+  };
+  const [tool, args] = tools[path.extname(name).slice(1)];
+  execFileSync(tool, args);
+  return output;
+}
+
+async function compressedChecks(context) {
+  const page = await openPage(context);
+  const helloWav = nativeConversion(hello, []).output;
+  const roundTripWav = nativeConversion(roundTrip, ['-x']).output;
+  // At 22050 Hz, which no audio device runs at: the page must decode at the
+  // file's own rate.
+  const hello22050 = path.join(native, 'hello-22050.wav');
+  execFileSync('sox', [helloWav, '-r', '22050', hello22050]);
+  const cases = [
+    // file, image, sample rate the page decodes at
+    [encode(hello22050, 'hello-22050.flac'), hello, 22050],
+    [encode(roundTripWav, 'roundtrip.flac'), roundTrip, 44100],
+    [encode(helloWav, 'hello.mp3'), hello, 44100],
+    [encode(roundTripWav, 'roundtrip.mp3'), roundTrip, 44100],
+    [encode(roundTripWav, 'roundtrip.ogg'), roundTrip, 44100],
+    [encode(roundTripWav, 'roundtrip.opus'), roundTrip, 48000],
+  ];
+  await chooseFiles(page, cases.map(([file]) => file));
+  for (const [file, image, rate] of cases) {
+    await check(`reads ${path.basename(file)} back into ${path.basename(image)}, decoded at ${rate} Hz`, async () => {
+      const entry = recordingEntry(page, path.basename(file));
+      await entry.and(page.locator('[data-state="done"]')).waitFor({ timeout: 120000 });
+      expect(await entry.getAttribute('data-sample-rate') === String(rate),
+        `decoded at ${await entry.getAttribute('data-sample-rate')} Hz`);
+      const records = entry.locator('li.record');
+      expect(await records.count() === 1, `${await records.count()} records`);
+      expect(await records.first().getAttribute('data-status') === '0', 'status not sound');
+      const got = await download(page, records.first().locator('a[download]'));
+      sameBytes(got.bytes, fs.readFileSync(image), got.name);
+    });
+  }
+  await check('a lossless recording at its own rate is told of as lentok-read tells of the WAV', async () => {
+    const line = recordingEntry(page, 'hello-22050.flac').locator('li.record .line');
+    const shown = (await line.innerText()).trim();
+    const expected = nativeRecordLine(hello22050, 'C.UTF-8');
+    expect(shown === expected, `shown:\n${shown}\nlentok-read on the WAV:\n${expected}`);
+  });
+  await check('a format the browser cannot decode, and an unknown one, are named in the failure', async () => {
+    const w64 = encode(helloWav, 'hello.w64');
+    const bogus = writeInput('bogus.mp3', new Uint8Array(4000).map((_, i) => (i * 31) & 0x7f));
+    await chooseFiles(page, [w64, bogus]);
+    const expected = [[w64, /cannot decode W64/], [bogus, /format is not recognised/]];
+    for (const [file, words] of expected) {
+      const entry = recordingEntry(page, path.basename(file));
+      await entry.and(page.locator('[data-state="failed"]')).waitFor({ timeout: 60000 });
+      const shown = (await entry.locator('.note').innerText()).trim();
+      expect(words.test(shown), `shown: ${shown}`);
+    }
+    await page.click('[data-lang="ru"]');
+    const russian = (await recordingEntry(page, 'hello.w64').locator('.note').innerText()).trim();
+    expect(/не умеет декодировать записи W64/.test(russian), `shown in Russian: ${russian}`);
+    await page.click('[data-lang="en"]');
+  });
+  await page.close();
+}
+
 // lentok-read --map of a recording, run where the recording lies so that
 // its panel has the same title as the page's: the record bands' tooltips and
 // the level's outline, as the page must show them too.
@@ -588,6 +659,7 @@ async function main() {
   try {
     await conversionChecks(context);
     await readingChecks(context);
+    await compressedChecks(context);
     await languageChecks(context);
   } finally {
     await context.close();
