@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh cmake make g++ libgtest-dev pkg-config libsndfile1-dev dpkg-dev
+scripts/install-deps.sh cmake make g++ libgtest-dev pkg-config libsndfile1-dev libflac-dev dpkg-dev
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
 cmake --build build -j "$(nproc)"
 build/lentok samples/hello.rks build/hello.wav

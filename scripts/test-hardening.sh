@@ -13,7 +13,7 @@ cd "$(dirname "$0")/.."
 fuzz_seconds="${FUZZ_SECONDS:-30}"
 jobs="$(nproc)"
 
-scripts/install-deps.sh cmake make g++ clang libclang-rt-14-dev libgtest-dev pkg-config libsndfile1-dev \
+scripts/install-deps.sh cmake make g++ clang libclang-rt-14-dev libgtest-dev pkg-config libsndfile1-dev libflac-dev \
   sox flac vorbis-tools opus-tools lame
 
 echo "== sanitizer build and the whole test suite"

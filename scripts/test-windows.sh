@@ -14,7 +14,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh cmake make g++ libgtest-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 \
-  wine64 dpkg-dev file unzip groff-base lintian pkg-config libsndfile1-dev ninja-build \
+  wine64 dpkg-dev file unzip groff-base lintian pkg-config libsndfile1-dev libflac-dev ninja-build \
   sox flac vorbis-tools opus-tools lame
 
 build=build-windows

@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 # The encoders make the FLAC, Ogg, MP3 and AIFF recordings the tests read.
-scripts/install-deps.sh cmake make g++ libgtest-dev pkg-config libsndfile1-dev dpkg-dev \
+scripts/install-deps.sh cmake make g++ libgtest-dev pkg-config libsndfile1-dev libflac-dev dpkg-dev \
   sox flac vorbis-tools opus-tools lame
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
 cmake --build build -j "$(nproc)"
