@@ -1,4 +1,5 @@
 // The audio stream: picks the decoder by the content of the stream's head.
+// A head too short to tell FLAC by goes to libsndfile, which reads FLAC too.
 #include "decoding/audio_stream.h"
 
 #include <algorithm>

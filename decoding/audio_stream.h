@@ -1,6 +1,7 @@
 // Decodes a compressed or foreign recording (FLAC, Ogg Vorbis, Ogg Opus,
-// MP3, AIFF/AIFC, W64) into float frames with libsndfile, pulling its bytes
-// from a ByteSource in order. The library probes the head of the stream and
+// MP3, AIFF/AIFC, W64) into float frames, pulling its bytes from a
+// ByteSource in order: FLAC with libFLAC, which reads strictly forward, the
+// others with libsndfile. That library probes the head of the stream and
 // seeks back to its start, so the first bytes are kept in a bounded buffer;
 // a forward seek reads and discards. That way the same code reads a file
 // and a pipe, and memory stays the same however long the recording.
