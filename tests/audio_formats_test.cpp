@@ -2,12 +2,14 @@
 // container lentok-read takes besides WAV, read back by the built
 // lentok-read from a file and from a pipe on standard input, and by the
 // decoding library from a source that hands out its bytes in odd small
-// pieces; then such files cut short and damaged, and files refused with
+// pieces; FLAC samples as the stream gives them at each bit depth; then
+// such files cut short and damaged, and files refused with
 // their reason. The files carry no telling name: the format is known by the
 // content alone.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <regex>
@@ -15,6 +17,7 @@
 #include <vector>
 
 #include "decoding/audio_recording.h"
+#include "decoding/audio_stream.h"
 #include "decoding/container_probe.h"
 #include "tests/support/run_read_tool.h"
 #include "tests/support/run_tool.h"
@@ -173,6 +176,63 @@ TEST_P(AudioFormatRead, ReadsLentokRecordingBackByteForByte) {
 
 INSTANTIATE_TEST_SUITE_P(Encoders, AudioFormatRead, testing::ValuesIn(kEncodings),
                          [](const testing::TestParamInfo<Encoding>& info) { return info.param.label; });
+
+// ---- Samples as decoded ------------------------------------------------------
+
+struct SampleCase {
+  const char* label;
+  int bits;
+  int channels;
+};
+
+void PrintTo(const SampleCase& sample, std::ostream* out) { *out << sample.label; }
+
+const SampleCase kSampleCases[] = {
+    {"flac_8_bit_mono", 8, 1},
+    {"flac_16_bit_stereo", 16, 2},
+    {"flac_24_bit_three_channels", 24, 3},
+};
+
+class AudioStreamSamples : public testing::TestWithParam<SampleCase> {};
+
+// A sine whose peak halves from one channel to the next (0.5, 0.25,
+// 0.125), one second at 44100 Hz, read by the stream from its head and
+// then odd pieces: every frame comes out, full scale at 1 whatever the bit
+// depth, the channels in their order.
+TEST_P(AudioStreamSamples, ComeOutAtFullScaleInChannelOrder) {
+  const SampleCase& sample = GetParam();
+  if (!Installed("sox")) GTEST_SKIP() << "sox is not installed";
+  TempDir dir;
+  std::string remix;
+  for (int c = 0; c < sample.channels; ++c) remix += " 1v" + std::to_string(0.5 / (1 << c));
+  Shell("sox -n -r 44100 -b " + std::to_string(sample.bits) + " -t flac " + (dir / "sine.flac") +
+            " synth 1 sine 1000 remix" + remix,
+        dir);
+  Bytes bytes = ReadBytes(dir / "sine.flac");
+  ASSERT_GT(bytes.size(), decoding::kProbeBytes);
+  const std::vector<std::uint8_t> head(bytes.begin(), bytes.begin() + decoding::kProbeBytes);
+  DribblingSource source(Bytes(bytes.begin() + decoding::kProbeBytes, bytes.end()));
+  decoding::AudioStream stream(source, head);
+  ASSERT_TRUE(stream.Open()) << stream.Problem().detail;
+  ASSERT_EQ(stream.Format().channels, sample.channels);
+  EXPECT_EQ(stream.Format().sampleRate, 44100);
+
+  const std::size_t channels = static_cast<std::size_t>(sample.channels);
+  std::vector<float> block(1000 * channels);
+  std::vector<float> peak(channels, 0.0f);
+  std::size_t frames = 0;
+  while (const std::size_t n = stream.Read(block.data(), 1000)) {
+    for (std::size_t i = 0; i < n * channels; ++i) peak[i % channels] = std::max(peak[i % channels], std::abs(block[i]));
+    frames += n;
+  }
+  EXPECT_EQ(stream.Problem().error, decoding::StreamError::kNone) << stream.Problem().detail;
+  EXPECT_EQ(frames, 44100u);
+  EXPECT_EQ(stream.BytesTaken(), bytes.size());
+  for (std::size_t c = 0; c < channels; ++c) EXPECT_NEAR(peak[c], 0.5 / (1 << c), 0.02) << "channel " << c;
+}
+
+INSTANTIATE_TEST_SUITE_P(Encoders, AudioStreamSamples, testing::ValuesIn(kSampleCases),
+                         [](const testing::TestParamInfo<SampleCase>& info) { return info.param.label; });
 
 // ---- Damaged files ----------------------------------------------------------
 
