@@ -78,17 +78,15 @@ class FlacStream final : public StreamBackend {
       const bool ok = FLAC__stream_decoder_process_single(decoder_) != 0;
       const FLAC__StreamDecoderState state = FLAC__stream_decoder_get_state(decoder_);
       if (!ok || state == FLAC__STREAM_DECODER_END_OF_STREAM || state == FLAC__STREAM_DECODER_ABORTED ||
-          (damage_.seen && !damage_.atEnd)) {
+          damage_.Corrupts()) {
         stopped_ = true;
       }
     }
     if (done > 0) return done;
     if (sourceFailed_) {
       Fail(StreamError::kInputFailed, "");
-    } else if (damage_.seen && !damage_.atEnd) {
-      Fail(StreamError::kCorrupt, damage_.words);
-      problem_.byteOffset = damage_.byteOffset;
-      problem_.frame = damage_.frame;
+    } else if (damage_.Corrupts()) {
+      problem_ = damage_.AsCorruptStream();
     }
     return 0;
   }
@@ -169,16 +167,7 @@ class FlacStream final : public StreamBackend {
     static_cast<FlacStream*>(self)->NoteDamage(DecoderWords(status));
   }
 
-  // The first damage, where it was met. Damage met once every byte had
-  // been taken is the end of a file cut short in its last frame.
-  void NoteDamage(std::string words) {
-    if (damage_.seen) return;
-    damage_.seen = true;
-    damage_.atEnd = ended_;
-    damage_.byteOffset = taken_;
-    damage_.frame = framesDecoded_;
-    damage_.words = std::move(words);
-  }
+  void NoteDamage(std::string words) { damage_.Note(ended_, taken_, framesDecoded_, std::move(words)); }
 
   bool Fail(StreamError error, std::string detail) {
     problem_.error = sourceFailed_ ? StreamError::kInputFailed : error;
@@ -204,13 +193,7 @@ class FlacStream final : public StreamBackend {
   std::vector<float> pending_;  // the last frame decoded, interleaved
   std::size_t served_ = 0;      // floats of it already handed out
 
-  struct {
-    bool seen = false;
-    bool atEnd = false;
-    std::uint64_t byteOffset = 0;
-    std::int64_t frame = 0;
-    std::string words;
-  } damage_;
+  StreamDamage damage_;
 };
 
 }  // namespace

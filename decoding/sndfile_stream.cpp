@@ -165,11 +165,7 @@ class SndfileStream final : public StreamBackend {
   // for after it, with how far the input and the sound had got.
   void NoteDecoderError() {
     if (file == nullptr || damage.seen || sf_error(file) == SF_ERR_NO_ERROR) return;
-    damage.seen = true;
-    damage.atEnd = ended;
-    damage.byteOffset = taken;
-    damage.frame = framesRead;
-    damage.words = LibraryWords(sf_strerror(file));
+    damage.Note(ended, taken, framesRead, LibraryWords(sf_strerror(file)));
   }
 
   bool Fail(StreamError error, std::string detail) {
@@ -193,15 +189,7 @@ class SndfileStream final : public StreamBackend {
   bool ended = false;
   bool sourceFailed = false;
 
-  // The first decoder error, where it was met. One met only once every byte
-  // had been taken is the end of a file cut short in its last frame.
-  struct {
-    bool seen = false;
-    bool atEnd = false;
-    std::uint64_t byteOffset = 0;
-    std::int64_t frame = 0;
-    std::string words;
-  } damage;
+  StreamDamage damage;
 
   SF_VIRTUAL_IO io{&SndfileStream::Length, &SndfileStream::Seek, &SndfileStream::ReadBytes, &SndfileStream::Write, &SndfileStream::Tell};
   SNDFILE* file = nullptr;
@@ -243,10 +231,8 @@ std::size_t SndfileStream::Read(float* interleaved, std::size_t frames) {
     s.Fail(StreamError::kInputFailed, "");
   } else if (s.seekedBackTooFar) {
     s.Fail(StreamError::kSeekBackTooFar, "");
-  } else if (s.damage.seen && !s.damage.atEnd) {
-    s.Fail(StreamError::kCorrupt, s.damage.words);
-    s.problem.byteOffset = s.damage.byteOffset;
-    s.problem.frame = s.damage.frame;
+  } else if (s.damage.Corrupts()) {
+    s.problem = s.damage.AsCorruptStream();
   }
   return count;
 }

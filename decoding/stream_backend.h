@@ -7,12 +7,40 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "decoding/audio_stream.h"
 #include "decoding/byte_source.h"
 
 namespace decoding {
+
+// The first damage a decoder met, with how far the input and the sound had
+// got. It is told only once the sound before it has been handed out; damage
+// met once every byte had been taken is the end of a file cut short in its
+// last frame, not a corrupt stream.
+struct StreamDamage {
+  bool seen = false;
+  bool atEnd = false;
+  std::uint64_t byteOffset = 0;
+  std::int64_t frame = 0;
+  std::string words;
+
+  // Keeps the first damage only.
+  void Note(bool inputEnded, std::uint64_t taken, std::int64_t frames, std::string what) {
+    if (seen) return;
+    seen = true;
+    atEnd = inputEnded;
+    byteOffset = taken;
+    frame = frames;
+    words = std::move(what);
+  }
+
+  bool Corrupts() const { return seen && !atEnd; }
+
+  StreamProblem AsCorruptStream() const { return {StreamError::kCorrupt, words, byteOffset, frame}; }
+};
 
 class StreamBackend {
  public:
