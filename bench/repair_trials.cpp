@@ -53,25 +53,27 @@ Signal ShortDropout(const Program& program, std::mt19937& random) {
                                   static_cast<int>(Below(random, 8)), cells, 0.0f);
 }
 
-// One to four bits, each left at up to a third of its change, either way.
-Signal WeakBits(const Program& program, std::mt19937& random) {
+// `count` bits at random, each moved by up to `reach` of its change, either
+// way: a reach past a half can reverse a bit.
+Signal WeakenRandomBits(const Program& program, std::mt19937& random, std::size_t count, float reach) {
   Signal signal = program.signal;
-  const std::size_t count = 1 + Below(random, 4);
   for (std::size_t i = 0; i < count; ++i) {
     signal = tape_damage::WeakenBit(signal, program, Below(random, kProgramBytes),
-                                    static_cast<int>(Below(random, 8)), Between(random, -0.33f, 0.33f));
+                                    static_cast<int>(Below(random, 8)), Between(random, -reach, reach));
   }
   return signal;
 }
 
+// One to four bits, each left at up to a third of its change, either way.
+Signal WeakBits(const Program& program, std::mt19937& random) {
+  const std::size_t count = 1 + Below(random, 4);
+  return WeakenRandomBits(program, random, count, 0.33f);
+}
+
 // Many bits, 10 to 60, harmed anywhere from nothing to reversed, over noise.
 Signal ManyBits(const Program& program, std::mt19937& random) {
-  Signal signal = program.signal;
   const std::size_t count = 10 + Below(random, 51);
-  for (std::size_t i = 0; i < count; ++i) {
-    signal = tape_damage::WeakenBit(signal, program, Below(random, kProgramBytes),
-                                    static_cast<int>(Below(random, 8)), Between(random, -0.6f, 0.6f));
-  }
+  const Signal signal = WeakenRandomBits(program, random, count, 0.6f);
   return degrade::AddWhiteNoise(signal, 14, random());
 }
 
