@@ -50,7 +50,8 @@ class BitReader {
  private:
   BitEvent FindLeaderAndSync(const TimingEvent& boundary, int parity, bool fall, bool strong);
   BitEvent FindSecondSync(const TimingEvent& boundary, bool value, bool strong);
-  BitEvent EventAt(BitEvent::Kind kind, const TimingEvent& boundary) const;
+  // Where the event lies, and how the track was read there.
+  void SetPlace(BitEvent& event, const TimingEvent& boundary) const;
   // A sync byte has ended at `boundary`: bits follow.
   BitEvent SyncAt(const TimingEvent& boundary);
   // Takes a reading into one set of boundaries; returns how many that set

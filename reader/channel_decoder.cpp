@@ -21,17 +21,31 @@ ChannelDecoder::ChannelDecoder(double sampleRate, int channel)
       judgeEvery_(CellTiming::FramesNeeded(sampleRate)),
       window_(3 * CellTiming::FramesNeeded(sampleRate)),
       timing_(sampleRate),
+      loaderInput_(sampleRate),
       // The decoder judges up to a window behind the newest sample.
       loaderWatch_(sampleRate, 4 * CellTiming::FramesNeeded(sampleRate) + judgeEvery_) {}
 
-void ChannelDecoder::Feed(const float* samples, std::size_t frames, std::size_t stride) {
+void ChannelDecoder::Feed(const float* samples, std::size_t frames, std::size_t stride,
+                          const std::vector<LoaderChange>* found) {
   lastBlockFrom_ = window_.End();
   std::size_t done = 0;
+  std::size_t nextFound = 0;
   while (done < frames) {
     // Judged at fixed steps of the input, before the window wraps, so that
     // the same recording gives the same records in blocks of any size.
     const std::size_t count = std::min(frames - done, judgeEvery_ - sinceJudged_);
-    loaderWatch_.Feed(samples + done * stride, count, stride);
+    const std::int64_t stepEnd = window_.End() + static_cast<std::int64_t>(count);
+    if (found != nullptr) {
+      // The watch gets the changes as it would have found them itself.
+      for (; nextFound < found->size() && (*found)[nextFound].seenAt < stepEnd; ++nextFound) {
+        loaderWatch_.Take((*found)[nextFound]);
+      }
+    } else {
+      changes_.clear();
+      loaderInput_.Feed(samples + done * stride, count, stride, changes_);
+      for (const LoaderChange& change : changes_) loaderWatch_.Take(change);
+    }
+    loaderWatch_.ForgetBefore(stepEnd);
     window_.Append(samples + done * stride, count, stride);
     done += count;
     sinceJudged_ += count;

@@ -9,6 +9,7 @@
 #include "reader/bit_reader.h"
 #include "reader/cell_timing.h"
 #include "reader/decoded_record.h"
+#include "reader/loader_input.h"
 #include "reader/loader_watch.h"
 #include "reader/record_parser.h"
 #include "reader/signal_window.h"
@@ -20,8 +21,10 @@ class ChannelDecoder {
   ChannelDecoder(double sampleRate, int channel);
 
   // `frames` frames, this channel's sample every `stride` floats from
-  // `samples`.
-  void Feed(const float* samples, std::size_t frames, std::size_t stride);
+  // `samples`; `found`, when given, holds the changes the loader took in
+  // them, found apart, and this decoder's own LoaderInput stays idle.
+  void Feed(const float* samples, std::size_t frames, std::size_t stride,
+            const std::vector<LoaderChange>* found = nullptr);
 
   // The input has ended: judges what is left and ends a record in progress.
   void Finish();
@@ -54,6 +57,8 @@ class ChannelDecoder {
   CellTiming timing_;
   BitReader bits_;
   RecordParser parser_;
+  LoaderInput loaderInput_;
+  std::vector<LoaderChange> changes_;  // what loaderInput_ found in a step
   LoaderWatch loaderWatch_;
 
   bool inRecord_ = false;

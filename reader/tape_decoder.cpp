@@ -132,9 +132,10 @@ TapeDecoder::~TapeDecoder() = default;
 TapeDecoder::TapeDecoder(TapeDecoder&&) noexcept = default;
 TapeDecoder& TapeDecoder::operator=(TapeDecoder&&) noexcept = default;
 
-void TapeDecoder::Feed(const float* interleaved, std::size_t frames) {
-  for (ChannelDecoder& decoder : impl_->decoders) {
-    decoder.Feed(interleaved + decoder.Channel(), frames, impl_->channelCount);
+void TapeDecoder::Feed(const float* interleaved, std::size_t frames, const LoaderChangesByChannel* found) {
+  for (std::size_t i = 0; i < impl_->decoders.size(); ++i) {
+    ChannelDecoder& decoder = impl_->decoders[i];
+    decoder.Feed(interleaved + decoder.Channel(), frames, impl_->channelCount, found ? &(*found)[i] : nullptr);
   }
   impl_->framesFed += static_cast<std::int64_t>(frames);
   impl_->Compare(false);

@@ -11,14 +11,10 @@
 #include <vector>
 
 #include "reader/decoded_record.h"
+#include "reader/decoder_options.h"
+#include "reader/loader_input.h"
 
 namespace reader {
-
-struct DecoderOptions {
-  // The channel to read, from 0; -1 reads every channel and keeps, for each
-  // record, the copy from the channel with the clearest signal.
-  int channel = -1;
-};
 
 class TapeDecoder {
  public:
@@ -30,8 +26,11 @@ class TapeDecoder {
   TapeDecoder& operator=(TapeDecoder&&) noexcept;
 
   // Interleaved frames, `frames` of them (frames * channels floats), full
-  // scale at -1 and 1.
-  void Feed(const float* interleaved, std::size_t frames);
+  // scale at -1 and 1. The loader's changes in them are found here, unless
+  // `found` gives them: what a LoaderInputs made for this decoder's rate,
+  // channels and options found in the same frames, perhaps on another
+  // thread while this decoder read the frames before.
+  void Feed(const float* interleaved, std::size_t frames, const LoaderChangesByChannel* found = nullptr);
 
   // The input has ended: a record still being read is given as cut short.
   void Finish();

@@ -1,16 +1,22 @@
 // The read loop over a recording: its first bytes tell the container; a
-// RIFF/WAVE file is pushed through the tool's own WAV reader block by
-// block, any other known container is pulled through the audio library.
-// Decoding FLAC costs more than reading the tape from the samples, so the
-// audio library decodes on a second thread while the tape decoder works on
-// the blocks before; a few blocks in hand between the two keep memory flat.
+// RIFF/WAVE file is read through the tool's own WAV reader, any other known
+// container through the audio library. Either way the file is read and its
+// samples made on a second thread, while the tape decoder works here on the
+// blocks before; a few blocks in hand between the two keep memory flat.
+// For a WAV file that thread also finds the level changes the machine's
+// loader would take, which looks at every sample: the two threads then
+// share the work about evenly. Decoding compressed audio costs more than
+// that search, so there the tape decoder's side finds them itself.
 #include <algorithm>
 #include <deque>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "decoding/audio_recording.h"
 #include "decoding/audio_stream.h"
 #include "decoding/container_probe.h"
+#include "reader/loader_input.h"
 #include "platform/threads.h"
 #include "reader_tool/recording_input.h"
 #include "reader_tool/report_format.h"
@@ -39,24 +45,32 @@ class InputFileSource : public decoding::ByteSource {
   platform::FileError error_ = platform::FileError::kNone;
 };
 
-// Decoded blocks handed from the decoding thread to the tape decoder: at
-// most kDepth wait at a time, and used ones go back to be filled again.
+// Frames made on the reading thread, and the loader's changes in them when
+// that thread found them.
+struct FrameBlock {
+  std::vector<float> frames;
+  reader::LoaderChangesByChannel changes;
+  bool changesFound = false;
+};
+
+// Blocks handed from the reading thread to the tape decoder: at most kDepth
+// wait at a time, and used ones go back to be filled again.
 class BlockPipe {
  public:
   static constexpr std::size_t kDepth = 4;
 
   // Decoding side: an empty block to fill.
-  std::vector<float> Spare() {
+  FrameBlock Spare() {
     platform::MonitorLock lock(monitor_);
     if (spare_.empty()) return {};
-    std::vector<float> block = std::move(spare_.back());
+    FrameBlock block = std::move(spare_.back());
     spare_.pop_back();
     return block;
   }
 
   // Decoding side: hands a filled block over, waiting while the pipe is
   // full; false when the reading side has stopped.
-  bool Put(std::vector<float> block) {
+  bool Put(FrameBlock block) {
     platform::MonitorLock lock(monitor_);
     while (full_.size() >= kDepth && !stopped_) monitor_.Wait();
     if (stopped_) return false;
@@ -73,7 +87,7 @@ class BlockPipe {
   }
 
   // Reading side: the next block, waiting for it; false at the end.
-  bool Take(std::vector<float>& block) {
+  bool Take(FrameBlock& block) {
     platform::MonitorLock lock(monitor_);
     while (full_.empty() && !ended_) monitor_.Wait();
     if (full_.empty()) return false;
@@ -84,7 +98,7 @@ class BlockPipe {
   }
 
   // Reading side: a block done with.
-  void Recycle(std::vector<float> block) {
+  void Recycle(FrameBlock block) {
     platform::MonitorLock lock(monitor_);
     spare_.push_back(std::move(block));
   }
@@ -98,22 +112,67 @@ class BlockPipe {
 
  private:
   platform::Monitor monitor_;
-  std::deque<std::vector<float>> full_;
-  std::vector<std::vector<float>> spare_;
+  std::deque<FrameBlock> full_;
+  std::vector<FrameBlock> spare_;
   bool ended_ = false;
   bool stopped_ = false;
 };
 
-// Frames decoded per block handed over: large enough that handing over
-// costs nothing beside the decoding.
+// Frames asked of the audio library per block handed over: large enough
+// that handing over costs nothing beside the decoding.
 constexpr std::size_t kPipeBlockFrames = 16384;
 
-// The stream decoded on a second thread into the pipe, and the tape
-// decoder fed from it here; records go to the sink on this thread. Where
-// no thread can be started, the decoding is done here too, in turn.
-decoding::AudioReadResult DecodeBeside(decoding::ByteSource& source, std::vector<std::uint8_t> head,
-                                       const reader::DecoderOptions& options, const RecordSink& sink,
-                                       reader::SignalProfile* profile) {
+// Hands every completed record to the sink; false when it asked to stop.
+bool Deliver(reader::TapeDecoder& decoder, const RecordSink& sink) {
+  for (const reader::DecodedRecord& record : decoder.TakeRecords()) {
+    if (!sink(record)) return false;
+  }
+  return true;
+}
+
+// Fills a block with the next frames, on the reading thread; false at the
+// end of the input or at a failure, which the filler keeps to tell.
+using BlockFiller = std::function<bool(FrameBlock&)>;
+
+// Runs `fill` on a second thread into the pipe, and feeds the tape decoder
+// from it here; records go to the sink on this thread. Where no thread can
+// be started, the filling is done here too, in turn. False when the sink
+// asked to stop.
+bool DecodeBeside(const BlockFiller& fill, int channels, int channelRead, reader::TapeDecoder& decoder,
+                  const RecordSink& sink, reader::SignalProfile* profile) {
+  BlockPipe pipe;
+  // Returns false at the end, or when the pipe was stopped.
+  const auto fillOne = [&]() {
+    FrameBlock block = pipe.Spare();
+    return fill(block) && pipe.Put(std::move(block));
+  };
+  platform::Thread reading;
+  const bool beside = reading.Start([&] {
+    while (fillOne()) {
+    }
+    pipe.End();
+  });
+  const std::size_t stride = static_cast<std::size_t>(channels);
+  bool goOn = true;
+  FrameBlock block;
+  while (goOn) {
+    if (!beside && !fillOne()) pipe.End();
+    if (!pipe.Take(block)) break;
+    const std::size_t frames = block.frames.size() / stride;
+    decoder.Feed(block.frames.data(), frames, block.changesFound ? &block.changes : nullptr);
+    if (profile != nullptr) profile->Feed(block.frames.data(), frames, channels, channelRead);
+    pipe.Recycle(std::move(block));
+    goOn = Deliver(decoder, sink);
+  }
+  if (!goOn) pipe.Stop();
+  reading.Join();
+  return goOn;
+}
+
+// The stream through the audio library, decoded on the second thread.
+decoding::AudioReadResult DecodeAudio(decoding::ByteSource& source, std::vector<std::uint8_t> head,
+                                      const reader::DecoderOptions& options, const RecordSink& sink,
+                                      reader::SignalProfile* profile) {
   decoding::AudioReadResult result;
   decoding::AudioStream stream(source, std::move(head));
   if (!stream.Open()) {
@@ -128,97 +187,113 @@ decoding::AudioReadResult DecodeBeside(decoding::ByteSource& source, std::vector
   }
   reader::TapeDecoder decoder(result.format.sampleRate, result.format.channels, options);
   if (profile != nullptr) profile->SetSampleRate(result.format.sampleRate);
-  BlockPipe pipe;
-  // Returns false when the pipe was stopped.
-  const auto decodeOne = [&]() {
-    std::vector<float> block = pipe.Spare();
-    block.resize(kPipeBlockFrames * channels);
-    const std::size_t frames = stream.Read(block.data(), kPipeBlockFrames);
-    if (frames == 0) return false;
-    block.resize(frames * channels);
-    return pipe.Put(std::move(block));
+  const BlockFiller fill = [&](FrameBlock& block) {
+    block.frames.resize(kPipeBlockFrames * channels);
+    const std::size_t frames = stream.Read(block.frames.data(), kPipeBlockFrames);
+    block.frames.resize(frames * channels);
+    block.changesFound = false;
+    return frames > 0;
   };
-  platform::Thread decoding;
-  const bool beside = decoding.Start([&] {
-    while (decodeOne()) {
-    }
-    pipe.End();
-  });
-  bool stopped = false;
-  std::vector<float> block;
-  for (;;) {
-    if (!beside && !decodeOne()) pipe.End();
-    if (!pipe.Take(block)) break;
-    decoder.Feed(block.data(), block.size() / channels);
-    if (profile != nullptr) profile->Feed(block.data(), block.size() / channels, result.format.channels, options.channel);
-    pipe.Recycle(std::move(block));
-    bool goOn = true;
-    for (const reader::DecodedRecord& record : decoder.TakeRecords()) {
-      if (goOn && !sink(record)) goOn = false;
-    }
-    if (!goOn) {
-      stopped = true;
-      pipe.Stop();
-      break;
-    }
-  }
-  decoding.Join();
-  if (!stopped) {
+  if (DecodeBeside(fill, result.format.channels, options.channel, decoder, sink, profile)) {
     decoder.Finish();
-    for (const reader::DecodedRecord& record : decoder.TakeRecords()) {
-      if (!sink(record)) break;
-    }
+    Deliver(decoder, sink);
   }
   result.problem = stream.Problem();
   return result;
 }
 
-std::string ReadErrorText(reader::ReadError error, const reader::RecordingReader& recording,
-                          const reader::DecoderOptions& options, Language language) {
-  if (error == reader::ReadError::kNoSuchChannel) {
-    const auto format = recording.Format();
-    const int channels = format ? format->channels : 0;
-    return Say(TextId::kNoSuchChannel, language,
-               {std::to_string(options.channel + 1), std::to_string(channels)});
-  }
-  return WavErrorText(recording.WavErrorCode(), language);
-}
+// A RIFF/WAVE file's frames through the tool's WAV reader, one read of the
+// file at a time.
+class WavFrames {
+ public:
+  WavFrames(platform::InputFile& input, std::vector<std::uint8_t> head) : input_(input), bytes_(std::move(head)) {}
 
-// Hands every completed record to the sink; false when it asked to stop.
-bool Deliver(reader::RecordingReader& recording, const RecordSink& sink) {
-  for (const reader::DecodedRecord& record : recording.TakeRecords()) {
-    if (!sink(record)) return false;
+  // Reads on until the format is known; false when the file gives none
+  // (WavErrorCode() or FileErrorCode() says why).
+  bool Open() {
+    std::size_t got = bytes_.size();
+    bytes_.resize(std::max(bytes_.size(), kReadBlockBytes));
+    for (;;) {
+      if (got == 0) {
+        wavError_ = wav_.Finish();
+        return false;
+      }
+      wavError_ = wav_.Feed(bytes_.data(), got, pending_);
+      if (wavError_ != formats::WavError::kNone) return false;
+      if (wav_.HasFormat()) return true;
+      got = input_.Read(bytes_.data(), bytes_.size(), fileError_);
+      if (fileError_ != platform::FileError::kNone) return false;
+    }
   }
-  return true;
-}
+
+  const formats::WavFormat& Format() const { return wav_.Format(); }
+
+  // The frames of the next read of the file; false at the end or at a
+  // failure.
+  bool Fill(std::vector<float>& frames) {
+    frames.clear();
+    if (!pending_.empty()) {
+      frames.swap(pending_);
+      return true;
+    }
+    if (ended_) return false;
+    const std::size_t got = input_.Read(bytes_.data(), bytes_.size(), fileError_);
+    ended_ = fileError_ != platform::FileError::kNone || got == 0;
+    if (fileError_ != platform::FileError::kNone) return false;
+    wavError_ = got == 0 ? wav_.Finish() : wav_.Feed(bytes_.data(), got, frames);
+    if (wavError_ != formats::WavError::kNone) ended_ = true;
+    return !ended_;
+  }
+
+  formats::WavError WavErrorCode() const { return wavError_; }
+  platform::FileError FileErrorCode() const { return fileError_; }
+
+ private:
+  platform::InputFile& input_;
+  formats::WavStreamReader wav_;
+  std::vector<std::uint8_t> bytes_;
+  std::vector<float> pending_;  // frames from the reads that found the format
+  bool ended_ = false;
+  formats::WavError wavError_ = formats::WavError::kNone;
+  platform::FileError fileError_ = platform::FileError::kNone;
+};
 
 // A RIFF/WAVE file, `head` being its first bytes.
 std::string ReadWav(platform::InputFile& input, std::vector<std::uint8_t> head,
                     const reader::DecoderOptions& options, Language language, const RecordSink& sink,
                     reader::SignalProfile* profile) {
-  reader::RecordingReader recording(options);
-  recording.AttachProfile(profile);
-  std::vector<std::uint8_t> block = std::move(head);
-  std::size_t got = block.size();
-  block.resize(std::max(block.size(), kReadBlockBytes));
-  platform::FileError fileError = platform::FileError::kNone;
-  while (got > 0) {
-    const reader::ReadError error = recording.Feed(block.data(), got);
-    const bool goOn = Deliver(recording, sink);
-    if (error != reader::ReadError::kNone) return ReadErrorText(error, recording, options, language);
-    if (!goOn) return "";
-    got = input.Read(block.data(), block.size(), fileError);
-    if (fileError != platform::FileError::kNone) {
-      // What was read up to the failure still gives its records, the last
-      // one cut short.
-      recording.Finish();
-      Deliver(recording, sink);
-      return Say(TextId::kCannotRead, language, {FileErrorText(fileError, language)});
-    }
+  WavFrames wav(input, std::move(head));
+  if (!wav.Open()) {
+    if (wav.FileErrorCode() != platform::FileError::kNone)
+      return Say(TextId::kCannotRead, language, {FileErrorText(wav.FileErrorCode(), language)});
+    return WavErrorText(wav.WavErrorCode(), language);
   }
-  const reader::ReadError error = recording.Finish();
-  Deliver(recording, sink);
-  if (error != reader::ReadError::kNone) return ReadErrorText(error, recording, options, language);
+  const formats::WavFormat format = wav.Format();
+  if (options.channel < -1 || options.channel >= format.channels) {
+    return Say(TextId::kNoSuchChannel, language,
+               {std::to_string(options.channel + 1), std::to_string(format.channels)});
+  }
+  const auto rate = static_cast<double>(format.sampleRate);
+  reader::TapeDecoder decoder(rate, format.channels, options);
+  reader::LoaderInputs loaderInputs(rate, format.channels, options);  // used on the reading thread only
+  if (profile != nullptr) profile->SetSampleRate(rate);
+  const BlockFiller fill = [&](FrameBlock& block) {
+    if (!wav.Fill(block.frames)) return false;
+    loaderInputs.Feed(block.frames.data(), block.frames.size() / format.channels, block.changes);
+    block.changesFound = true;
+    return true;
+  };
+  if (!DecodeBeside(fill, format.channels, options.channel, decoder, sink, profile)) return "";
+  if (wav.FileErrorCode() != platform::FileError::kNone) {
+    // What was read up to the failure still gives its records, the last
+    // one cut short.
+    decoder.Finish();
+    Deliver(decoder, sink);
+    return Say(TextId::kCannotRead, language, {FileErrorText(wav.FileErrorCode(), language)});
+  }
+  if (wav.WavErrorCode() != formats::WavError::kNone) return WavErrorText(wav.WavErrorCode(), language);
+  decoder.Finish();
+  Deliver(decoder, sink);
   return "";
 }
 
@@ -227,7 +302,7 @@ std::string ReadAudio(platform::InputFile& input, std::vector<std::uint8_t> head
                       decoding::Container container, const reader::DecoderOptions& options,
                       Language language, const RecordSink& sink, reader::SignalProfile* profile) {
   InputFileSource source(input);
-  const decoding::AudioReadResult result = DecodeBeside(source, std::move(head), options, sink, profile);
+  const decoding::AudioReadResult result = DecodeAudio(source, std::move(head), options, sink, profile);
   if (result.noSuchChannel) {
     return Say(TextId::kNoSuchChannel, language,
                {std::to_string(options.channel + 1), std::to_string(result.format.channels)});
