@@ -388,7 +388,10 @@ void CellTiming::FollowTrack(const SignalWindow& window, TimingEvent& event) {
     const double reach = halfCell_ / 4;
     const double offset = (halves.before + halves.after) / 4;
     const double balance = window.Integral(frame - reach, frame + reach) - offset;
-    const double late = (edge > 0 ? balance : -balance) * halfCell_ / amplitude_;
+    // The scale is divided out before the sums are in, so that the division
+    // does not wait for them.
+    const double scale = halfCell_ / amplitude_;
+    const double late = (edge > 0 ? balance : -balance) * scale;
     error = std::clamp(late, -reach, reach);
     amplitude_ += kAmplitudeGain * (magnitude - amplitude_);
   }

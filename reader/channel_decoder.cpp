@@ -28,24 +28,21 @@ ChannelDecoder::ChannelDecoder(double sampleRate, int channel)
 void ChannelDecoder::Feed(const float* samples, std::size_t frames, std::size_t stride,
                           const std::vector<LoaderChange>* found) {
   lastBlockFrom_ = window_.End();
+  // Changes found apart come for the whole block at once: the watch is only
+  // ever asked about bits well behind the newest sample, so having the
+  // changes ahead of the decoder changes no answer.
+  if (found != nullptr) loaderWatch_.Take(found->data(), found->size());
   std::size_t done = 0;
-  std::size_t nextFound = 0;
   while (done < frames) {
     // Judged at fixed steps of the input, before the window wraps, so that
     // the same recording gives the same records in blocks of any size.
     const std::size_t count = std::min(frames - done, judgeEvery_ - sinceJudged_);
-    const std::int64_t stepEnd = window_.End() + static_cast<std::int64_t>(count);
-    if (found != nullptr) {
-      // The watch gets the changes as it would have found them itself.
-      for (; nextFound < found->size() && (*found)[nextFound].seenAt < stepEnd; ++nextFound) {
-        loaderWatch_.Take((*found)[nextFound]);
-      }
-    } else {
+    if (found == nullptr) {
       changes_.clear();
       loaderInput_.Feed(samples + done * stride, count, stride, changes_);
-      for (const LoaderChange& change : changes_) loaderWatch_.Take(change);
+      loaderWatch_.Take(changes_.data(), changes_.size());
     }
-    loaderWatch_.ForgetBefore(stepEnd);
+    loaderWatch_.ForgetBefore(window_.End() + static_cast<std::int64_t>(count));
     window_.Append(samples + done * stride, count, stride);
     done += count;
     sinceJudged_ += count;

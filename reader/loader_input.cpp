@@ -101,8 +101,8 @@ void LoaderInput::Feed(const float* samples, std::size_t frames, std::size_t str
       // Between the two samples, where the line passed the threshold.
       const double edge = level == kHigh ? lower : upper;
       const double fraction = x == before ? 1.0 : (edge - before) / (static_cast<double>(x) - before);
-      const std::int64_t seenAt = position_ + static_cast<std::int64_t>(k);
-      OnChange(static_cast<double>(seenAt) - 1 + std::clamp(fraction, 0.0, 1.0), seenAt, changes);
+      const auto at = static_cast<double>(position_ + static_cast<std::int64_t>(k));
+      OnChange(at - 1 + std::clamp(fraction, 0.0, 1.0), changes);
       level = level == kHigh ? kLow : kHigh;
       const std::size_t again = looksAgain(k);
       level = sideBefore(again, k + 1, level);
@@ -130,24 +130,25 @@ void LoaderInput::FollowLevel() {
   stepCount_ = 0;
 }
 
-void LoaderInput::OnChange(double frame, std::int64_t seenAt, std::vector<LoaderChange>& changes) {
+void LoaderInput::OnChange(double frame, std::vector<LoaderChange>& changes) {
   const bool fresh = !lastChange_ || frame - *lastChange_ > silenceFrames_;
   lastChange_ = frame;
   double takenAt = frame;
   if (fresh) {
-    changes.push_back({frame, seenAt, false, true});
+    changes.push_back({frame, false, true});
   } else if (frame < ignoredUntil_) {
     return;
   } else if (frame < readyAt_) {
     takenAt = readyAt_;
-    changes.push_back({takenAt, seenAt, true, false});
+    changes.push_back({takenAt, true, false});
   } else {
-    changes.push_back({frame, seenAt, false, false});
+    changes.push_back({frame, false, false});
   }
   ignoredUntil_ = takenAt + ignoredFrames_;
   readyAt_ = ignoredUntil_ + reactionFrames_;
-  // A change at this sample or later may lie at or past the ignored time.
-  watchFrom_ = static_cast<std::int64_t>(std::floor(ignoredUntil_));
+  // A change at this sample or later may lie at or past the ignored time
+  // (which is never negative, so the cast rounds down).
+  watchFrom_ = static_cast<std::int64_t>(ignoredUntil_);
 }
 
 LoaderInputs::LoaderInputs(double sampleRate, int channels, DecoderOptions options)
@@ -162,8 +163,12 @@ LoaderInputs::LoaderInputs(double sampleRate, int channels, DecoderOptions optio
 void LoaderInputs::Feed(const float* interleaved, std::size_t frames, LoaderChangesByChannel& changes) {
   changes.resize(inputs_.size());
   for (std::size_t i = 0; i < inputs_.size(); ++i) {
-    changes[i].clear();
-    inputs_[i].Feed(interleaved + channels_[i], frames, channelCount_, changes[i]);
+    found_.clear();
+    inputs_[i].Feed(interleaved + channels_[i], frames, channelCount_, found_);
+    // Copied out in one go: `changes` may have been read last on another
+    // thread, and taking its memory back change by change, while the
+    // search runs, stalls it at every line.
+    changes[i].assign(found_.begin(), found_.end());
   }
 }
 

@@ -22,9 +22,8 @@ namespace reader {
 
 // A change the loader took.
 struct LoaderChange {
-  double frame = 0;        // where it took it
-  std::int64_t seenAt = 0; // the sample that showed it: the input had it then
-  bool late = false;       // seen only once the loader was ready, after the line moved
+  double frame = 0;   // where it took it
+  bool late = false;  // seen only once the loader was ready, after the line moved
   bool afterSilence = false;  // the first change after the tape was quiet: the loader starts over
 };
 
@@ -40,12 +39,12 @@ class LoaderInput {
   // The line's middle and the threshold either side of it move slowly, so
   // they are followed once every so many frames (counted from the start,
   // so that blocks of any size give the same changes).
-  static constexpr int kStepFrames = 64;
+  static constexpr int kStepFrames = 128;
   // The middle and the size are measured on every so many of them.
-  static constexpr int kStatStride = 4;
+  static constexpr int kStatStride = 8;
 
   void FollowLevel();
-  void OnChange(double frame, std::int64_t seenAt, std::vector<LoaderChange>& changes);
+  void OnChange(double frame, std::vector<LoaderChange>& changes);
 
   double ignoredFrames_;
   double reactionFrames_;
@@ -97,6 +96,7 @@ class LoaderInputs {
   std::size_t channelCount_;
   std::vector<int> channels_;
   std::vector<LoaderInput> inputs_;
+  std::vector<LoaderChange> found_;  // what one channel showed in a block
 };
 
 }  // namespace reader

@@ -19,9 +19,11 @@ constexpr double kCellsBeforeSyncEnd = 16 - 0.5;
 LoaderWatch::LoaderWatch(double sampleRate, std::size_t keepFrames)
     : sampleRate_(sampleRate), keepFrames_(static_cast<double>(keepFrames)) {}
 
-void LoaderWatch::Take(const LoaderChange& change) {
-  if (change.afterSilence) armedAt_.push_back(change.frame);
-  taken_.push_back({change.frame, change.late});
+void LoaderWatch::Take(const LoaderChange* changes, std::size_t count) {
+  taken_.insert(taken_.end(), changes, changes + count);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (changes[i].afterSilence) armedAt_.push_back(changes[i].frame);
+  }
 }
 
 void LoaderWatch::ForgetBefore(std::int64_t position) {

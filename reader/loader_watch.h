@@ -38,8 +38,8 @@ class LoaderWatch {
   // ask about a bit.
   LoaderWatch(double sampleRate, std::size_t keepFrames);
 
-  // The next change the loader took, in the order they came.
-  void Take(const LoaderChange& change);
+  // The next changes the loader took, in the order they came.
+  void Take(const LoaderChange* changes, std::size_t count);
   // The input has been read up to `position`: changes more than the
   // kept frames before it are no longer asked about.
   void ForgetBefore(std::int64_t position);
@@ -54,10 +54,6 @@ class LoaderWatch {
   MachineVerdict Conclude(const DecodedRecord& record);
 
  private:
-  struct Taken {
-    double frame;
-    bool late;  // seen only once the loader was ready, after the line moved
-  };
   struct PendingBit {
     double frame;
     double cellMicroseconds;
@@ -72,7 +68,7 @@ class LoaderWatch {
   double keepFrames_;
 
   // The changes the loader took.
-  std::vector<Taken> taken_;  // from takenHead_ on: the changes still kept
+  std::vector<LoaderChange> taken_;  // from takenHead_ on: the changes still kept
   std::size_t takenHead_ = 0;
   std::size_t cursor_ = 0;      // where the last search ended
   std::deque<double> armedAt_;  // the first change after each silence

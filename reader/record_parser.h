@@ -37,7 +37,8 @@ class RecordParser {
   void SignalEndedAt(std::int64_t frame, double halfCell);
 
   // Finishes the record: complete when the checksum was read, cut short
-  // otherwise. `endFrame` is where reading stopped.
+  // otherwise. `endFrame` is where reading stopped. The record is moved
+  // out: the next Begin starts another.
   DecodedRecord Finish(std::int64_t endFrame);
 
   // Bits whose reading was in doubt, and what the signal measured, as the
