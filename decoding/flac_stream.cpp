@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "decoding/audio_libraries.h"
 #include "decoding/stream_backend.h"
 #include "formats/wav_reader.h"
 
@@ -35,18 +36,21 @@ class FlacStream final : public StreamBackend {
       : source_(source), head_(std::move(head)), taken_(head_.size()) {}
 
   ~FlacStream() override {
-    if (decoder_ != nullptr) FLAC__stream_decoder_delete(decoder_);
+    if (decoder_ != nullptr) flac_->decoderDelete(decoder_);
   }
 
   bool Open() override {
-    decoder_ = FLAC__stream_decoder_new();
+    AudioLibrary<FlacFunctions> library = OpenFlacLibrary();
+    if (!library.functions) return Fail(StreamError::kNotDecodable, library.problem);
+    flac_ = std::move(library.functions);
+    decoder_ = flac_->decoderNew();
     if (decoder_ == nullptr) return Fail(StreamError::kNotDecodable, "out of memory");
     const FLAC__StreamDecoderInitStatus init =
-        FLAC__stream_decoder_init_stream(decoder_, &FlacStream::ReadBytes, nullptr, nullptr, nullptr, nullptr,
-                                         &FlacStream::WriteFrame, &FlacStream::Metadata, &FlacStream::Error, this);
+        flac_->initStream(decoder_, &FlacStream::ReadBytes, nullptr, nullptr, nullptr, nullptr,
+                          &FlacStream::WriteFrame, &FlacStream::Metadata, &FlacStream::Error, this);
     if (init != FLAC__STREAM_DECODER_INIT_STATUS_OK)
-      return Fail(StreamError::kNotDecodable, FLAC__StreamDecoderInitStatusString[init]);
-    FLAC__stream_decoder_process_until_end_of_metadata(decoder_);
+      return Fail(StreamError::kNotDecodable, flac_->initStatusWords[init]);
+    flac_->processMetadata(decoder_);
     if (sourceFailed_) return Fail(StreamError::kInputFailed, "");
     if (!haveInfo_) {
       if (ended_) return Fail(StreamError::kNoData, "");
@@ -75,8 +79,8 @@ class FlacStream final : public StreamBackend {
       if (stopped_) break;
       pending_.clear();
       served_ = 0;
-      const bool ok = FLAC__stream_decoder_process_single(decoder_) != 0;
-      const FLAC__StreamDecoderState state = FLAC__stream_decoder_get_state(decoder_);
+      const bool ok = flac_->processSingle(decoder_) != 0;
+      const FLAC__StreamDecoderState state = flac_->state(decoder_);
       if (!ok || state == FLAC__STREAM_DECODER_END_OF_STREAM || state == FLAC__STREAM_DECODER_ABORTED ||
           damage_.Corrupts()) {
         stopped_ = true;
@@ -186,6 +190,7 @@ class FlacStream final : public StreamBackend {
   bool haveInfo_ = false;
   bool stopped_ = false;
 
+  std::shared_ptr<const FlacFunctions> flac_;  // set by Open
   FLAC__StreamDecoder* decoder_ = nullptr;
   StreamFormat format_;
   StreamProblem problem_;

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <limits>
 
+#include "decoding/audio_libraries.h"
 #include "decoding/container_probe.h"
 #include "formats/wav_reader.h"
 
@@ -67,7 +68,7 @@ class SndfileStream final : public StreamBackend {
   }
 
   ~SndfileStream() override {
-    if (file != nullptr) sf_close(file);
+    if (file != nullptr) sndfile->close(file);
   }
 
   bool Open() override;
@@ -164,8 +165,8 @@ class SndfileStream final : public StreamBackend {
   // the end. So the error is caught here, as soon as more bytes are asked
   // for after it, with how far the input and the sound had got.
   void NoteDecoderError() {
-    if (file == nullptr || damage.seen || sf_error(file) == SF_ERR_NO_ERROR) return;
-    damage.Note(ended, taken, framesRead, LibraryWords(sf_strerror(file)));
+    if (file == nullptr || damage.seen || sndfile->error(file) == SF_ERR_NO_ERROR) return;
+    damage.Note(ended, taken, framesRead, LibraryWords(sndfile->errorWords(file)));
   }
 
   bool Fail(StreamError error, std::string detail) {
@@ -191,6 +192,7 @@ class SndfileStream final : public StreamBackend {
 
   StreamDamage damage;
 
+  std::shared_ptr<const SndfileFunctions> sndfile;  // set by Open
   SF_VIRTUAL_IO io{&SndfileStream::Length, &SndfileStream::Seek, &SndfileStream::ReadBytes, &SndfileStream::Write, &SndfileStream::Tell};
   SNDFILE* file = nullptr;
   StreamFormat format;
@@ -200,12 +202,15 @@ class SndfileStream final : public StreamBackend {
 
 bool SndfileStream::Open() {
   SndfileStream& s = *this;
+  AudioLibrary<SndfileFunctions> library = OpenSndfileLibrary();
+  if (!library.functions) return s.Fail(StreamError::kNotDecodable, library.problem);
+  s.sndfile = std::move(library.functions);
   SF_INFO info{};
-  s.file = sf_open_virtual(&s.io, SFM_READ, &info, &s);
+  s.file = s.sndfile->openVirtual(&s.io, SFM_READ, &info, &s);
   if (s.file == nullptr) {
     if (s.seekedBackTooFar) return s.Fail(StreamError::kSeekBackTooFar, "");
     return s.Fail(s.ended ? StreamError::kNoData : StreamError::kNotDecodable,
-                  LibraryWords(sf_strerror(nullptr)));
+                  LibraryWords(s.sndfile->errorWords(nullptr)));
   }
   s.format.sampleRate = info.samplerate;
   s.format.channels = info.channels;
@@ -220,7 +225,7 @@ bool SndfileStream::Open() {
 std::size_t SndfileStream::Read(float* interleaved, std::size_t frames) {
   SndfileStream& s = *this;
   if (s.file == nullptr || s.problem.error != StreamError::kNone) return 0;
-  const sf_count_t got = sf_readf_float(s.file, interleaved, static_cast<sf_count_t>(frames));
+  const sf_count_t got = s.sndfile->readFloats(s.file, interleaved, static_cast<sf_count_t>(frames));
   const std::size_t count = got > 0 ? static_cast<std::size_t>(got) : 0;
   s.framesRead += static_cast<std::int64_t>(count);
   // The library clears its error at the start of every read: it is caught
