@@ -45,10 +45,15 @@ class InputFileSource : public decoding::ByteSource {
   platform::FileError error_ = platform::FileError::kNone;
 };
 
-// Frames made on the reading thread, and the loader's changes in them when
-// that thread found them.
+// What the reading thread hands the tape decoder: frames it decoded, or,
+// from a WAV file, the file's bytes as read, which the decoder's side turns
+// into samples again (a fraction of the work there, and it keeps the
+// samples each side works on in that side's own cache, with half as much
+// memory passing between the two); and the loader's changes in them when
+// the reading side found them.
 struct FrameBlock {
   std::vector<float> frames;
+  std::vector<std::uint8_t> wavBytes;
   reader::LoaderChangesByChannel changes;
   bool changesFound = false;
 };
@@ -136,10 +141,11 @@ using BlockFiller = std::function<bool(FrameBlock&)>;
 
 // Runs `fill` on a second thread into the pipe, and feeds the tape decoder
 // from it here; records go to the sink on this thread. Where no thread can
-// be started, the filling is done here too, in turn. False when the sink
-// asked to stop.
-bool DecodeBeside(const BlockFiller& fill, int channels, int channelRead, reader::TapeDecoder& decoder,
-                  const RecordSink& sink, reader::SignalProfile* profile) {
+// be started, the filling is done here too, in turn. `wav`, for a WAV
+// file, turns the blocks' bytes into frames on this side. False when the
+// sink asked to stop.
+bool DecodeBeside(const BlockFiller& fill, int channels, int channelRead, formats::WavStreamReader* wav,
+                  reader::TapeDecoder& decoder, const RecordSink& sink, reader::SignalProfile* profile) {
   BlockPipe pipe;
   // Returns false at the end, or when the pipe was stopped.
   const auto fillOne = [&]() {
@@ -155,12 +161,20 @@ bool DecodeBeside(const BlockFiller& fill, int channels, int channelRead, reader
   const std::size_t stride = static_cast<std::size_t>(channels);
   bool goOn = true;
   FrameBlock block;
+  std::vector<float> wavFrames;
   while (goOn) {
     if (!beside && !fillOne()) pipe.End();
     if (!pipe.Take(block)) break;
-    const std::size_t frames = block.frames.size() / stride;
-    decoder.Feed(block.frames.data(), frames, block.changesFound ? &block.changes : nullptr);
-    if (profile != nullptr) profile->Feed(block.frames.data(), frames, channels, channelRead);
+    const std::vector<float>* samples = &block.frames;
+    if (wav != nullptr) {
+      // The same bytes the reading side took: any fault in them is told there.
+      wavFrames.clear();
+      wav->Feed(block.wavBytes.data(), block.wavBytes.size(), wavFrames);
+      samples = &wavFrames;
+    }
+    const std::size_t frames = samples->size() / stride;
+    decoder.Feed(samples->data(), frames, block.changesFound ? &block.changes : nullptr);
+    if (profile != nullptr) profile->Feed(samples->data(), frames, channels, channelRead);
     pipe.Recycle(std::move(block));
     goOn = Deliver(decoder, sink);
   }
@@ -194,7 +208,7 @@ decoding::AudioReadResult DecodeAudio(decoding::ByteSource& source, std::vector<
     block.changesFound = false;
     return frames > 0;
   };
-  if (DecodeBeside(fill, result.format.channels, options.channel, decoder, sink, profile)) {
+  if (DecodeBeside(fill, result.format.channels, options.channel, nullptr, decoder, sink, profile)) {
     decoder.Finish();
     Deliver(decoder, sink);
   }
@@ -202,48 +216,55 @@ decoding::AudioReadResult DecodeAudio(decoding::ByteSource& source, std::vector<
   return result;
 }
 
-// A RIFF/WAVE file's frames through the tool's WAV reader, one read of the
-// file at a time.
-class WavFrames {
+// A RIFF/WAVE file read through the tool's WAV reader, one read of the file
+// at a time: the bytes of each read, and the frames they gave.
+class WavReads {
  public:
-  WavFrames(platform::InputFile& input, std::vector<std::uint8_t> head) : input_(input), bytes_(std::move(head)) {}
+  WavReads(platform::InputFile& input, std::vector<std::uint8_t> head) : input_(input), opening_(std::move(head)) {}
 
   // Reads on until the format is known; false when the file gives none
   // (WavErrorCode() or FileErrorCode() says why).
   bool Open() {
-    std::size_t got = bytes_.size();
-    bytes_.resize(std::max(bytes_.size(), kReadBlockBytes));
+    std::size_t from = 0;
     for (;;) {
-      if (got == 0) {
+      if (opening_.size() == from) {
         wavError_ = wav_.Finish();
         return false;
       }
-      wavError_ = wav_.Feed(bytes_.data(), got, pending_);
+      wavError_ = wav_.Feed(opening_.data() + from, opening_.size() - from, frames_);
       if (wavError_ != formats::WavError::kNone) return false;
       if (wav_.HasFormat()) return true;
-      got = input_.Read(bytes_.data(), bytes_.size(), fileError_);
+      from = opening_.size();
+      opening_.resize(from + kReadBlockBytes);
+      const std::size_t got = input_.Read(opening_.data() + from, kReadBlockBytes, fileError_);
+      opening_.resize(from + got);
       if (fileError_ != platform::FileError::kNone) return false;
     }
   }
 
   const formats::WavFormat& Format() const { return wav_.Format(); }
 
-  // The frames of the next read of the file; false at the end or at a
-  // failure.
-  bool Fill(std::vector<float>& frames) {
-    frames.clear();
-    if (!pending_.empty()) {
-      frames.swap(pending_);
+  // The next read of the file into `bytes`, its frames into Frames(); false
+  // at the end or at a failure. The first gives every byte Open() read.
+  bool Fill(std::vector<std::uint8_t>& bytes) {
+    if (!opened_) {
+      opened_ = true;
+      bytes.swap(opening_);
       return true;
     }
+    frames_.clear();
     if (ended_) return false;
-    const std::size_t got = input_.Read(bytes_.data(), bytes_.size(), fileError_);
+    bytes.resize(kReadBlockBytes);
+    const std::size_t got = input_.Read(bytes.data(), bytes.size(), fileError_);
+    bytes.resize(got);
     ended_ = fileError_ != platform::FileError::kNone || got == 0;
     if (fileError_ != platform::FileError::kNone) return false;
-    wavError_ = got == 0 ? wav_.Finish() : wav_.Feed(bytes_.data(), got, frames);
+    wavError_ = got == 0 ? wav_.Finish() : wav_.Feed(bytes.data(), got, frames_);
     if (wavError_ != formats::WavError::kNone) ended_ = true;
     return !ended_;
   }
+
+  const std::vector<float>& Frames() const { return frames_; }
 
   formats::WavError WavErrorCode() const { return wavError_; }
   platform::FileError FileErrorCode() const { return fileError_; }
@@ -251,8 +272,9 @@ class WavFrames {
  private:
   platform::InputFile& input_;
   formats::WavStreamReader wav_;
-  std::vector<std::uint8_t> bytes_;
-  std::vector<float> pending_;  // frames from the reads that found the format
+  std::vector<std::uint8_t> opening_;  // the bytes read until the format was known
+  bool opened_ = false;
+  std::vector<float> frames_;  // of the latest read, on the reading side
   bool ended_ = false;
   formats::WavError wavError_ = formats::WavError::kNone;
   platform::FileError fileError_ = platform::FileError::kNone;
@@ -262,7 +284,7 @@ class WavFrames {
 std::string ReadWav(platform::InputFile& input, std::vector<std::uint8_t> head,
                     const reader::DecoderOptions& options, Language language, const RecordSink& sink,
                     reader::SignalProfile* profile) {
-  WavFrames wav(input, std::move(head));
+  WavReads wav(input, std::move(head));
   if (!wav.Open()) {
     if (wav.FileErrorCode() != platform::FileError::kNone)
       return Say(TextId::kCannotRead, language, {FileErrorText(wav.FileErrorCode(), language)});
@@ -278,12 +300,13 @@ std::string ReadWav(platform::InputFile& input, std::vector<std::uint8_t> head,
   reader::LoaderInputs loaderInputs(rate, format.channels, options);  // used on the reading thread only
   if (profile != nullptr) profile->SetSampleRate(rate);
   const BlockFiller fill = [&](FrameBlock& block) {
-    if (!wav.Fill(block.frames)) return false;
-    loaderInputs.Feed(block.frames.data(), block.frames.size() / format.channels, block.changes);
+    if (!wav.Fill(block.wavBytes)) return false;
+    loaderInputs.Feed(wav.Frames().data(), wav.Frames().size() / format.channels, block.changes);
     block.changesFound = true;
     return true;
   };
-  if (!DecodeBeside(fill, format.channels, options.channel, decoder, sink, profile)) return "";
+  formats::WavStreamReader wavAgain;  // the decoder's side of the same bytes
+  if (!DecodeBeside(fill, format.channels, options.channel, &wavAgain, decoder, sink, profile)) return "";
   if (wav.FileErrorCode() != platform::FileError::kNone) {
     // What was read up to the failure still gives its records, the last
     // one cut short.
