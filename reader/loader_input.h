@@ -39,9 +39,9 @@ class LoaderInput {
   // The line's middle and the threshold either side of it move slowly, so
   // they are followed once every so many frames (counted from the start,
   // so that blocks of any size give the same changes).
-  static constexpr int kStepFrames = 128;
+  static constexpr int kStepFrames = 64;
   // The middle and the size are measured on every so many of them.
-  static constexpr int kStatStride = 8;
+  static constexpr int kStatStride = 4;
 
   void FollowLevel();
   void OnChange(double frame, std::vector<LoaderChange>& changes);
