@@ -17,7 +17,7 @@ constexpr double kCellsBeforeSyncEnd = 16 - 0.5;
 }  // namespace
 
 LoaderWatch::LoaderWatch(double sampleRate, std::size_t keepFrames)
-    : sampleRate_(sampleRate), keepFrames_(static_cast<double>(keepFrames)) {}
+    : microsecondsPerFrame_(1e6 / sampleRate), keepFrames_(static_cast<double>(keepFrames)) {}
 
 void LoaderWatch::Take(const LoaderChange* changes, std::size_t count) {
   taken_.insert(taken_.end(), changes, changes + count);
@@ -63,7 +63,7 @@ void LoaderWatch::BeginRecord(double frame, double halfCell) {
 
 void LoaderWatch::NoteBit(double frame, double halfCell) {
   if (pending_) Judge(*pending_, false);
-  const double cell = 2 * halfCell / sampleRate_ * 1e6;
+  const double cell = 2 * halfCell * microsecondsPerFrame_;
   pending_ = PendingBit{frame, cell, TakenNear(frame, kToleranceShare * halfCell)};
 }
 

@@ -64,7 +64,7 @@ class LoaderWatch {
   void Judge(const PendingBit& bit, bool last);
   void Add(LoadProblemKind kind, double frame, double cellMicroseconds);
 
-  double sampleRate_;
+  double microsecondsPerFrame_;
   double keepFrames_;
 
   // The changes the loader took.
