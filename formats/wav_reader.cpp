@@ -125,11 +125,36 @@ void DecodeSamples(const std::uint8_t* in, std::size_t samples, WavSampleType ty
 
 }  // namespace
 
+float* SampleBuffer::Extend(std::size_t count) {
+  if (size_ + count > capacity_) {
+    const std::size_t capacity = std::max(size_ + count, 2 * capacity_);
+    std::unique_ptr<float[]> grown(new float[capacity]);
+    if (size_ > 0) std::memcpy(grown.get(), data_.get(), size_ * sizeof(float));
+    data_ = std::move(grown);
+    capacity_ = capacity;
+  }
+  float* const room = data_.get() + size_;
+  size_ += count;
+  return room;
+}
+
 WavError WavStreamReader::Feed(const std::uint8_t* bytes, std::size_t count,
                                std::vector<float>& frames) {
+  return FeedTo(bytes, count, [&frames](std::size_t samples) {
+    const std::size_t old = frames.size();
+    frames.resize(old + samples);
+    return frames.data() + old;
+  });
+}
+
+WavError WavStreamReader::Feed(const std::uint8_t* bytes, std::size_t count, SampleBuffer& frames) {
+  return FeedTo(bytes, count, [&frames](std::size_t samples) { return frames.Extend(samples); });
+}
+
+WavError WavStreamReader::FeedTo(const std::uint8_t* bytes, std::size_t count, const Output& output) {
   // Every step takes at least one byte or fails, so this ends.
   while (count > 0 && stage_ != Stage::kFailed) {
-    const std::size_t taken = Step(bytes, count, frames);
+    const std::size_t taken = Step(bytes, count, output);
     bytes += taken;
     count -= taken;
   }
@@ -156,8 +181,7 @@ const WavFormat& WavStreamReader::Format() const { return format_; }
 std::uint64_t WavStreamReader::FramesRead() const { return framesRead_; }
 bool WavStreamReader::EndedShort() const { return endedShort_; }
 
-std::size_t WavStreamReader::Step(const std::uint8_t* bytes, std::size_t count,
-                                  std::vector<float>& frames) {
+std::size_t WavStreamReader::Step(const std::uint8_t* bytes, std::size_t count, const Output& output) {
   switch (stage_) {
     case Stage::kRiffHeader: {
       const std::size_t taken = Hold(bytes, count, kRiffHeaderBytes);
@@ -179,7 +203,7 @@ std::size_t WavStreamReader::Step(const std::uint8_t* bytes, std::size_t count,
       return taken;
     }
     case Stage::kData:
-      return ReadData(bytes, count, frames);
+      return ReadData(bytes, count, output);
     case Stage::kSkip: {
       const auto taken = static_cast<std::size_t>(std::min<std::uint64_t>(count, chunkLeft_));
       chunkLeft_ -= taken;
@@ -260,11 +284,10 @@ void WavStreamReader::ReadFormatChunk() {
   Skip(chunkPadded_);
 }
 
-std::size_t WavStreamReader::ReadData(const std::uint8_t* bytes, std::size_t count,
-                                      std::vector<float>& frames) {
+std::size_t WavStreamReader::ReadData(const std::uint8_t* bytes, std::size_t count, const Output& output) {
   const std::size_t taken =
       dataBounded_ ? static_cast<std::size_t>(std::min<std::uint64_t>(count, chunkLeft_)) : count;
-  DecodeFrames(bytes, taken, frames);
+  DecodeFrames(bytes, taken, output);
   if (dataBounded_) {
     chunkLeft_ -= taken;
     if (chunkLeft_ == 0) Skip(chunkPadded_);  // drops a partial last frame
@@ -272,8 +295,7 @@ std::size_t WavStreamReader::ReadData(const std::uint8_t* bytes, std::size_t cou
   return taken;
 }
 
-void WavStreamReader::DecodeFrames(const std::uint8_t* bytes, std::size_t count,
-                                   std::vector<float>& frames) {
+void WavStreamReader::DecodeFrames(const std::uint8_t* bytes, std::size_t count, const Output& output) {
   const std::size_t frameBytes = format_.blockAlign;
   if (heldCount_ > 0) {  // the rest of a frame split between blocks
     const std::size_t part = std::min(count, frameBytes - heldCount_);
@@ -281,21 +303,18 @@ void WavStreamReader::DecodeFrames(const std::uint8_t* bytes, std::size_t count,
     bytes += part;
     count -= part;
     if (heldCount_ < frameBytes) return;
-    AppendFrames(held_, 1, frames);
+    AppendFrames(held_, 1, output);
     heldCount_ = 0;
   }
   const std::size_t whole = count / frameBytes;
-  AppendFrames(bytes, whole, frames);
+  AppendFrames(bytes, whole, output);
   Hold(bytes + whole * frameBytes, count - whole * frameBytes, frameBytes);
 }
 
-void WavStreamReader::AppendFrames(const std::uint8_t* bytes, std::size_t count,
-                                   std::vector<float>& frames) {
+void WavStreamReader::AppendFrames(const std::uint8_t* bytes, std::size_t count, const Output& output) {
   if (count == 0) return;
   const std::size_t samples = count * format_.channels;
-  const std::size_t old = frames.size();
-  frames.resize(old + samples);
-  DecodeSamples(bytes, samples, format_.sampleType, frames.data() + old);
+  DecodeSamples(bytes, samples, format_.sampleType, output(samples));
   framesRead_ += count;
 }
 

@@ -9,6 +9,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <vector>
 
 namespace formats {
@@ -46,12 +48,31 @@ enum class WavError {
   kNoData,              // the input ended before any data chunk began
 };
 
+// A run of samples that grows without clearing what it adds: the reader
+// writes every sample it adds at once, and a vector would first fill them
+// with zeros, a pass over memory as long as the decoding itself.
+class SampleBuffer {
+ public:
+  void Clear() { size_ = 0; }
+  // Room for `count` more samples after the ones held; the caller writes
+  // them all.
+  float* Extend(std::size_t count);
+  const float* Data() const { return data_.get(); }
+  std::size_t Size() const { return size_; }
+
+ private:
+  std::unique_ptr<float[]> data_;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
+};
+
 class WavStreamReader {
  public:
   // Takes the next `count` bytes of the file. Samples decoded from them are
   // appended to `frames`, interleaved, channel by channel. After an error
   // every later call returns the same error.
   WavError Feed(const std::uint8_t* bytes, std::size_t count, std::vector<float>& frames);
+  WavError Feed(const std::uint8_t* bytes, std::size_t count, SampleBuffer& frames);
 
   // The input has ended. An input cut short inside the data (or before the
   // size the header claims) is not an error: what was there has been given,
@@ -85,14 +106,17 @@ class WavStreamReader {
   // and for one frame of the widest format (8 channels of 8 bytes).
   static constexpr std::size_t kHeldBytes = 64;
 
-  std::size_t Step(const std::uint8_t* bytes, std::size_t count, std::vector<float>& frames);
+  // Where the samples of one Feed go.
+  using Output = std::function<float*(std::size_t samples)>;
+  WavError FeedTo(const std::uint8_t* bytes, std::size_t count, const Output& output);
+  std::size_t Step(const std::uint8_t* bytes, std::size_t count, const Output& output);
   std::size_t Hold(const std::uint8_t* bytes, std::size_t count, std::size_t wanted);
   void ReadRiffHeader();
   void ReadChunkHeader();
   void ReadFormatChunk();
-  std::size_t ReadData(const std::uint8_t* bytes, std::size_t count, std::vector<float>& frames);
-  void DecodeFrames(const std::uint8_t* bytes, std::size_t count, std::vector<float>& frames);
-  void AppendFrames(const std::uint8_t* bytes, std::size_t count, std::vector<float>& frames);
+  std::size_t ReadData(const std::uint8_t* bytes, std::size_t count, const Output& output);
+  void DecodeFrames(const std::uint8_t* bytes, std::size_t count, const Output& output);
+  void AppendFrames(const std::uint8_t* bytes, std::size_t count, const Output& output);
   void Skip(std::uint64_t count);
   void Fail(WavError error);
 

@@ -4,10 +4,20 @@
 #include <cmath>
 #include <utility>
 
+#include "platform/memory.h"
 #include "tape/tape_checksum.h"
 #include "tape/tape_format.h"
 
 namespace reader {
+
+namespace {
+
+template <typename T>
+void ExpectWrites(std::vector<T>& buffer) {
+  platform::ExpectWrites(buffer.data() + buffer.size(), (buffer.capacity() - buffer.size()) * sizeof(T));
+}
+
+}  // namespace
 
 void RecordParser::Begin(std::int64_t firstFrame, double sampleRate) {
   record_ = DecodedRecord{};
@@ -68,6 +78,11 @@ RecordParser::Step RecordParser::TakeBlockByte(std::uint8_t value, std::int64_t 
         record_.data.reserve(dataLength_);
         record_.byteFrames.reserve(dataLength_);
         record_.bitConfidence.reserve(8 * static_cast<std::size_t>(dataLength_));
+        // Filled a byte at a time from here on: a full-size record's buffers
+        // come to over a megabyte.
+        ExpectWrites(record_.data);
+        ExpectWrites(record_.byteFrames);
+        ExpectWrites(record_.bitConfidence);
         state_ = State::kData;
       }
       return Step::kMoreBytes;

@@ -161,20 +161,22 @@ bool DecodeBeside(const BlockFiller& fill, int channels, int channelRead, format
   const std::size_t stride = static_cast<std::size_t>(channels);
   bool goOn = true;
   FrameBlock block;
-  std::vector<float> wavFrames;
+  formats::SampleBuffer wavFrames;
   while (goOn) {
     if (!beside && !fillOne()) pipe.End();
     if (!pipe.Take(block)) break;
-    const std::vector<float>* samples = &block.frames;
+    const float* samples = block.frames.data();
+    std::size_t count = block.frames.size();
     if (wav != nullptr) {
       // The same bytes the reading side took: any fault in them is told there.
-      wavFrames.clear();
+      wavFrames.Clear();
       wav->Feed(block.wavBytes.data(), block.wavBytes.size(), wavFrames);
-      samples = &wavFrames;
+      samples = wavFrames.Data();
+      count = wavFrames.Size();
     }
-    const std::size_t frames = samples->size() / stride;
-    decoder.Feed(samples->data(), frames, block.changesFound ? &block.changes : nullptr);
-    if (profile != nullptr) profile->Feed(samples->data(), frames, channels, channelRead);
+    const std::size_t frames = count / stride;
+    decoder.Feed(samples, frames, block.changesFound ? &block.changes : nullptr);
+    if (profile != nullptr) profile->Feed(samples, frames, channels, channelRead);
     pipe.Recycle(std::move(block));
     goOn = Deliver(decoder, sink);
   }
@@ -252,7 +254,7 @@ class WavReads {
       bytes.swap(opening_);
       return true;
     }
-    frames_.clear();
+    frames_.Clear();
     if (ended_) return false;
     bytes.resize(kReadBlockBytes);
     const std::size_t got = input_.Read(bytes.data(), bytes.size(), fileError_);
@@ -264,7 +266,7 @@ class WavReads {
     return !ended_;
   }
 
-  const std::vector<float>& Frames() const { return frames_; }
+  const formats::SampleBuffer& Frames() const { return frames_; }
 
   formats::WavError WavErrorCode() const { return wavError_; }
   platform::FileError FileErrorCode() const { return fileError_; }
@@ -274,7 +276,7 @@ class WavReads {
   formats::WavStreamReader wav_;
   std::vector<std::uint8_t> opening_;  // the bytes read until the format was known
   bool opened_ = false;
-  std::vector<float> frames_;  // of the latest read, on the reading side
+  formats::SampleBuffer frames_;  // of the latest read, on the reading side
   bool ended_ = false;
   formats::WavError wavError_ = formats::WavError::kNone;
   platform::FileError fileError_ = platform::FileError::kNone;
@@ -301,7 +303,7 @@ std::string ReadWav(platform::InputFile& input, std::vector<std::uint8_t> head,
   if (profile != nullptr) profile->SetSampleRate(rate);
   const BlockFiller fill = [&](FrameBlock& block) {
     if (!wav.Fill(block.wavBytes)) return false;
-    loaderInputs.Feed(wav.Frames().data(), wav.Frames().size() / format.channels, block.changes);
+    loaderInputs.Feed(wav.Frames().Data(), wav.Frames().Size() / format.channels, block.changes);
     block.changesFound = true;
     return true;
   };

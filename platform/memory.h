@@ -1,0 +1,17 @@
+// A hint about memory the program is about to fill. A system that maps
+// fresh memory a page at a time, as each page is first touched, can map a
+// whole buffer at once instead, which costs far less where every such
+// touch is expensive (in a virtual machine, say). The decoder gives it for
+// a record's buffers once it knows the record's length.
+#pragma once
+
+#include <cstddef>
+
+namespace platform {
+
+// The memory from `start` on, `bytes` long, will be written soon. Only a
+// hint: nothing is written, and where the system has no such call it does
+// nothing.
+void ExpectWrites(void* start, std::size_t bytes);
+
+}  // namespace platform
