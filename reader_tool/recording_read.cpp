@@ -59,12 +59,16 @@ struct FrameBlock {
 };
 
 // Blocks handed from the reading thread to the tape decoder: at most kDepth
-// wait at a time, and used ones go back to be filled again.
+// wait at a time, and used ones go back to be filled again. Waking a
+// thread costs a system call and an interrupt of the other core, so each
+// side wakes the other only when it has to: the reading side, when it has
+// filled the pipe, sleeps until the tape decoder has taken half of it, and
+// is woken once for those blocks rather than for each.
 class BlockPipe {
  public:
-  static constexpr std::size_t kDepth = 4;
+  static constexpr std::size_t kDepth = 8;
 
-  // Decoding side: an empty block to fill.
+  // Reading side: an empty block to fill.
   FrameBlock Spare() {
     platform::MonitorLock lock(monitor_);
     if (spare_.empty()) return {};
@@ -73,42 +77,48 @@ class BlockPipe {
     return block;
   }
 
-  // Decoding side: hands a filled block over, waiting while the pipe is
-  // full; false when the reading side has stopped.
+  // Reading side: hands a filled block over, waiting while the pipe is
+  // full; false when the tape decoder has stopped.
   bool Put(FrameBlock block) {
     platform::MonitorLock lock(monitor_);
-    while (full_.size() >= kDepth && !stopped_) monitor_.Wait();
+    if (full_.size() >= kDepth) {
+      fillerWaits_ = true;
+      while (full_.size() > kDepth / 2 && !stopped_) monitor_.Wait();
+      fillerWaits_ = false;
+    }
     if (stopped_) return false;
     full_.push_back(std::move(block));
-    monitor_.NotifyAll();
+    if (decoderWaits_) monitor_.NotifyAll();
     return true;
   }
 
-  // Decoding side: no more blocks will come.
+  // Reading side: no more blocks will come.
   void End() {
     platform::MonitorLock lock(monitor_);
     ended_ = true;
     monitor_.NotifyAll();
   }
 
-  // Reading side: the next block, waiting for it; false at the end.
+  // Tape decoder: the next block, waiting for it; false at the end.
   bool Take(FrameBlock& block) {
     platform::MonitorLock lock(monitor_);
+    decoderWaits_ = true;
     while (full_.empty() && !ended_) monitor_.Wait();
+    decoderWaits_ = false;
     if (full_.empty()) return false;
     block = std::move(full_.front());
     full_.pop_front();
-    monitor_.NotifyAll();
+    if (fillerWaits_ && full_.size() <= kDepth / 2) monitor_.NotifyAll();
     return true;
   }
 
-  // Reading side: a block done with.
+  // Tape decoder: a block done with.
   void Recycle(FrameBlock block) {
     platform::MonitorLock lock(monitor_);
     spare_.push_back(std::move(block));
   }
 
-  // Reading side: wants no more; the decoding side stops at its next Put.
+  // Tape decoder: wants no more; the reading side stops at its next Put.
   void Stop() {
     platform::MonitorLock lock(monitor_);
     stopped_ = true;
@@ -119,6 +129,8 @@ class BlockPipe {
   platform::Monitor monitor_;
   std::deque<FrameBlock> full_;
   std::vector<FrameBlock> spare_;
+  bool fillerWaits_ = false;   // the reading side sleeps until the pipe is half empty
+  bool decoderWaits_ = false;  // the tape decoder sleeps until a block comes
   bool ended_ = false;
   bool stopped_ = false;
 };
