@@ -68,18 +68,10 @@ class BlockPipe {
  public:
   static constexpr std::size_t kDepth = 8;
 
-  // Reading side: an empty block to fill.
-  FrameBlock Spare() {
-    platform::MonitorLock lock(monitor_);
-    if (spare_.empty()) return {};
-    FrameBlock block = std::move(spare_.back());
-    spare_.pop_back();
-    return block;
-  }
-
-  // Reading side: hands a filled block over, waiting while the pipe is
-  // full; false when the tape decoder has stopped.
-  bool Put(FrameBlock block) {
+  // Reading side: hands the filled `block` over, waiting while the pipe is
+  // full, and takes a used one back in its place to fill next; false when
+  // the tape decoder has stopped.
+  bool Put(FrameBlock& block) {
     platform::MonitorLock lock(monitor_);
     if (full_.size() >= kDepth) {
       fillerWaits_ = true;
@@ -88,6 +80,11 @@ class BlockPipe {
     }
     if (stopped_) return false;
     full_.push_back(std::move(block));
+    block = FrameBlock{};
+    if (!spare_.empty()) {
+      block = std::move(spare_.back());
+      spare_.pop_back();
+    }
     if (decoderWaits_) monitor_.NotifyAll();
     return true;
   }
@@ -99,9 +96,11 @@ class BlockPipe {
     monitor_.NotifyAll();
   }
 
-  // Tape decoder: the next block, waiting for it; false at the end.
+  // Tape decoder: gives `block`, done with, back to be filled again and
+  // takes the next one in its place, waiting for it; false at the end.
   bool Take(FrameBlock& block) {
     platform::MonitorLock lock(monitor_);
+    spare_.push_back(std::move(block));
     decoderWaits_ = true;
     while (full_.empty() && !ended_) monitor_.Wait();
     decoderWaits_ = false;
@@ -110,12 +109,6 @@ class BlockPipe {
     full_.pop_front();
     if (fillerWaits_ && full_.size() <= kDepth / 2) monitor_.NotifyAll();
     return true;
-  }
-
-  // Tape decoder: a block done with.
-  void Recycle(FrameBlock block) {
-    platform::MonitorLock lock(monitor_);
-    spare_.push_back(std::move(block));
   }
 
   // Tape decoder: wants no more; the reading side stops at its next Put.
@@ -160,10 +153,8 @@ bool DecodeBeside(const BlockFiller& fill, int channels, int channelRead, format
                   reader::TapeDecoder& decoder, const RecordSink& sink, reader::SignalProfile* profile) {
   BlockPipe pipe;
   // Returns false at the end, or when the pipe was stopped.
-  const auto fillOne = [&]() {
-    FrameBlock block = pipe.Spare();
-    return fill(block) && pipe.Put(std::move(block));
-  };
+  FrameBlock filling;
+  const auto fillOne = [&]() { return fill(filling) && pipe.Put(filling); };
   platform::Thread reading;
   const bool beside = reading.Start([&] {
     while (fillOne()) {
@@ -189,7 +180,6 @@ bool DecodeBeside(const BlockFiller& fill, int channels, int channelRead, format
     const std::size_t frames = count / stride;
     decoder.Feed(samples, frames, block.changesFound ? &block.changes : nullptr);
     if (profile != nullptr) profile->Feed(samples, frames, channels, channelRead);
-    pipe.Recycle(std::move(block));
     goOn = Deliver(decoder, sink);
   }
   if (!goOn) pipe.Stop();
