@@ -27,22 +27,40 @@ namespace reader_tool {
 namespace {
 
 // The input file as the audio library's byte source; keeps the file's
-// error for the message.
+// error for the message. The decoders ask for a few kilobytes at a time
+// (libFLAC for 8 KiB), and a system call for each costs more than the
+// copying: the file is read in larger pieces and handed out from them.
 class InputFileSource : public decoding::ByteSource {
  public:
-  explicit InputFileSource(platform::InputFile& input) : input_(input) {}
+  explicit InputFileSource(platform::InputFile& input) : input_(input), held_(kReadBlockBytes) {}
 
   std::size_t Read(std::uint8_t* buffer, std::size_t capacity, bool& failed) override {
-    const std::size_t got = input_.Read(buffer, capacity, error_);
-    if (error_ != platform::FileError::kNone) failed = true;
-    return got;
+    if (next_ == end_) {
+      if (capacity >= held_.size()) return ReadInto(buffer, capacity, failed);
+      next_ = 0;
+      end_ = ReadInto(held_.data(), held_.size(), failed);
+    }
+    const std::size_t count = std::min(capacity, end_ - next_);
+    std::copy(held_.begin() + static_cast<std::ptrdiff_t>(next_),
+              held_.begin() + static_cast<std::ptrdiff_t>(next_ + count), buffer);
+    next_ += count;
+    return count;
   }
 
   platform::FileError Error() const { return error_; }
 
  private:
+  std::size_t ReadInto(std::uint8_t* buffer, std::size_t capacity, bool& failed) {
+    const std::size_t got = input_.Read(buffer, capacity, error_);
+    if (error_ != platform::FileError::kNone) failed = true;
+    return got;
+  }
+
   platform::InputFile& input_;
   platform::FileError error_ = platform::FileError::kNone;
+  std::vector<std::uint8_t> held_;  // read from the file, from next_ to end_ not yet handed out
+  std::size_t next_ = 0;
+  std::size_t end_ = 0;
 };
 
 // What the reading thread hands the tape decoder: frames it decoded, or,
@@ -61,9 +79,11 @@ struct FrameBlock {
 // Blocks handed from the reading thread to the tape decoder: at most kDepth
 // wait at a time, and used ones go back to be filled again. Waking a
 // thread costs a system call and an interrupt of the other core, so each
-// side wakes the other only when it has to: the reading side, when it has
-// filled the pipe, sleeps until the tape decoder has taken half of it, and
-// is woken once for those blocks rather than for each.
+// side wakes the other only when it has to, once for half a pipe of blocks
+// rather than for each: the reading side, when it has filled the pipe,
+// sleeps until the tape decoder has taken half of it, and the tape decoder,
+// when it has emptied it, until half of it is full again (or the input has
+// ended).
 class BlockPipe {
  public:
   static constexpr std::size_t kDepth = 8;
@@ -72,20 +92,26 @@ class BlockPipe {
   // full, and takes a used one back in its place to fill next; false when
   // the tape decoder has stopped.
   bool Put(FrameBlock& block) {
-    platform::MonitorLock lock(monitor_);
-    if (full_.size() >= kDepth) {
-      fillerWaits_ = true;
-      while (full_.size() > kDepth / 2 && !stopped_) monitor_.Wait();
-      fillerWaits_ = false;
+    bool wake = false;
+    {
+      platform::MonitorLock lock(monitor_);
+      if (full_.size() >= kDepth) {
+        fillerWaits_ = true;
+        while (full_.size() > kDepth / 2 && !stopped_) monitor_.Wait();
+        fillerWaits_ = false;
+      }
+      if (stopped_) return false;
+      full_.push_back(std::move(block));
+      block = FrameBlock{};
+      if (!spare_.empty()) {
+        block = std::move(spare_.back());
+        spare_.pop_back();
+      }
+      wake = decoderWaits_ && full_.size() >= kDepth / 2;
     }
-    if (stopped_) return false;
-    full_.push_back(std::move(block));
-    block = FrameBlock{};
-    if (!spare_.empty()) {
-      block = std::move(spare_.back());
-      spare_.pop_back();
-    }
-    if (decoderWaits_) monitor_.NotifyAll();
+    // Woken after the lock is let go, the other side does not wake only to
+    // wait for it.
+    if (wake) monitor_.NotifyAll();
     return true;
   }
 
@@ -99,15 +125,21 @@ class BlockPipe {
   // Tape decoder: gives `block`, done with, back to be filled again and
   // takes the next one in its place, waiting for it; false at the end.
   bool Take(FrameBlock& block) {
-    platform::MonitorLock lock(monitor_);
-    spare_.push_back(std::move(block));
-    decoderWaits_ = true;
-    while (full_.empty() && !ended_) monitor_.Wait();
-    decoderWaits_ = false;
-    if (full_.empty()) return false;
-    block = std::move(full_.front());
-    full_.pop_front();
-    if (fillerWaits_ && full_.size() <= kDepth / 2) monitor_.NotifyAll();
+    bool wake = false;
+    {
+      platform::MonitorLock lock(monitor_);
+      spare_.push_back(std::move(block));
+      if (full_.empty() && !ended_) {
+        decoderWaits_ = true;
+        while (full_.size() < kDepth / 2 && !ended_) monitor_.Wait();
+        decoderWaits_ = false;
+      }
+      if (full_.empty()) return false;
+      block = std::move(full_.front());
+      full_.pop_front();
+      wake = fillerWaits_ && full_.size() <= kDepth / 2;
+    }
+    if (wake) monitor_.NotifyAll();
     return true;
   }
 
@@ -123,7 +155,7 @@ class BlockPipe {
   std::deque<FrameBlock> full_;
   std::vector<FrameBlock> spare_;
   bool fillerWaits_ = false;   // the reading side sleeps until the pipe is half empty
-  bool decoderWaits_ = false;  // the tape decoder sleeps until a block comes
+  bool decoderWaits_ = false;  // the tape decoder sleeps until the pipe is half full
   bool ended_ = false;
   bool stopped_ = false;
 };
