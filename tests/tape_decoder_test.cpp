@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "reader/loader_input.h"
 #include "reader/tape_decoder.h"
 #include "tests/support/degrade.h"
 #include "tests/support/expected.h"
@@ -33,6 +34,24 @@ std::vector<DecodedRecord> Decode(const std::vector<float>& samples, double rate
   std::vector<DecodedRecord> records;
   for (std::size_t at = 0; at < samples.size(); at += block) {
     decoder.Feed(samples.data() + at, std::min(block, samples.size() - at));
+    for (DecodedRecord& record : decoder.TakeRecords()) records.push_back(std::move(record));
+  }
+  decoder.Finish();
+  for (DecodedRecord& record : decoder.TakeRecords()) records.push_back(std::move(record));
+  return records;
+}
+
+// As lentok-read decodes a WAV file: the loader's changes found apart in
+// each block, and handed to the decoder with it.
+std::vector<DecodedRecord> DecodeWithChangesFoundApart(const std::vector<float>& samples, std::size_t block) {
+  reader::LoaderInputs inputs(44100, 1);
+  reader::TapeDecoder decoder(44100, 1);
+  reader::LoaderChangesByChannel changes;
+  std::vector<DecodedRecord> records;
+  for (std::size_t at = 0; at < samples.size(); at += block) {
+    const std::size_t count = std::min(block, samples.size() - at);
+    inputs.Feed(samples.data() + at, count, changes);
+    decoder.Feed(samples.data() + at, count, &changes);
     for (DecodedRecord& record : decoder.TakeRecords()) records.push_back(std::move(record));
   }
   decoder.Finish();
@@ -216,6 +235,42 @@ TEST(TapeDecoder, ARecordingThatStartsInTheHeaderGapReadsTheBlockAlone) {
   ASSERT_EQ(records.size(), 1u);
   EXPECT_FALSE(records[0].hasHeader);
   EXPECT_EQ(reader::ImageBytes(records[0]), image);
+}
+
+// The records and the machine's verdicts do not depend on where the
+// loader's changes were found, whatever the blocks.
+TEST(TapeDecoder, ChangesFoundApartGiveTheSameRecordsAndVerdicts) {
+  const Bytes image = MakeConsistentImage(0x2000, SampleData(300, 3));
+  const degrade::Signal written = degrade::LentokSignal(image, {false, false, "GAME.RKS"});
+  const struct {
+    const char* what;
+    degrade::Signal signal;
+    bool loads;
+  } kCases[] = {
+      {"as written", written, true},
+      {"played at 0.68: cells too long", degrade::ChangeSpeed(written, 0.68), false},
+      {"noise at 6 dB: changes too close", degrade::AddWhiteNoise(written, 6, 1), false},
+      {"a dropout inside the data", degrade::Dropout(written, written.size() - 150 * 256, 40, 0), false},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.what);
+    const std::vector<DecodedRecord> itself = Decode(c.signal);
+    ASSERT_EQ(itself.size(), 1u);
+    EXPECT_EQ(itself[0].machine.loads, c.loads);
+    for (const std::size_t block : {std::size_t{7}, std::size_t{4096}, c.signal.size()}) {
+      SCOPED_TRACE("blocks of " + std::to_string(block));
+      const std::vector<DecodedRecord> apart = DecodeWithChangesFoundApart(c.signal, block);
+      ASSERT_EQ(apart.size(), 1u);
+      EXPECT_EQ(apart[0].data, itself[0].data);
+      EXPECT_EQ(apart[0].status, itself[0].status);
+      EXPECT_EQ(apart[0].machine.loads, itself[0].machine.loads);
+      ASSERT_EQ(apart[0].machine.problems.size(), itself[0].machine.problems.size());
+      for (std::size_t i = 0; i < itself[0].machine.problems.size(); ++i) {
+        EXPECT_EQ(apart[0].machine.problems[i].kind, itself[0].machine.problems[i].kind);
+        EXPECT_EQ(apart[0].machine.problems[i].frame, itself[0].machine.problems[i].frame);
+      }
+    }
+  }
 }
 
 }  // namespace
