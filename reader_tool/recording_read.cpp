@@ -1,12 +1,13 @@
 // The read loop over a recording: its first bytes tell the container; a
 // RIFF/WAVE file is read through the tool's own WAV reader, any other known
-// container through the audio library. Either way the file is read and its
-// samples made on a second thread, while the tape decoder works here on the
-// blocks before; a few blocks in hand between the two keep memory flat.
-// For a WAV file that thread also finds the level changes the machine's
-// loader would take, which looks at every sample: the two threads then
-// share the work about evenly. Decoding compressed audio costs more than
-// that search, so there the tape decoder's side finds them itself.
+// container through the audio library. Either way the file is read on a
+// second thread, while the tape decoder works here on the blocks before; a
+// few blocks in hand between the two keep memory flat. For a WAV file that
+// thread also finds the level changes the machine's loader would take,
+// which looks at every sample, and hands over the file's bytes, which this
+// side turns into samples again: the two threads then share the work about
+// evenly. Compressed audio is decoded there into samples, and costs more
+// than that search, so the tape decoder's side finds the changes itself.
 #include <algorithm>
 #include <deque>
 #include <functional>

@@ -207,6 +207,23 @@ TEST_F(ReadRun, StandardInput) {
   EXPECT_EQ(ReadBytes(At("out/stdin.rks")), kGame);
 }
 
+// A chunk of other data before the format: the header alone takes several
+// reads of the file, and every byte of them must still reach the decoder.
+TEST_F(ReadRunEverywhere, AHeaderLongerThanAReadOfTheFile) {
+  const Bytes plain = WavOf(SamplesOf(ExpectedRecording(kGame, Headerless())));
+  Bytes wav(plain.begin(), plain.begin() + 12);
+  for (char c : std::string("junk")) wav.push_back(static_cast<std::uint8_t>(c));
+  const std::uint32_t junk = 200001;  // odd: a pad byte follows
+  AppendLe32(wav, junk);
+  wav.insert(wav.end(), junk + 1, 0x5A);
+  wav.insert(wav.end(), plain.begin() + 12, plain.end());
+  WriteBytes(At("tape.wav"), wav);
+  fs::create_directory(At("out"));
+  const ToolResult result = Run({"-o", "out", "tape.wav"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(ReadBytes(At("out/tape.rks")), kGame);
+}
+
 TEST_F(ReadRunEverywhere, EveryFormOfTheOutputDirectory) {
   Record("tape.wav", kGame, Named("HELLO.RKS"));
   const std::vector<std::vector<std::string>> forms = {
