@@ -174,10 +174,7 @@ class FlacStream final : public StreamBackend {
   void NoteDamage(std::string words) { damage_.Note(ended_, taken_, framesDecoded_, std::move(words)); }
 
   bool Fail(StreamError error, std::string detail) {
-    problem_.error = sourceFailed_ ? StreamError::kInputFailed : error;
-    problem_.detail = std::move(detail);
-    problem_.byteOffset = taken_;
-    problem_.frame = framesDecoded_;
+    problem_ = StoppedAt(error, std::move(detail), sourceFailed_, taken_, framesDecoded_);
     return false;
   }
 

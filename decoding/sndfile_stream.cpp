@@ -170,10 +170,7 @@ class SndfileStream final : public StreamBackend {
   }
 
   bool Fail(StreamError error, std::string detail) {
-    problem.error = sourceFailed ? StreamError::kInputFailed : error;
-    problem.detail = std::move(detail);
-    problem.byteOffset = taken;
-    problem.frame = framesRead;
+    problem = StoppedAt(error, std::move(detail), sourceFailed, taken, framesRead);
     return false;
   }
 

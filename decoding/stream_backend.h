@@ -42,6 +42,13 @@ struct StreamDamage {
   StreamProblem AsCorruptStream() const { return {StreamError::kCorrupt, words, byteOffset, frame}; }
 };
 
+// The problem a decoder stopped at, with how far the input and the sound
+// had got; a failed input is told rather than what the decoder made of it.
+inline StreamProblem StoppedAt(StreamError error, std::string detail, bool inputFailed, std::uint64_t taken,
+                               std::int64_t frames) {
+  return {inputFailed ? StreamError::kInputFailed : error, std::move(detail), taken, frames};
+}
+
 class StreamBackend {
  public:
   virtual ~StreamBackend() = default;
