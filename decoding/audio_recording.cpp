@@ -3,41 +3,39 @@
 
 namespace decoding {
 
-namespace {
+bool OpenForReading(AudioStream& stream, const reader::DecoderOptions& options, AudioReadResult& result) {
+  if (!stream.Open()) {
+    result.problem = stream.Problem();
+    return false;
+  }
+  result.format = stream.Format();
+  result.noSuchChannel = options.channel < -1 || options.channel >= result.format.channels;
+  return !result.noSuchChannel;
+}
 
-bool Deliver(reader::TapeDecoder& decoder, const AudioRecordSink& sink) {
+bool DeliverRecords(reader::TapeDecoder& decoder, const AudioRecordSink& sink) {
   for (const reader::DecodedRecord& record : decoder.TakeRecords()) {
     if (!sink(record)) return false;
   }
   return true;
 }
 
-}  // namespace
-
 AudioReadResult ReadAudioRecording(ByteSource& source, std::vector<std::uint8_t> head,
                                    const reader::DecoderOptions& options, const AudioRecordSink& sink) {
   AudioReadResult result;
   AudioStream stream(source, std::move(head));
-  if (!stream.Open()) {
-    result.problem = stream.Problem();
-    return result;
-  }
-  result.format = stream.Format();
+  if (!OpenForReading(stream, options, result)) return result;
   const int channels = result.format.channels;
-  if (options.channel < -1 || options.channel >= channels) {
-    result.noSuchChannel = true;
-    return result;
-  }
   reader::TapeDecoder decoder(result.format.sampleRate, channels, options);
   std::vector<float> block(kDecodeBlockFrames * static_cast<std::size_t>(channels));
   for (;;) {
     const std::size_t frames = stream.Read(block.data(), kDecodeBlockFrames);
     if (frames == 0) break;
     decoder.Feed(block.data(), frames);
-    if (!Deliver(decoder, sink)) return result;
+    if (!DeliverRecords(decoder, sink)) return result;
   }
   decoder.Finish();
-  Deliver(decoder, sink);
+  DeliverRecords(decoder, sink);
   result.problem = stream.Problem();
   return result;
 }

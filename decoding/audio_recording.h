@@ -26,6 +26,15 @@ struct AudioReadResult {
 // Gets each record as it completes; returns false to stop reading.
 using AudioRecordSink = std::function<bool(const reader::DecodedRecord&)>;
 
+// Opens `stream` and checks that it has the channel `options` asks for;
+// false, with `result` saying why, when it cannot be read. `result` takes
+// the stream's format either way.
+bool OpenForReading(AudioStream& stream, const reader::DecoderOptions& options, AudioReadResult& result);
+
+// Hands every record the decoder has completed to the sink; false when it
+// asked to stop.
+bool DeliverRecords(reader::TapeDecoder& decoder, const AudioRecordSink& sink);
+
 // Reads the stream whose first bytes are `head` and the rest `source`.
 // Records found before a failure are handed out all the same, the one
 // being read when it came as cut short.

@@ -165,14 +165,6 @@ class BlockPipe {
 // that handing over costs nothing beside the decoding.
 constexpr std::size_t kPipeBlockFrames = 16384;
 
-// Hands every completed record to the sink; false when it asked to stop.
-bool Deliver(reader::TapeDecoder& decoder, const RecordSink& sink) {
-  for (const reader::DecodedRecord& record : decoder.TakeRecords()) {
-    if (!sink(record)) return false;
-  }
-  return true;
-}
-
 // Fills a block with the next frames, on the reading thread; false at the
 // end of the input or at a failure, which the filler keeps to tell.
 using BlockFiller = std::function<bool(FrameBlock&)>;
@@ -213,7 +205,7 @@ bool DecodeBeside(const BlockFiller& fill, int channels, int channelRead, format
     const std::size_t frames = count / stride;
     decoder.Feed(samples, frames, block.changesFound ? &block.changes : nullptr);
     if (profile != nullptr) profile->Feed(samples, frames, channels, channelRead);
-    goOn = Deliver(decoder, sink);
+    goOn = decoding::DeliverRecords(decoder, sink);
   }
   if (!goOn) pipe.Stop();
   reading.Join();
@@ -226,16 +218,8 @@ decoding::AudioReadResult DecodeAudio(decoding::ByteSource& source, std::vector<
                                       reader::SignalProfile* profile) {
   decoding::AudioReadResult result;
   decoding::AudioStream stream(source, std::move(head));
-  if (!stream.Open()) {
-    result.problem = stream.Problem();
-    return result;
-  }
-  result.format = stream.Format();
+  if (!decoding::OpenForReading(stream, options, result)) return result;
   const std::size_t channels = static_cast<std::size_t>(result.format.channels);
-  if (options.channel < -1 || options.channel >= result.format.channels) {
-    result.noSuchChannel = true;
-    return result;
-  }
   reader::TapeDecoder decoder(result.format.sampleRate, result.format.channels, options);
   if (profile != nullptr) profile->SetSampleRate(result.format.sampleRate);
   const BlockFiller fill = [&](FrameBlock& block) {
@@ -247,7 +231,7 @@ decoding::AudioReadResult DecodeAudio(decoding::ByteSource& source, std::vector<
   };
   if (DecodeBeside(fill, result.format.channels, options.channel, nullptr, decoder, sink, profile)) {
     decoder.Finish();
-    Deliver(decoder, sink);
+    decoding::DeliverRecords(decoder, sink);
   }
   result.problem = stream.Problem();
   return result;
@@ -348,12 +332,12 @@ std::string ReadWav(platform::InputFile& input, std::vector<std::uint8_t> head,
     // What was read up to the failure still gives its records, the last
     // one cut short.
     decoder.Finish();
-    Deliver(decoder, sink);
+    decoding::DeliverRecords(decoder, sink);
     return Say(TextId::kCannotRead, language, {FileErrorText(wav.FileErrorCode(), language)});
   }
   if (wav.WavErrorCode() != formats::WavError::kNone) return WavErrorText(wav.WavErrorCode(), language);
   decoder.Finish();
-  Deliver(decoder, sink);
+  decoding::DeliverRecords(decoder, sink);
   return "";
 }
 
