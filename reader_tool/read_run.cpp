@@ -6,7 +6,6 @@
 #include "platform/files.h"
 #include "reader/copy_combiner.h"
 #include "reader/decoded_record.h"
-#include "reader/recording_reader.h"
 #include "reader/signal_profile.h"
 #include "reader_tool/combination_report.h"
 #include "reader_tool/command_line.h"

@@ -9,7 +9,8 @@
 #include "formats/wav_reader.h"
 #include "platform/files.h"
 #include "reader/decoded_record.h"
-#include "reader/recording_reader.h"
+#include "reader/decoder_options.h"
+#include "reader/signal_profile.h"
 #include "reader_tool/record_report.h"
 
 namespace reader_tool {
