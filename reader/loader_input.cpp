@@ -152,12 +152,8 @@ void LoaderInput::OnChange(double frame, std::vector<LoaderChange>& changes) {
 }
 
 LoaderInputs::LoaderInputs(double sampleRate, int channels, DecoderOptions options)
-    : channelCount_(static_cast<std::size_t>(channels)) {
-  for (int channel = 0; channel < channels; ++channel) {
-    if (options.channel >= 0 && channel != options.channel) continue;
-    channels_.push_back(channel);
-    inputs_.emplace_back(sampleRate);
-  }
+    : channelCount_(static_cast<std::size_t>(channels)), channels_(ChannelsRead(channels, options)) {
+  inputs_.assign(channels_.size(), LoaderInput(sampleRate));
 }
 
 void LoaderInputs::Feed(const float* interleaved, std::size_t frames, LoaderChangesByChannel& changes) {

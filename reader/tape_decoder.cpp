@@ -49,11 +49,7 @@ struct TapeDecoder::Impl {
   Impl(double sampleRate, int channels, DecoderOptions options)
       : channelCount(static_cast<std::size_t>(channels)),
         comparisonDelay(static_cast<std::int64_t>(kComparisonDelaySeconds * sampleRate)) {
-    if (options.channel >= 0) {
-      decoders.emplace_back(sampleRate, options.channel);
-    } else {
-      for (int channel = 0; channel < channels; ++channel) decoders.emplace_back(sampleRate, channel);
-    }
+    for (const int channel : ChannelsRead(channels, options)) decoders.emplace_back(sampleRate, channel);
   }
 
   void Collect() {
