@@ -389,9 +389,10 @@ void CellTiming::FollowTrack(const SignalWindow& window, TimingEvent& event) {
     const double offset = (halves.before + halves.after) / 4;
     const double balance = window.Integral(frame - reach, frame + reach) - offset;
     // The scale is divided out before the sums are in, so that the division
-    // does not wait for them.
+    // does not wait for them. A fall and a rise come as often as ones and
+    // zeros do, unpredictably: the direction goes in as a sign, not a branch.
     const double scale = halfCell_ / amplitude_;
-    const double late = (edge > 0 ? balance : -balance) * scale;
+    const double late = balance * std::copysign(scale, edge);
     error = std::clamp(late, -reach, reach);
     amplitude_ += kAmplitudeGain * (magnitude - amplitude_);
   }
