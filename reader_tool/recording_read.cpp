@@ -18,6 +18,7 @@
 #include "decoding/audio_stream.h"
 #include "decoding/container_probe.h"
 #include "reader/loader_input.h"
+#include "platform/memory.h"
 #include "platform/threads.h"
 #include "reader_tool/recording_input.h"
 #include "reader_tool/report_format.h"
@@ -275,6 +276,12 @@ class WavReads {
     }
     frames_.Clear();
     if (ended_) return false;
+    if (bytes.capacity() < kReadBlockBytes) {
+      // A new block: its memory mapped in one call rather than page by
+      // page as the zeros below first touch it.
+      bytes.reserve(kReadBlockBytes);
+      platform::ExpectWrites(bytes.data(), kReadBlockBytes);
+    }
     bytes.resize(kReadBlockBytes);
     const std::size_t got = input_.Read(bytes.data(), bytes.size(), fileError_);
     bytes.resize(got);
