@@ -2,10 +2,12 @@
 // fresh memory a page at a time, as each page is first touched, can map a
 // whole buffer at once instead, which costs far less where every such
 // touch is expensive (in a virtual machine, say). The decoder gives it for
-// a record's buffers once it knows the record's length.
+// a record's buffers once it knows the record's length, lentok-read for
+// each new block it reads a file into.
 #pragma once
 
 #include <cstddef>
+#include <vector>
 
 namespace platform {
 
@@ -13,5 +15,11 @@ namespace platform {
 // hint: nothing is written, and where the system has no such call it does
 // nothing.
 void ExpectWrites(void* start, std::size_t bytes);
+
+// The room `buffer` has reserved past its elements will be written soon.
+template <typename T>
+void ExpectWritesToReserve(std::vector<T>& buffer) {
+  ExpectWrites(buffer.data() + buffer.size(), (buffer.capacity() - buffer.size()) * sizeof(T));
+}
 
 }  // namespace platform

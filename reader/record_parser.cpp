@@ -2,7 +2,6 @@
 #include "reader/record_parser.h"
 
 #include <cmath>
-#include <cstring>
 #include <utility>
 
 #include "platform/memory.h"
@@ -18,11 +17,6 @@ namespace {
 // into the room reserved for the record, each is a store.
 void AppendConfidence(std::vector<std::uint8_t>& confidences, const ByteConfidence& confidence) {
   for (const std::uint8_t value : confidence) confidences.push_back(value);
-}
-
-template <typename T>
-void ExpectWrites(std::vector<T>& buffer) {
-  platform::ExpectWrites(buffer.data() + buffer.size(), (buffer.capacity() - buffer.size()) * sizeof(T));
 }
 
 }  // namespace
@@ -88,9 +82,9 @@ RecordParser::Step RecordParser::TakeBlockByte(std::uint8_t value, std::int64_t 
         record_.bitConfidence.reserve(8 * static_cast<std::size_t>(dataLength_));
         // Filled a byte at a time from here on: a full-size record's buffers
         // come to over a megabyte.
-        ExpectWrites(record_.data);
-        ExpectWrites(record_.byteFrames);
-        ExpectWrites(record_.bitConfidence);
+        platform::ExpectWritesToReserve(record_.data);
+        platform::ExpectWritesToReserve(record_.byteFrames);
+        platform::ExpectWritesToReserve(record_.bitConfidence);
         state_ = State::kData;
       }
       return Step::kMoreBytes;

@@ -280,7 +280,7 @@ class WavReads {
       // A new block: its memory mapped in one call rather than page by
       // page as the zeros below first touch it.
       bytes.reserve(kReadBlockBytes);
-      platform::ExpectWrites(bytes.data(), kReadBlockBytes);
+      platform::ExpectWritesToReserve(bytes);
     }
     bytes.resize(kReadBlockBytes);
     const std::size_t got = input_.Read(bytes.data(), bytes.size(), fileError_);
