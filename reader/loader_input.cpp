@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "reader/line_sides.h"
+
 namespace reader {
 
 namespace {
@@ -25,6 +27,25 @@ constexpr double kThresholdShare = 0.3;
 // Below about -66 dBFS nothing is seen at all.
 constexpr double kQuietest = 0.0005;
 
+// The bits below bit `count`, for a count up to 64.
+std::uint64_t BitsBelow(std::size_t count) {
+  return count >= kSideRun ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
+}
+
+// Where the line comes from the side marked by `from`, carried on through
+// the samples `between` the thresholds: bit i is set where sample i is the
+// first one past a run of those after a sample on that side (or after the
+// run's start, when `fromBefore` says the line was on that side then).
+// Adding the side's bits, moved on by one, to those between ripples a
+// carry through each such run up to the sample that ends it.
+std::uint64_t LinePasses(std::uint64_t from, bool fromBefore, std::uint64_t between) {
+  return ((from << 1) | std::uint64_t{fromBefore}) + between;
+}
+
+// The lowest and the highest bit set in a word that has one.
+std::size_t LowestBit(std::uint64_t bits) { return static_cast<std::size_t>(__builtin_ctzll(bits)); }
+std::size_t HighestBit(std::uint64_t bits) { return static_cast<std::size_t>(63 - __builtin_clzll(bits)); }
+
 }  // namespace
 
 LoaderInput::LoaderInput(double sampleRate)
@@ -36,8 +57,28 @@ LoaderInput::LoaderInput(double sampleRate)
       lower_(-kQuietest),
       upper_(kQuietest) {}
 
+// Inline: it runs for most changes found, and a call would cost a fifth
+// of it.
+inline void LoaderInput::OnChange(double frame, std::vector<LoaderChange>& changes) {
+  const bool fresh = frame - lastChange_ > silenceFrames_;
+  lastChange_ = frame;
+  // After a quiet spell nothing is ignored and nothing is late.
+  if (fresh) ignoredUntil_ = readyAt_ = frame;
+  if (frame < ignoredUntil_) return;
+  // Seen late, a change is taken when the loader is ready: kept free of
+  // branches, since whether it is late follows the bits.
+  const double takenAt = std::max(frame, readyAt_);
+  changes.push_back({takenAt, frame < readyAt_, fresh});
+  ignoredUntil_ = takenAt + ignoredFrames_;
+  readyAt_ = ignoredUntil_ + reactionFrames_;
+  // A change at this sample or later may lie at or past the ignored time
+  // (which is never negative, so the cast rounds down).
+  watchFrom_ = static_cast<std::int64_t>(ignoredUntil_);
+}
+
 void LoaderInput::Feed(const float* samples, std::size_t frames, std::size_t stride,
                        std::vector<LoaderChange>& changes) {
+  static_assert(kStepFrames <= kSideRun, "a step's samples are sorted in one go");
   std::size_t done = 0;
   while (done < frames) {
     // Up to the next step of the level, with the state in locals: this loop
@@ -61,54 +102,42 @@ void LoaderInput::Feed(const float* samples, std::size_t frames, std::size_t str
       lowest = std::min(lowest, x);
     }
     const double peak = std::max({stepPeak_, static_cast<double>(highest - centre), static_cast<double>(centre - lowest)});
-    // Where the line is beyond the threshold it takes that side; between the
-    // two it keeps the side it had. So only a sample beyond the other side's
-    // threshold is a change, and each search below is a tight loop that runs
-    // to the next one. Changes within the time the loader ignores after
-    // taking one matter only for the side the line is on when that time is
-    // over, so the search starts again only there: the side then is that of
-    // the last sample beyond a threshold before it, found looking back.
-    const auto sideBefore = [&](std::size_t end, std::size_t floor, int fallback) {
-      for (std::size_t i = end; i > floor; --i) {
-        const float x = from[(i - 1) * stride];
-        if (x > upper) return kHigh;
-        if (x < lower) return kLow;
-      }
-      return fallback;
-    };
-    // Where in this run the loader looks at the line again, from `at` on.
-    const auto looksAgain = [&](std::size_t at) {
-      const std::int64_t again = watchFrom_ - position_;
-      if (again <= static_cast<std::int64_t>(at)) return at;
-      return static_cast<std::size_t>(std::min(again, static_cast<std::int64_t>(run)));
-    };
-    std::size_t k = looksAgain(0);
-    int level = sideBefore(k, 0, level_);
-    if (level == kUnknown) {
-      // The first sample beyond a threshold sets the side: not a change.
-      while (k < run && !(from[k * stride] > upper) && !(from[k * stride] < lower)) ++k;
-      if (k < run) level = from[k * stride] > upper ? kHigh : kLow;
-    }
-    while (level != kUnknown && k < run) {
-      if (level == kHigh) {
-        while (k < run && !(from[k * stride] < lower)) ++k;
-      } else {
-        while (k < run && !(from[k * stride] > upper)) ++k;
-      }
-      if (k == run) break;
+    // Where the line is beyond a threshold it takes that side; between the
+    // two it keeps the side it had. So the line changes at each sample
+    // beyond one threshold whose last sample beyond either lay beyond the
+    // other: that depends on the signal alone, and is found for the whole
+    // run at once, from the bits of each side.
+    const LineSides sides = FindLineSides(from, run, stride, lower, upper);
+    const std::uint64_t beyond = sides.high | sides.low;
+    const std::uint64_t between = ~beyond & BitsBelow(run);
+    std::uint64_t changed = LinePasses(sides.low, level_ == kLow, between) & sides.high;
+    changed |= LinePasses(sides.high, level_ == kHigh, between) & sides.low;
+    if (beyond != 0) level_ = kLow + static_cast<int>((sides.high >> HighestBit(beyond)) & 1);
+    // Where each change lies, between the two samples around it, does not
+    // depend on the loader: all are worked out first, so that no division
+    // stands in the chain from one change the loader takes to the next.
+    double at[kSideRun];
+    for (std::uint64_t each = changed; each != 0; each &= each - 1) {
+      const std::size_t k = LowestBit(each);
       const float x = from[k * stride];
       const float before = k > 0 ? from[(k - 1) * stride] : previous_;
       // Between the two samples, where the line passed the threshold.
-      const double edge = level == kHigh ? lower : upper;
+      const double edge = (sides.high >> k) & 1 ? upper : lower;
       const double fraction = x == before ? 1.0 : (edge - before) / (static_cast<double>(x) - before);
-      const auto at = static_cast<double>(position_ + static_cast<std::int64_t>(k));
-      OnChange(at - 1 + std::clamp(fraction, 0.0, 1.0), changes);
-      level = level == kHigh ? kLow : kHigh;
-      const std::size_t again = looksAgain(k);
-      level = sideBefore(again, k + 1, level);
-      k = again;
+      at[k] = static_cast<double>(position_ + static_cast<std::int64_t>(k)) - 1 + std::clamp(fraction, 0.0, 1.0);
     }
-    level_ = level;
+    // The loader's rule over them in order. After it takes a change it
+    // ignores the line until the side the line is on then is all that
+    // counts: the changes before that it never looks at.
+    const auto lookedAt = [&](std::int64_t first) {
+      const auto all = static_cast<std::int64_t>(kSideRun);
+      return changed & ~BitsBelow(static_cast<std::size_t>(std::clamp<std::int64_t>(first, 0, all)));
+    };
+    for (std::uint64_t ahead = lookedAt(watchFrom_ - position_); ahead != 0;) {
+      const std::size_t k = LowestBit(ahead);
+      OnChange(at[k], changes);
+      ahead = lookedAt(std::max(watchFrom_ - position_, static_cast<std::int64_t>(k) + 1));
+    }
     previous_ = from[(run - 1) * stride];
     stepSum_ += sum;
     stepPeak_ = peak;
@@ -128,27 +157,6 @@ void LoaderInput::FollowLevel() {
   stepSum_ = 0;
   stepPeak_ = 0;
   stepCount_ = 0;
-}
-
-void LoaderInput::OnChange(double frame, std::vector<LoaderChange>& changes) {
-  const bool fresh = !lastChange_ || frame - *lastChange_ > silenceFrames_;
-  lastChange_ = frame;
-  double takenAt = frame;
-  if (fresh) {
-    changes.push_back({frame, false, true});
-  } else if (frame < ignoredUntil_) {
-    return;
-  } else if (frame < readyAt_) {
-    takenAt = readyAt_;
-    changes.push_back({takenAt, true, false});
-  } else {
-    changes.push_back({frame, false, false});
-  }
-  ignoredUntil_ = takenAt + ignoredFrames_;
-  readyAt_ = ignoredUntil_ + reactionFrames_;
-  // A change at this sample or later may lie at or past the ignored time
-  // (which is never negative, so the cast rounds down).
-  watchFrom_ = static_cast<std::int64_t>(ignoredUntil_);
 }
 
 LoaderInputs::LoaderInputs(double sampleRate, int channels, DecoderOptions options)

@@ -13,7 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
+#include <limits>
 #include <vector>
 
 #include "reader/decoder_options.h"
@@ -58,7 +58,7 @@ class LoaderInput {
   double envelope_ = 0;
   static constexpr int kUnknown = 0;
   static constexpr int kLow = 1;
-  static constexpr int kHigh = 2;
+  static constexpr int kHigh = kLow + 1;  // so that a bit can choose between them
   int level_ = kUnknown;  // where the line was last seen beyond the threshold
   float previous_ = 0;
   double lower_ = 0;   // below this the line is low
@@ -68,7 +68,7 @@ class LoaderInput {
   int stepCount_ = 0;
 
   // The loader's rule.
-  std::optional<double> lastChange_;
+  double lastChange_ = -std::numeric_limits<double>::infinity();  // none yet: the first is fresh
   double ignoredUntil_ = 0;
   double readyAt_ = 0;
   // The first sample the search for changes looks at again: those before it

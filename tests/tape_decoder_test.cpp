@@ -274,3 +274,48 @@ TEST(TapeDecoder, ChangesFoundApartGiveTheSameRecordsAndVerdicts) {
 }
 
 }  // namespace
+
+// The loader's view of one channel does not depend on the channels beside
+// it, nor on how the frames come in blocks: the line sorted four samples at
+// a time, with one or two channels, must give the changes of the signal on
+// its own, one sample at a time.
+TEST(LoaderInput, EachChannelOfInterleavedFramesGivesTheChangesOfItsSignalAlone) {
+  const Bytes image = MakeConsistentImage(0x2000, SampleData(200, 5));
+  const degrade::Signal written = degrade::LentokSignal(image, {false, false, "GAME.RKS"});
+  // In 16-bit steps, as a WAV file holds them: the level's sums then come
+  // out the same however the samples are grouped.
+  const auto asStored = [](degrade::Signal signal) {
+    for (float& x : signal) x = std::round(std::clamp(x, -1.0f, 0.99997f) * 32768) / 32768;
+    return signal;
+  };
+  const degrade::Signal noisy = asStored(degrade::AddWhiteNoise(written, 12, 2));
+  const degrade::Signal other = asStored(degrade::AddWhiteNoise(written, 0, 3));
+  const auto changesOf = [](const float* samples, std::size_t frames, std::size_t stride, std::size_t block) {
+    reader::LoaderInput input(44100);
+    std::vector<reader::LoaderChange> changes;
+    for (std::size_t at = 0; at < frames; at += block)
+      input.Feed(samples + at * stride, std::min(block, frames - at), stride, changes);
+    return changes;
+  };
+  const std::vector<reader::LoaderChange> alone = changesOf(noisy.data(), noisy.size(), 1, 1);
+  ASSERT_GT(alone.size(), 1000u);
+  for (const std::size_t channels : {1, 2, 3}) {
+    for (const std::size_t block : {std::size_t{100}, std::size_t{4096}}) {
+      SCOPED_TRACE(std::to_string(channels) + " channels in blocks of " + std::to_string(block));
+      // The signal on the last channel, another before it.
+      std::vector<float> frames(noisy.size() * channels);
+      for (std::size_t i = 0; i < noisy.size(); ++i) {
+        for (std::size_t c = 0; c + 1 < channels; ++c) frames[i * channels + c] = other[i];
+        frames[i * channels + channels - 1] = noisy[i];
+      }
+      const std::vector<reader::LoaderChange> found =
+          changesOf(frames.data() + channels - 1, noisy.size(), channels, block);
+      ASSERT_EQ(found.size(), alone.size());
+      for (std::size_t i = 0; i < alone.size(); ++i) {
+        ASSERT_EQ(found[i].frame, alone[i].frame) << "change " << i;
+        ASSERT_EQ(found[i].late, alone[i].late) << "change " << i;
+        ASSERT_EQ(found[i].afterSilence, alone[i].afterSilence) << "change " << i;
+      }
+    }
+  }
+}
