@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "reader/line_sides.h"
+#include "reader/sample_loops.h"
 
 namespace reader {
 

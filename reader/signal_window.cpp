@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "reader/sample_loops.h"
+
 namespace reader {
 
 namespace {
@@ -12,34 +14,6 @@ std::size_t PowerOfTwoAtLeast(std::size_t count) {
   std::size_t size = 1;
   while (size < count) size <<= 1;
   return size;
-}
-
-// Writes the running sums after each of `count` samples to `out`, from
-// `total` on; returns the total after the last. The total is advanced once
-// per four samples, from partial sums that do not wait for it: that one
-// chain of additions is what bounds the speed of reading.
-double StoreRunningSums(const float* samples, std::size_t count, std::size_t stride,
-                        double total, double* out) {
-  std::size_t i = 0;
-  for (; i + 4 <= count; i += 4, samples += 4 * stride) {
-    const float a = samples[0];
-    const float b = samples[stride];
-    const float c = samples[2 * stride];
-    const float d = samples[3 * stride];
-    const float ab = a + b;
-    const float abc = ab + c;
-    const float abcd = abc + d;
-    out[i] = total + a;
-    out[i + 1] = total + ab;
-    out[i + 2] = total + abc;
-    total += abcd;
-    out[i + 3] = total;
-  }
-  for (; i < count; ++i, samples += stride) {
-    total += *samples;
-    out[i] = total;
-  }
-  return total;
 }
 
 }  // namespace

@@ -3,13 +3,16 @@
 // would hand them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "reader/bit_reader.h"
 #include "reader/cell_timing.h"
 #include "reader/record_parser.h"
+#include "reader/sample_loops.h"
 #include "reader/signal_window.h"
 #include "tape/tape_checksum.h"
 
@@ -242,3 +245,38 @@ TEST(RecordParser, AnEndBelowTheStartWrapsRoundTheAddressSpace) {
 }
 
 }  // namespace
+
+// The loops over every sample, as this build's processor runs them, give
+// the portable forms' results to the bit: the web page and a 32-bit build
+// must read a recording exactly as the x86-64 one does. Samples of every
+// size, not only 16-bit steps, and thresholds some samples sit on exactly.
+TEST(SampleLoops, TheBuildsFormsGiveThePortableResultsToTheBit) {
+  std::vector<float> samples(3 * 200);
+  std::uint32_t seed = 7;
+  for (float& x : samples) {
+    seed = seed * 1103515245u + 12345u;
+    x = static_cast<float>(static_cast<std::int32_t>(seed) >> 4) / (1 << 27);
+  }
+  const float lower = -0.25f;
+  const float upper = 0.375f;
+  samples[5] = upper;
+  samples[9] = lower;
+  for (const std::size_t stride : {1, 2, 3}) {
+    for (const std::size_t count : {0, 1, 7, 8, 9, 63, 64, 200}) {
+      SCOPED_TRACE(std::to_string(count) + " samples, one every " + std::to_string(stride));
+      const std::size_t sorted = std::min(count, reader::kSideRun);
+      for (const std::size_t channel : {std::size_t{0}, stride - 1}) {
+        const reader::LineSides sides = reader::FindLineSides(&samples[channel], sorted, stride, lower, upper);
+        const reader::LineSides expected =
+            reader::FindLineSidesOneByOne(&samples[channel], sorted, stride, lower, upper);
+        EXPECT_EQ(sides.high, expected.high);
+        EXPECT_EQ(sides.low, expected.low);
+      }
+      std::vector<double> sums(count + 1, -1);
+      std::vector<double> expected(count + 1, -1);
+      const double total = reader::StoreRunningSums(samples.data(), count, stride, 1e3, sums.data());
+      EXPECT_EQ(total, reader::StoreRunningSumsInGroups(samples.data(), count, stride, 1e3, expected.data()));
+      EXPECT_EQ(sums, expected);
+    }
+  }
+}
