@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "formats/byte_order.h"
+#include "platform/memory.h"
 
 namespace formats {
 namespace {
@@ -134,6 +135,7 @@ float* SampleBuffer::Extend(std::size_t count) {
     const std::size_t needed = size_ + count;
     const std::size_t capacity = std::max(needed + needed / 4, 2 * capacity_);
     std::unique_ptr<float[]> grown(new float[capacity]);
+    platform::ExpectWrites(grown.get(), capacity * sizeof(float));
     if (size_ > 0) std::memcpy(grown.get(), data_.get(), size_ * sizeof(float));
     data_ = std::move(grown);
     capacity_ = capacity;

@@ -4,12 +4,15 @@
 #include <algorithm>
 
 #include "formats/byte_order.h"
+#include "platform/memory.h"
 #include "tape/tape_checksum.h"
 
 namespace reader {
 
 std::vector<std::uint8_t> ImageBytes(const DecodedRecord& record) {
-  std::vector<std::uint8_t> image(4 + record.data.size() + 2);
+  std::vector<std::uint8_t> image;
+  platform::ReserveToWrite(image, 4 + record.data.size() + 2);
+  image.resize(4 + record.data.size() + 2);
   StoreLe16(record.startAddress, image.data());
   StoreLe16(record.endAddress, image.data() + 2);
   std::copy(record.data.begin(), record.data.end(), image.begin() + 4);

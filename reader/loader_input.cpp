@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/memory.h"
 #include "reader/sample_loops.h"
 
 namespace reader {
@@ -168,10 +169,14 @@ void LoaderInputs::Feed(const float* interleaved, std::size_t frames, LoaderChan
   changes.resize(inputs_.size());
   for (std::size_t i = 0; i < inputs_.size(); ++i) {
     found_.clear();
+    // Room for a change every few cells, as a clean signal gives: a noisy
+    // one grows it further.
+    platform::ReserveToWrite(found_, frames / 16 + 16);
     inputs_[i].Feed(interleaved + channels_[i], frames, channelCount_, found_);
     // Copied out in one go: `changes` may have been read last on another
     // thread, and taking its memory back change by change, while the
     // search runs, stalls it at every line.
+    platform::ReserveToWrite(changes[i], found_.size());
     changes[i].assign(found_.begin(), found_.end());
   }
 }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/memory.h"
 #include "reader/sample_loops.h"
 
 namespace reader {
@@ -18,8 +19,10 @@ std::size_t PowerOfTwoAtLeast(std::size_t count) {
 
 }  // namespace
 
-SignalWindow::SignalWindow(std::size_t framesKept)
-    : mask_(PowerOfTwoAtLeast(framesKept + 2) - 1), sums_(mask_ + 1, 0.0) {}
+SignalWindow::SignalWindow(std::size_t framesKept) : mask_(PowerOfTwoAtLeast(framesKept + 2) - 1) {
+  platform::ReserveToWrite(sums_, mask_ + 1);
+  sums_.assign(mask_ + 1, 0.0);
+}
 
 void SignalWindow::Append(const float* samples, std::size_t count, std::size_t stride) {
   while (count > 0) {

@@ -389,7 +389,9 @@ std::string ReadRecording(const std::string& operand, const reader::DecoderOptio
 
   // The first block, long enough to tell the container (a pipe may give it
   // in pieces).
-  std::vector<std::uint8_t> head(kReadBlockBytes);
+  std::vector<std::uint8_t> head;
+  platform::ReserveToWrite(head, kReadBlockBytes);
+  head.resize(kReadBlockBytes);
   std::size_t got = 0;
   while (got < decoding::kProbeBytes) {
     const std::size_t n = input.Read(head.data() + got, head.size() - got, fileError);
