@@ -58,8 +58,7 @@ LoaderInput::LoaderInput(double sampleRate)
       lower_(-kQuietest),
       upper_(kQuietest) {}
 
-// Inline: it runs for most changes found, and a call would cost a fifth
-// of it.
+// Inline: it runs for every change the loader looks at.
 inline void LoaderInput::OnChange(double frame, std::vector<LoaderChange>& changes) {
   const bool fresh = frame - lastChange_ > silenceFrames_;
   lastChange_ = frame;

@@ -71,8 +71,8 @@ class LoaderInput {
   double lastChange_ = -std::numeric_limits<double>::infinity();  // none yet: the first is fresh
   double ignoredUntil_ = 0;
   double readyAt_ = 0;
-  // The first sample the search for changes looks at again: those before it
-  // fall within the ignored time, and only the side they leave counts. The
+  // The first sample whose changes the loader looks at again: those before
+  // it fall within the ignored time, and only the side they leave counts. The
   // quiet that restarts the loader is therefore measured from the last
   // change it took or looked at, not from changes it ignored.
   std::int64_t watchFrom_ = 0;
