@@ -17,20 +17,22 @@ namespace platform {
 // nothing.
 void ExpectWrites(void* start, std::size_t bytes);
 
-// The room `buffer` has reserved past its elements will be written soon.
-template <typename T>
-void ExpectWritesToReserve(std::vector<T>& buffer) {
-  ExpectWrites(buffer.data() + buffer.size(), (buffer.capacity() - buffer.size()) * sizeof(T));
-}
-
-// Room in `buffer` for `count` elements, which will be written soon: where
-// it must grow, it takes a quarter to spare and its new memory is mapped in
-// one call.
+// Room in `buffer` for `count` elements in all, which will be written soon:
+// where it must grow, its new memory is mapped in one call. For a buffer
+// that takes its size once.
 template <typename T>
 void ReserveToWrite(std::vector<T>& buffer, std::size_t count) {
   if (buffer.capacity() >= count) return;
-  buffer.reserve(count + count / 4);
-  ExpectWritesToReserve(buffer);
+  buffer.reserve(count);
+  ExpectWrites(buffer.data() + buffer.size(), (buffer.capacity() - buffer.size()) * sizeof(T));
+}
+
+// The same for a buffer filled again and again with a few more or fewer:
+// where it must grow it takes a quarter to spare, so that it seldom grows
+// again.
+template <typename T>
+void GrowToWrite(std::vector<T>& buffer, std::size_t count) {
+  if (buffer.capacity() < count) ReserveToWrite(buffer, count + count / 4);
 }
 
 }  // namespace platform

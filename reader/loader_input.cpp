@@ -129,9 +129,9 @@ void LoaderInput::Feed(const float* samples, std::size_t frames, std::size_t str
     // The loader's rule over them in order. After it takes a change it
     // ignores the line until the side the line is on then is all that
     // counts: the changes before that it never looks at.
-    const auto lookedAt = [&](std::int64_t first) {
+    const auto lookedAt = [&](std::int64_t fromSample) {
       const auto all = static_cast<std::int64_t>(kSideRun);
-      return changed & ~BitsBelow(static_cast<std::size_t>(std::clamp<std::int64_t>(first, 0, all)));
+      return changed & ~BitsBelow(static_cast<std::size_t>(std::clamp<std::int64_t>(fromSample, 0, all)));
     };
     for (std::uint64_t ahead = lookedAt(watchFrom_ - position_); ahead != 0;) {
       const std::size_t k = LowestBit(ahead);
@@ -170,12 +170,12 @@ void LoaderInputs::Feed(const float* interleaved, std::size_t frames, LoaderChan
     found_.clear();
     // Room for a change every few cells, as a clean signal gives: a noisy
     // one grows it further.
-    platform::ReserveToWrite(found_, frames / 16 + 16);
+    platform::GrowToWrite(found_, frames / 16 + 16);
     inputs_[i].Feed(interleaved + channels_[i], frames, channelCount_, found_);
     // Copied out in one go: `changes` may have been read last on another
     // thread, and taking its memory back change by change, while the
     // search runs, stalls it at every line.
-    platform::ReserveToWrite(changes[i], found_.size());
+    platform::GrowToWrite(changes[i], found_.size());
     changes[i].assign(found_.begin(), found_.end());
   }
 }

@@ -22,7 +22,7 @@ LoaderWatch::LoaderWatch(double sampleRate, std::size_t keepFrames)
     : microsecondsPerFrame_(1e6 / sampleRate), keepFrames_(static_cast<double>(keepFrames)) {}
 
 void LoaderWatch::Take(const LoaderChange* changes, std::size_t count) {
-  platform::ReserveToWrite(taken_, taken_.size() + count);
+  platform::GrowToWrite(taken_, taken_.size() + count);
   taken_.insert(taken_.end(), changes, changes + count);
   for (std::size_t i = 0; i < count; ++i) {
     if (changes[i].afterSilence) armedAt_.push_back(changes[i].frame);

@@ -77,14 +77,11 @@ RecordParser::Step RecordParser::TakeBlockByte(std::uint8_t value, std::int64_t 
         const std::uint32_t span =
             static_cast<std::uint16_t>(record_.endAddress - record_.startAddress);
         dataLength_ = span + 1;
-        record_.data.reserve(dataLength_);
-        record_.byteFrames.reserve(dataLength_);
-        record_.bitConfidence.reserve(8 * static_cast<std::size_t>(dataLength_));
         // Filled a byte at a time from here on: a full-size record's buffers
         // come to over a megabyte.
-        platform::ExpectWritesToReserve(record_.data);
-        platform::ExpectWritesToReserve(record_.byteFrames);
-        platform::ExpectWritesToReserve(record_.bitConfidence);
+        platform::ReserveToWrite(record_.data, dataLength_);
+        platform::ReserveToWrite(record_.byteFrames, dataLength_);
+        platform::ReserveToWrite(record_.bitConfidence, 8 * static_cast<std::size_t>(dataLength_));
         state_ = State::kData;
       }
       return Step::kMoreBytes;

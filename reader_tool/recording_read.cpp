@@ -276,12 +276,9 @@ class WavReads {
     }
     frames_.Clear();
     if (ended_) return false;
-    if (bytes.capacity() < kReadBlockBytes) {
-      // A new block: its memory mapped in one call rather than page by
-      // page as the zeros below first touch it.
-      bytes.reserve(kReadBlockBytes);
-      platform::ExpectWritesToReserve(bytes);
-    }
+    // A new block: its memory mapped in one call rather than page by page
+    // as the zeros below first touch it.
+    platform::ReserveToWrite(bytes, kReadBlockBytes);
     bytes.resize(kReadBlockBytes);
     const std::size_t got = input_.Read(bytes.data(), bytes.size(), fileError_);
     bytes.resize(got);
