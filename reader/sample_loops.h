@@ -43,39 +43,71 @@ inline LineSides FindLineSidesOneByOne(const float* samples, std::size_t count, 
   return sides;
 }
 
-// The running sums: writes the sum after each of `count` samples, one
-// every `stride` floats, to `out`, from `total` on, and returns the total
-// after the last.
-double StoreRunningSums(const float* samples, std::size_t count, std::size_t stride, double total, double* out);
+// The running sums. The sums are taken in groups of eight samples: within
+// a group in floats, paired as four vector lanes pair them; the total, in
+// doubles, moves on once per group. That one chain of additions through
+// every sample is otherwise what bounds the speed of reading. Groups are
+// counted from the first sample ever taken, whatever the blocks the samples
+// come in, so a recording read in blocks of any size gives the same sums
+// to the bit. A 16-bit sample is exact in a float, and so is a sum of eight
+// of them, so for those the grouping changes nothing at all.
+struct RunningSums {
+  double total = 0;       // the sum of every sample before the group under way
+  float group[8] = {};    // the group under way, its first `filled` samples
+  std::size_t filled = 0;
 
-// The same one sample at a time, in groups of eight. Within a group the
-// sums are taken in floats, paired as four lanes would pair them; the
-// total, in doubles, moves on once per group. That one chain of additions
-// through every sample is otherwise what bounds the speed of reading. A
-// 16-bit sample is exact in a float, and so is a sum of eight of them, so
-// for those the grouping changes nothing at all.
-inline double StoreRunningSumsInGroups(const float* samples, std::size_t count, std::size_t stride, double total,
-                                       double* out) {
-  std::size_t i = 0;
-  for (; i + 8 <= count; i += 8, samples += 8 * stride) {
-    float x[8];
-    for (std::size_t k = 0; k < 8; ++k) x[k] = samples[k * stride];
-    // Each four as a vector adds itself moved one lane on, then two.
-    const float ab = x[0] + x[1];
-    const float p[4] = {x[0], ab, (x[1] + x[2]) + x[0], (x[2] + x[3]) + ab};
-    const float ef = x[4] + x[5];
-    const float q[4] = {x[4] + p[3], ef + p[3], ((x[5] + x[6]) + x[4]) + p[3], ((x[6] + x[7]) + ef) + p[3]};
-    for (std::size_t k = 0; k < 4; ++k) {
-      out[i + k] = total + p[k];
-      out[i + 4 + k] = total + q[k];
+  // The sum of group[0] to group[last], paired as the lanes pair them: each
+  // four adds itself moved one lane on, then two; the second four adds the
+  // first four's sum.
+  static float GroupPrefix(const float* group, std::size_t last) {
+    return last < 4 ? FourPrefix(group, last) : FourPrefix(group + 4, last - 4) + FourPrefix(group, 3);
+  }
+  static float FourPrefix(const float* four, std::size_t last) {
+    switch (last) {
+      case 0: return four[0];
+      case 1: return four[0] + four[1];
+      case 2: return (four[1] + four[2]) + four[0];
+      default: return (four[2] + four[3]) + (four[0] + four[1]);
     }
-    total += q[3];
   }
-  for (; i < count; ++i, samples += stride) {
-    total += *samples;
-    out[i] = total;
+
+  // Takes one sample and returns the sum after it.
+  double Take(float sample) {
+    group[filled] = sample;
+    const double sum = total + GroupPrefix(group, filled);
+    if (++filled == 8) {
+      total = sum;
+      filled = 0;
+    }
+    return sum;
   }
-  return total;
+};
+
+// The whole groups of eight, as the processor runs them: writes the sums
+// after `count` samples (a multiple of eight), from `total` on, and returns
+// the total after the last.
+double StoreGroupsOfEight(const float* samples, std::size_t count, std::size_t stride, double total, double* out);
+
+// The same, one sample at a time: what any processor can do.
+inline double StoreGroupsOfEightOneByOne(const float* samples, std::size_t count, std::size_t stride, double total,
+                                         double* out) {
+  RunningSums sums;
+  sums.total = total;
+  for (std::size_t i = 0; i < count; ++i) out[i] = sums.Take(samples[i * stride]);
+  return sums.total;
+}
+
+// Writes the sum after each of `count` samples, one every `stride` floats
+// from `samples`, to `out`, and moves `sums` on past them: the group under
+// way one sample at a time, then whole groups as the processor runs them,
+// then the start of the next group.
+inline void StoreRunningSums(RunningSums& sums, const float* samples, std::size_t count, std::size_t stride,
+                             double* out) {
+  std::size_t i = 0;
+  for (; sums.filled != 0 && i < count; ++i) out[i] = sums.Take(samples[i * stride]);
+  const std::size_t whole = (count - i) / 8 * 8;
+  sums.total = StoreGroupsOfEight(samples + i * stride, whole, stride, sums.total, out + i);
+  for (i += whole; i < count; ++i) out[i] = sums.Take(samples[i * stride]);
 }
 
 }  // namespace reader

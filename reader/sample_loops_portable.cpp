@@ -8,8 +8,8 @@ LineSides FindLineSides(const float* samples, std::size_t count, std::size_t str
   return FindLineSidesOneByOne(samples, count, stride, lower, upper);
 }
 
-double StoreRunningSums(const float* samples, std::size_t count, std::size_t stride, double total, double* out) {
-  return StoreRunningSumsInGroups(samples, count, stride, total, out);
+double StoreGroupsOfEight(const float* samples, std::size_t count, std::size_t stride, double total, double* out) {
+  return StoreGroupsOfEightOneByOne(samples, count, stride, total, out);
 }
 
 }  // namespace reader

@@ -22,7 +22,7 @@ struct SideBits {
 };
 
 // The four lanes' running sums: each lane plus the lane before, then plus
-// the two before, as StoreRunningSumsInGroups pairs them.
+// the two before, as RunningSums::GroupPrefix pairs them.
 __m128 LaneSums(__m128 four) {
   four = _mm_add_ps(four, _mm_castsi128_ps(_mm_slli_si128(_mm_castps_si128(four), 4)));
   return _mm_add_ps(four, _mm_castsi128_ps(_mm_slli_si128(_mm_castps_si128(four), 8)));
@@ -48,8 +48,8 @@ LineSides FindLineSides(const float* samples, std::size_t count, std::size_t str
   return sides;
 }
 
-double StoreRunningSums(const float* samples, std::size_t count, std::size_t stride, double total, double* out) {
-  if (stride != 1) return StoreRunningSumsInGroups(samples, count, stride, total, out);
+double StoreGroupsOfEight(const float* samples, std::size_t count, std::size_t stride, double total, double* out) {
+  if (stride != 1) return StoreGroupsOfEightOneByOne(samples, count, stride, total, out);
   std::size_t i = 0;
   __m128d sum = _mm_set1_pd(total);  // the total in both lanes
   for (; i + 8 <= count; i += 8) {
@@ -62,7 +62,7 @@ double StoreRunningSums(const float* samples, std::size_t count, std::size_t str
     _mm_storeu_pd(out + i + 6, last);
     sum = _mm_unpackhi_pd(last, last);
   }
-  return StoreRunningSumsInGroups(samples + i, count - i, 1, _mm_cvtsd_f64(sum), out + i);
+  return _mm_cvtsd_f64(sum);
 }
 
 }  // namespace reader

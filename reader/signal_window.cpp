@@ -30,7 +30,7 @@ void SignalWindow::Append(const float* samples, std::size_t count, std::size_t s
     const std::size_t at = static_cast<std::size_t>(end_) & mask_;
     const std::size_t run = std::min(count, at == mask_ ? std::size_t{1} : mask_ - at);
     double* const out = at == mask_ ? sums_.data() : sums_.data() + at + 1;
-    total_ = StoreRunningSums(samples, run, stride, total_, out);
+    StoreRunningSums(running_, samples, run, stride, out);
     samples += run * stride;
     count -= run;
     end_ += static_cast<std::int64_t>(run);

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "reader/sample_loops.h"
+
 namespace reader {
 
 class SignalWindow {
@@ -72,7 +74,7 @@ class SignalWindow {
   std::size_t mask_;
   std::vector<double> sums_;  // sums_[n & mask_]: the sum of the samples before frame n
   std::int64_t end_ = 0;
-  double total_ = 0;          // the sum of every sample appended
+  RunningSums running_;       // where the sums of every sample appended stand
 };
 
 }  // namespace reader

@@ -272,10 +272,38 @@ TEST(SampleLoops, TheBuildsFormsGiveThePortableResultsToTheBit) {
         EXPECT_EQ(sides.high, expected.high);
         EXPECT_EQ(sides.low, expected.low);
       }
-      std::vector<double> sums(count + 1, -1);
-      std::vector<double> expected(count + 1, -1);
-      const double total = reader::StoreRunningSums(samples.data(), count, stride, 1e3, sums.data());
-      EXPECT_EQ(total, reader::StoreRunningSumsInGroups(samples.data(), count, stride, 1e3, expected.data()));
+      const std::size_t grouped = count / 8 * 8;
+      std::vector<double> sums(grouped + 1, -1);
+      std::vector<double> expected(grouped + 1, -1);
+      const double total = reader::StoreGroupsOfEight(samples.data(), grouped, stride, 1e3, sums.data());
+      EXPECT_EQ(total, reader::StoreGroupsOfEightOneByOne(samples.data(), grouped, stride, 1e3, expected.data()));
+      EXPECT_EQ(sums, expected);
+    }
+  }
+}
+
+// The running sums of full-precision samples, whose float sums round, are
+// the same to the bit in blocks of any size as all at once: a recording's
+// records must not depend on how its file arrives.
+TEST(SampleLoops, RunningSumsInBlocksOfAnySizeAreTheSameToTheBit) {
+  std::vector<float> samples(2 * 300);
+  std::uint32_t seed = 11;
+  for (float& x : samples) {
+    seed = seed * 1103515245u + 12345u;
+    x = static_cast<float>(static_cast<std::int32_t>(seed) >> 4) / (1 << 27);
+  }
+  for (const std::size_t stride : {1, 2}) {
+    const std::size_t count = samples.size() / stride;
+    reader::RunningSums whole;
+    std::vector<double> expected(count);
+    reader::StoreRunningSums(whole, samples.data(), count, stride, expected.data());
+    for (const std::size_t block : {1, 3, 7, 13, 64}) {
+      SCOPED_TRACE("blocks of " + std::to_string(block) + ", one sample every " + std::to_string(stride));
+      reader::RunningSums inBlocks;
+      std::vector<double> sums(count);
+      for (std::size_t at = 0; at < count; at += block) {
+        reader::StoreRunningSums(inBlocks, &samples[at * stride], std::min(block, count - at), stride, &sums[at]);
+      }
       EXPECT_EQ(sums, expected);
     }
   }
