@@ -27,7 +27,15 @@ void ReserveToWrite(std::vector<T>& buffer, std::size_t count) {
   ExpectWrites(buffer.data() + buffer.size(), (buffer.capacity() - buffer.size()) * sizeof(T));
 }
 
-// The same for a buffer filled again and again with a few more or fewer:
+// The same, and `buffer` then holds `count` elements, the new ones zero:
+// the hint comes before the zeros first touch the memory.
+template <typename T>
+void ResizeToWrite(std::vector<T>& buffer, std::size_t count) {
+  ReserveToWrite(buffer, count);
+  buffer.resize(count);
+}
+
+// The same as ReserveToWrite for a buffer filled again and again with a few more or fewer:
 // where it must grow it takes a quarter to spare, so that it seldom grows
 // again.
 template <typename T>

@@ -11,8 +11,7 @@ namespace reader {
 
 std::vector<std::uint8_t> ImageBytes(const DecodedRecord& record) {
   std::vector<std::uint8_t> image;
-  platform::ReserveToWrite(image, 4 + record.data.size() + 2);
-  image.resize(4 + record.data.size() + 2);
+  platform::ResizeToWrite(image, 4 + record.data.size() + 2);
   StoreLe16(record.startAddress, image.data());
   StoreLe16(record.endAddress, image.data() + 2);
   std::copy(record.data.begin(), record.data.end(), image.begin() + 4);

@@ -56,25 +56,30 @@ struct RunningSums {
   float group[8] = {};    // the group under way, its first `filled` samples
   std::size_t filled = 0;
 
-  // The sum of group[0] to group[last], paired as the lanes pair them: each
-  // four adds itself moved one lane on, then two; the second four adds the
-  // first four's sum.
-  static float GroupPrefix(const float* group, std::size_t last) {
-    return last < 4 ? FourPrefix(group, last) : FourPrefix(group + 4, last - 4) + FourPrefix(group, 3);
-  }
-  static float FourPrefix(const float* four, std::size_t last) {
-    switch (last) {
-      case 0: return four[0];
-      case 1: return four[0] + four[1];
-      case 2: return (four[1] + four[2]) + four[0];
-      default: return (four[2] + four[3]) + (four[0] + four[1]);
-    }
+  // The sums after each of a group's eight samples, paired as the lanes
+  // pair them: each four adds itself moved one lane on, then two; the
+  // second four adds the first four's sum. The sum after sample k depends
+  // on samples 0 to k alone.
+  static void GroupSums(const float* x, float* sums) {
+    const float ab = x[0] + x[1];
+    sums[0] = x[0];
+    sums[1] = ab;
+    sums[2] = (x[1] + x[2]) + x[0];
+    sums[3] = (x[2] + x[3]) + ab;
+    const float ef = x[4] + x[5];
+    sums[4] = x[4] + sums[3];
+    sums[5] = ef + sums[3];
+    sums[6] = ((x[5] + x[6]) + x[4]) + sums[3];
+    sums[7] = ((x[6] + x[7]) + ef) + sums[3];
   }
 
-  // Takes one sample and returns the sum after it.
+  // Takes one sample and returns the sum after it: for the few samples of
+  // a group split between two blocks.
   double Take(float sample) {
     group[filled] = sample;
-    const double sum = total + GroupPrefix(group, filled);
+    float sums[8];
+    GroupSums(group, sums);
+    const double sum = total + sums[filled];
     if (++filled == 8) {
       total = sum;
       filled = 0;
@@ -88,13 +93,18 @@ struct RunningSums {
 // the total after the last.
 double StoreGroupsOfEight(const float* samples, std::size_t count, std::size_t stride, double total, double* out);
 
-// The same, one sample at a time: what any processor can do.
+// The same, one group at a time: what any processor can do.
 inline double StoreGroupsOfEightOneByOne(const float* samples, std::size_t count, std::size_t stride, double total,
                                          double* out) {
-  RunningSums sums;
-  sums.total = total;
-  for (std::size_t i = 0; i < count; ++i) out[i] = sums.Take(samples[i * stride]);
-  return sums.total;
+  for (std::size_t i = 0; i < count; i += 8) {
+    float x[8];
+    float sums[8];
+    for (std::size_t k = 0; k < 8; ++k) x[k] = samples[(i + k) * stride];
+    RunningSums::GroupSums(x, sums);
+    for (std::size_t k = 0; k < 8; ++k) out[i + k] = total + sums[k];
+    total += sums[7];
+  }
+  return total;
 }
 
 // Writes the sum after each of `count` samples, one every `stride` floats

@@ -22,7 +22,7 @@ struct SideBits {
 };
 
 // The four lanes' running sums: each lane plus the lane before, then plus
-// the two before, as RunningSums::GroupPrefix pairs them.
+// the two before, as RunningSums::GroupSums pairs them.
 __m128 LaneSums(__m128 four) {
   four = _mm_add_ps(four, _mm_castsi128_ps(_mm_slli_si128(_mm_castps_si128(four), 4)));
   return _mm_add_ps(four, _mm_castsi128_ps(_mm_slli_si128(_mm_castps_si128(four), 8)));

@@ -20,8 +20,7 @@ std::size_t PowerOfTwoAtLeast(std::size_t count) {
 }  // namespace
 
 SignalWindow::SignalWindow(std::size_t framesKept) : mask_(PowerOfTwoAtLeast(framesKept + 2) - 1) {
-  platform::ReserveToWrite(sums_, mask_ + 1);
-  sums_.assign(mask_ + 1, 0.0);
+  platform::ResizeToWrite(sums_, mask_ + 1);
 }
 
 void SignalWindow::Append(const float* samples, std::size_t count, std::size_t stride) {

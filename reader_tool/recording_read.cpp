@@ -276,10 +276,8 @@ class WavReads {
     }
     frames_.Clear();
     if (ended_) return false;
-    // A new block: its memory mapped in one call rather than page by page
-    // as the zeros below first touch it.
-    platform::ReserveToWrite(bytes, kReadBlockBytes);
-    bytes.resize(kReadBlockBytes);
+    // A new block: its memory mapped in one call rather than page by page.
+    platform::ResizeToWrite(bytes, kReadBlockBytes);
     const std::size_t got = input_.Read(bytes.data(), bytes.size(), fileError_);
     bytes.resize(got);
     ended_ = fileError_ != platform::FileError::kNone || got == 0;
@@ -387,8 +385,7 @@ std::string ReadRecording(const std::string& operand, const reader::DecoderOptio
   // The first block, long enough to tell the container (a pipe may give it
   // in pieces).
   std::vector<std::uint8_t> head;
-  platform::ReserveToWrite(head, kReadBlockBytes);
-  head.resize(kReadBlockBytes);
+  platform::ResizeToWrite(head, kReadBlockBytes);
   std::size_t got = 0;
   while (got < decoding::kProbeBytes) {
     const std::size_t n = input.Read(head.data() + got, head.size() - got, fileError);

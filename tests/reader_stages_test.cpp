@@ -244,6 +244,17 @@ TEST(RecordParser, AnEndBelowTheStartWrapsRoundTheAddressSpace) {
   EXPECT_EQ(parser.Finish(0).data.size(), 2u);
 }
 
+// Samples between -1 and 1 that use every bit of a float: their sums
+// round, as a 16-bit recording's never do.
+std::vector<float> FullPrecisionSamples(std::size_t count, std::uint32_t seed) {
+  std::vector<float> samples(count);
+  for (float& x : samples) {
+    seed = seed * 1103515245u + 12345u;
+    x = static_cast<float>(static_cast<std::int32_t>(seed) >> 4) / (1 << 27);
+  }
+  return samples;
+}
+
 }  // namespace
 
 // The loops over every sample, as this build's processor runs them, give
@@ -251,12 +262,7 @@ TEST(RecordParser, AnEndBelowTheStartWrapsRoundTheAddressSpace) {
 // must read a recording exactly as the x86-64 one does. Samples of every
 // size, not only 16-bit steps, and thresholds some samples sit on exactly.
 TEST(SampleLoops, TheBuildsFormsGiveThePortableResultsToTheBit) {
-  std::vector<float> samples(3 * 200);
-  std::uint32_t seed = 7;
-  for (float& x : samples) {
-    seed = seed * 1103515245u + 12345u;
-    x = static_cast<float>(static_cast<std::int32_t>(seed) >> 4) / (1 << 27);
-  }
+  std::vector<float> samples = FullPrecisionSamples(3 * 200, 7);
   const float lower = -0.25f;
   const float upper = 0.375f;
   samples[5] = upper;
@@ -286,12 +292,7 @@ TEST(SampleLoops, TheBuildsFormsGiveThePortableResultsToTheBit) {
 // the same to the bit in blocks of any size as all at once: a recording's
 // records must not depend on how its file arrives.
 TEST(SampleLoops, RunningSumsInBlocksOfAnySizeAreTheSameToTheBit) {
-  std::vector<float> samples(2 * 300);
-  std::uint32_t seed = 11;
-  for (float& x : samples) {
-    seed = seed * 1103515245u + 12345u;
-    x = static_cast<float>(static_cast<std::int32_t>(seed) >> 4) / (1 << 27);
-  }
+  const std::vector<float> samples = FullPrecisionSamples(2 * 300, 11);
   for (const std::size_t stride : {1, 2}) {
     const std::size_t count = samples.size() / stride;
     reader::RunningSums whole;
