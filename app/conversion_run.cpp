@@ -1,5 +1,6 @@
-// The run: command line, open both files, read the image whole, write the
-// WAV header, play the tape record, patch the sizes, report, close.
+// The run: command line, open the input, read the image whole, create the
+// output, write the WAV header, play the tape record, patch the sizes,
+// report, close.
 #include "app/conversion_run.h"
 
 #include "app/command_line.h"
@@ -53,12 +54,16 @@ void ReadTapeImage(ConversionState& state) {
   if (state.transferCount != 0) ReportFailure(state, texts::kReadError);
 }
 
+// A report that does not arrive whole fails the run, although the
+// recording is complete by then: a script reading the addresses and the
+// checksum from it must not take a lost report for a finished one.
 void PrintReport(ConversionState& state) {
   char* report = reinterpret_cast<char*>(state.scratchBuffer);
   const std::uint32_t length =
       BuildReport(ImageStartAddress(state), ImageEndAddress(state), state.checksum, report);
   platform::WriteFile(platform::GetStdHandle(platform::kStdOutputHandle), report, length,
                       &state.transferCount);
+  if (state.transferCount != length) ReportFailure(state, texts::kWriteError);
 }
 
 }  // namespace
@@ -74,15 +79,17 @@ void ReportFailure(ConversionState& state, const char* message) {
 
 void RunConversion(ConversionState& state, TapeSignal& signal) {
   ParseCommandLine(state, platform::GetCommandLineA());
+  // The image is read and checked before the output is created, so that an
+  // input that fails leaves an existing file of the output's name as it
+  // was. The input stays open until the output exists: its read-only share
+  // is what keeps the output from being created over it.
   OpenInput(state);
-  CreateOutput(state);
   ReadTapeImage(state);
+  CreateOutput(state);
   if (WriteWavHeader(state) != 0) ReportFailure(state, texts::kWriteError);
   PlayTapeRecord(state, signal);
   if (PatchWavSizes(state) != 0) ReportFailure(state, texts::kWriteError);
   PrintReport(state);
   CloseFiles(state);
-  // A shell reads any status but 0 as failure, so success is 0 whatever the
-  // report's write transferred.
   platform::ExitProcess(0);
 }

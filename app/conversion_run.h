@@ -8,7 +8,8 @@
 // process with status 1. The output keeps whatever was written to it.
 [[noreturn]] void ReportFailure(ConversionState& state, const char* message);
 
-// Parses the command line, converts the image into the WAV file, prints the
-// report and ends the process with status 0; every failure ends it through
+// Parses the command line, reads the image, converts it into the WAV file,
+// prints the report and ends the process with status 0; every failure, a
+// report that could not be written whole among them, ends it through
 // ReportFailure.
 [[noreturn]] void RunConversion(ConversionState& state, TapeSignal& signal);

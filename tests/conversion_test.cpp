@@ -151,16 +151,38 @@ TEST_F(Conversion, ImageSizeLimits) {
   EXPECT_EQ(full.status, 0);
   EXPECT_EQ(ReadBytes(Out()).size(), 46u + 512u * (256u + 65552u) + 32u);
 
-  WriteBytes(Out(), Bytes(100, 1));  // an old recording is emptied all the same
   WriteBytes(In("over.rks"), Bytes(65553, 0));
-  ExpectFailure(RunTool({In("over.rks"), Out()}), ReadErrorText());
-  EXPECT_EQ(ReadBytes(Out()).size(), 0u);
+  ExpectFailure(RunTool({In("over.rks"), Out("over.wav")}), ReadErrorText());
 
   for (std::size_t size : {0, 1, 3, 6}) {
     WriteBytes(In("short.rks"), Bytes(size, 0x11));
-    ExpectFailure(RunTool({"-k", In("short.rks"), Out()}), ReadErrorText());
-    ExpectFailure(RunTool({In("short.rks"), Out()}), ReadErrorText());
-    EXPECT_EQ(ReadBytes(Out()).size(), 0u) << size;
+    ExpectFailure(RunTool({"-k", In("short.rks"), Out("short.wav")}), ReadErrorText());
+    ExpectFailure(RunTool({In("short.rks"), Out("short.wav")}), ReadErrorText());
+  }
+  // Refused before the output is created.
+  EXPECT_FALSE(FileExists(Out("over.wav")));
+  EXPECT_FALSE(FileExists(Out("short.wav")));
+}
+
+// The image is read and checked whole before the output is created: an
+// input that fails must not cost the file the output names.
+TEST_F(Conversion, AnInputThatFailsLeavesAnExistingOutputAsItWas) {
+  // A real recording stands for the file a user would lose.
+  WriteBytes(In("old.rks"), MakeConsistentImage(0x3000, SampleData(50)));
+  ASSERT_EQ(RunTool({In("old.rks"), Out("keep.wav")}).status, 0);
+  const Bytes kept = ReadBytes(Out("keep.wav"));
+
+  WriteBytes(In("six.rks"), MakeImage(0, {}, 0));  // addresses and checksum, no data
+  WriteBytes(In("over.rks"), MakeConsistentImage(0, SampleData(65553 - 6)));
+  WriteBytes(In("empty.rks"), {});
+  fs::create_directory(dir_ / "folder");
+  // 4 GiB + 7 bytes: refused only by the read past what its size said.
+  WriteBytes(In("huge.rks"), MakeConsistentImage(0, {1}));
+  ASSERT_EQ(truncate(In("huge.rks").c_str(), (1LL << 32) + 7), 0);
+
+  for (const char* input : {"six.rks", "over.rks", "empty.rks", "folder", "huge.rks"}) {
+    ExpectFailure(RunTool({In(input), Out("keep.wav")}), ReadErrorText());
+    EXPECT_EQ(ReadBytes(Out("keep.wav")), kept) << input;
   }
 }
 
@@ -211,12 +233,10 @@ TEST_F(Conversion, MissingOrUnopenableFiles) {
   ExpectFailure(RunTool({In(), dir_ / "no such dir/out.wav"}), WriteErrorText());
 
   fs::create_directory(dir_ / "folder");
+  // Windows does not open a folder as a file; POSIX opens it, and its read
+  // fails before the output is created.
   ExpectFailure(RunTool({dir_ / "folder", Out()}), ReadErrorText());
-  if (TestingWindowsBuild()) {
-    EXPECT_FALSE(FileExists(Out()));  // Windows does not open a folder as a file
-  } else {
-    EXPECT_EQ(ReadBytes(Out()).size(), 0u);  // POSIX opens it; its read fails
-  }
+  EXPECT_FALSE(FileExists(Out()));
   ExpectFailure(RunTool({In(), dir_ / "folder"}), WriteErrorText());
 }
 
@@ -262,6 +282,19 @@ TEST_F(Conversion, TheInputCannotBeTheOutputThroughALinkOrADevice) {
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.err, WriteErrorText());
   EXPECT_EQ(ReadBytes(In()), image);
+}
+
+// The recording is complete by the time the report goes out, and stays;
+// the run fails all the same, for the report it was asked for is lost.
+TEST_F(Conversion, AReportThatCannotBeWrittenFailsTheRunAndKeepsTheRecording) {
+  const Bytes image = MakeConsistentImage(0x5000, SampleData(20));
+  WriteBytes(In(), image);
+  ToolOptions intoFullDevice;
+  intoFullDevice.stdoutFile = "/dev/full";
+  const ToolResult result = RunTool({In(), Out()}, "", intoFullDevice);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, WriteErrorText());
+  EXPECT_EQ(ReadBytes(Out()), ExpectedRecording(image, {false, false, "GAME.RKS"}));
 }
 
 TEST_F(Conversion, DevicesAreWrittenAsTheyAre) {

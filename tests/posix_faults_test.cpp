@@ -36,6 +36,14 @@ Bytes WithPlaceholderSizes(Bytes recording) {
   return recording;
 }
 
+// What a user would lose if a failed read came after the output's creation:
+// a real recording under the output's name.
+Bytes KeepAnOldRecording(const std::string& input, const std::string& output) {
+  WriteBytes(input, MakeConsistentImage(0x1000, VariedData(40)));
+  if (RunTool({input, output}).status != 0) return {};
+  return ReadBytes(output);
+}
+
 Bytes Prefix(const Bytes& bytes, std::size_t length) {
   return Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(length));
 }
@@ -190,6 +198,8 @@ TEST_F(Faults, APipeWhoseReaderIsGoneGivesTheWriteErrorInsteadOfADeath) {
 }
 
 TEST_F(Faults, AFifoAsInputIsTheReadErrorWithoutWaiting) {
+  const Bytes kept = KeepAnOldRecording(dir_ / "old.rks", Out());
+  ASSERT_FALSE(kept.empty());
   const std::string fifo = dir_ / "tape.rks";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   ToolOptions options;
@@ -199,6 +209,7 @@ TEST_F(Faults, AFifoAsInputIsTheReadErrorWithoutWaiting) {
   EXPECT_EQ(noWriter.signal, 0);
   EXPECT_EQ(noWriter.status, 1);
   EXPECT_EQ(noWriter.err, ReadErrorText());
+  EXPECT_EQ(ReadBytes(Out()), kept);
 
   // With a writer that has put a whole image in, it is still no file.
   const int writer = open(fifo.c_str(), O_RDWR);
@@ -210,6 +221,37 @@ TEST_F(Faults, AFifoAsInputIsTheReadErrorWithoutWaiting) {
   EXPECT_EQ(withWriter.signal, 0);
   EXPECT_EQ(withWriter.status, 1);
   EXPECT_EQ(withWriter.err, ReadErrorText());
+  EXPECT_EQ(ReadBytes(Out()), kept);
+}
+
+// A device has no size to check an image against: refused, and refused
+// before an existing output is touched. /dev/zero would never end.
+TEST_F(Faults, ADeviceAsInputIsTheReadErrorAndLeavesAnExistingOutputAsItWas) {
+  const Bytes kept = KeepAnOldRecording(dir_ / "old.rks", Out());
+  ASSERT_FALSE(kept.empty());
+  ToolOptions options;
+  options.beforeExec = [] { alarm(10); };
+  for (const char* device : {"/dev/zero", "/dev/null"}) {
+    const ToolResult result = RunTool({device, Out()}, "", options);
+    EXPECT_EQ(result.signal, 0) << device;
+    EXPECT_EQ(result.status, 1) << device;
+    EXPECT_EQ(result.err, ReadErrorText()) << device;
+    EXPECT_EQ(ReadBytes(Out()), kept) << device;
+  }
+}
+
+// A report to a pipe whose reader is gone is lost; the run fails, but the
+// recording is complete and stays. (A full device: conversion_test.cpp.)
+TEST_F(Faults, AReportIntoAPipeWithoutAReaderIsTheWriteErrorWithTheRecordingComplete) {
+  const Bytes image = WriteImage(25);
+  int fds[2];
+  ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);
+  close(fds[0]);
+  ToolOptions options;
+  options.beforeExec = [&fds] { dup2(fds[1], STDOUT_FILENO); };
+  ExpectWriteError(RunTool({In(), Out()}, "", options));
+  close(fds[1]);
+  EXPECT_EQ(ReadBytes(Out()), ExpectedRecording(image, {false, false, "GAME.RKS"}));
 }
 
 // --- The platform layer on its own ------------------------------------------
