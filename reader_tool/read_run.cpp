@@ -10,7 +10,7 @@
 #include "reader_tool/combination_report.h"
 #include "reader_tool/command_line.h"
 #include "reader_tool/exit_status.h"
-#include "reader_tool/image_names.h"
+#include "reader/image_names.h"
 #include "reader_tool/map_report.h"
 #include "reader_tool/recording_input.h"
 #include "reader_tool/report_format.h"
@@ -312,8 +312,8 @@ class ImageRun {
   // Writes the record's image; returns its path, or "" when it could not be
   // written (and says why).
   std::string WriteImage(const reader::DecodedRecord& record, const std::string& operand) {
-    const std::string name = names_.Claim(ImageFileName(record, operand));
-    const std::string path = JoinPath(options_.outputDirectory, name);
+    const std::string name = names_.Claim(reader::ImageFileName(record, operand));
+    const std::string path = reader::JoinPath(options_.outputDirectory, name);
     const std::vector<std::uint8_t> bytes = reader::ImageBytes(record);
     platform::FileError error = platform::FileError::kNone;
     platform::OutputFile file = options_.force ? platform::OutputFile::CreateReplacing(path, error)
@@ -354,7 +354,7 @@ class ImageRun {
   const Language language_;
   const ToolStreams& streams_;
   RunTally tally_;
-  NameRegistry names_;
+  reader::NameRegistry names_;
   std::vector<Held> held_;
   std::vector<reader::DecodedRecord> soundPrograms_;  // the keys of those read soundly
   std::vector<RecordingJson> json_;

@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "reader/loader_watch.h"
-#include "reader_tool/image_names.h"
 #include "reader_tool/report_format.h"
 #include "reader_tool/texts.h"
 
@@ -234,14 +233,6 @@ std::string RecordJson(const reader::DecodedRecord& record) {
   if (record.status == reader::RecordStatus::kRepaired) json += ",\"repair\":" + JsonRepair(record);
   json += ",\"machine\":" + (record.machine.judged ? JsonMachine(record) : std::string("null"));
   return json + "}";
-}
-
-std::string ImageFileName(const reader::DecodedRecord& record, const std::string& recordingName) {
-  if (record.hasHeader) {
-    const std::string safe = SafeImageName(record.name);
-    if (!safe.empty()) return safe;
-  }
-  return RecordingStem(recordingName) + ".rks";
 }
 
 }  // namespace reader_tool

@@ -35,9 +35,5 @@ std::string RecordLine(const reader::DecodedRecord& record, Language language);
 // The record as one JSON object, as --json prints it.
 std::string RecordJson(const reader::DecodedRecord& record);
 
-// The file name of the record's image: the header's name made safe, with
-// .rks added when it has no extension; without a header, the stem of
-// `recordingName` with .rks. Numbering of repeated names is the caller's.
-std::string ImageFileName(const reader::DecodedRecord& record, const std::string& recordingName);
 
 }  // namespace reader_tool

@@ -7,7 +7,7 @@
 #include "platform/files.h"
 #include "reader_tool/command_line.h"
 #include "reader_tool/exit_status.h"
-#include "reader_tool/image_names.h"
+#include "reader/image_names.h"
 #include "reader_tool/record_report.h"
 #include "reader_tool/report_format.h"
 #include "reader_tool/texts.h"
@@ -15,6 +15,7 @@
 #include "tests/support/json_check.h"
 
 using namespace reader_tool;
+using namespace reader;
 
 namespace {
 

@@ -19,6 +19,7 @@
 #include "map/damage_map.h"
 #include "reader/copy_combiner.h"
 #include "reader/decoded_record.h"
+#include "reader/image_names.h"
 #include "reader/recording_reader.h"
 #include "reader/signal_profile.h"
 #include "reader/tape_decoder.h"
@@ -240,7 +241,7 @@ const char* web_record_image_name(Session* session, int index) {
   const reader::DecodedRecord* record = RecordAt(*session, index);
   if (record == nullptr) return Keep(*session, {});
   const std::string recordingName(session->inputText.empty() ? "" : session->inputText.data());
-  return Keep(*session, reader_tool::ImageFileName(*record, recordingName));
+  return Keep(*session, reader::ImageFileName(*record, recordingName));
 }
 
 // The record's tape image; its size comes from web_record_image_size.
@@ -393,7 +394,7 @@ const char* web_group_combination_image_name(Group* group, int index) {
   const reader::CopyCombination* combination = CombinationAt(*group, index);
   if (combination == nullptr || combination->copies.empty()) return Keep(*group, {});
   const std::string& recording = group->members[group->memberOf[combination->copies.front()]].name;
-  return Keep(*group, reader_tool::ImageFileName(combination->record, recording));
+  return Keep(*group, reader::ImageFileName(combination->record, recording));
 }
 
 // A recording's map after recovery: each copy shown by what became of it.

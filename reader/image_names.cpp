@@ -1,9 +1,9 @@
 // Safe image names and their numbering.
-#include "reader_tool/image_names.h"
+#include "reader/image_names.h"
 
 #include <cstring>
 
-namespace reader_tool {
+namespace reader {
 
 namespace {
 
@@ -77,16 +77,37 @@ std::string JoinPath(const std::string& directory, const std::string& name) {
   return last == '/' || last == '\\' ? directory + name : directory + "/" + name;
 }
 
-std::string NameRegistry::Claim(const std::string& name) {
-  if (taken_.insert(Lowered(name)).second) return name;
+std::string ImageFileName(const DecodedRecord& record, const std::string& recordingName) {
+  if (record.hasHeader) {
+    const std::string safe = SafeImageName(record.name);
+    if (!safe.empty()) return safe;
+  }
+  return RecordingStem(recordingName) + ".rks";
+}
+
+bool NameRegistry::Free(const std::string& name, const Reserved& reserved) const {
+  return taken_.count(Lowered(name)) == 0 && !(reserved && reserved(name));
+}
+
+std::string NameRegistry::Claim(const std::string& name, const Reserved& reserved, bool* renamed) {
+  if (renamed != nullptr) *renamed = false;
+  if (Free(name, reserved)) {
+    taken_.insert(Lowered(name));
+    return name;
+  }
   const std::size_t dot = name.rfind('.');
   const bool split = dot != std::string::npos && dot > 0;
   const std::string stem = split ? name.substr(0, dot) : name;
   const std::string extension = split ? name.substr(dot) : "";
-  for (unsigned number = 2;; ++number) {
+  unsigned& number = nextNumber_.emplace(Lowered(name), 2).first->second;
+  for (;; ++number) {
     const std::string candidate = stem + "-" + std::to_string(number) + extension;
-    if (taken_.insert(Lowered(candidate)).second) return candidate;
+    if (!Free(candidate, reserved)) continue;
+    ++number;
+    taken_.insert(Lowered(candidate));
+    if (renamed != nullptr) *renamed = reserved && reserved(name);
+    return candidate;
   }
 }
 
-}  // namespace reader_tool
+}  // namespace reader

@@ -1,0 +1,267 @@
+// The reading context: records from the decoders into report entries and
+// images. A sound record is final at once; a damaged one with its
+// addresses waits, within the budget, for copies to combine with, until the
+// read finishes (or is stopped).
+#include "reader/read_context.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace reader {
+
+namespace {
+
+// What makes records copies of one program, without their data.
+DecodedRecord KeyOf(const DecodedRecord& record) {
+  DecodedRecord key;
+  key.addressesRead = record.addressesRead;
+  key.hasHeader = record.hasHeader;
+  key.name = record.name;
+  key.startAddress = record.startAddress;
+  key.endAddress = record.endAddress;
+  return key;
+}
+
+// A record as the report keeps it: the bits' confidences went into the
+// decisions already, and the map keeps its own.
+DecodedRecord Reported(DecodedRecord record) {
+  record.bitConfidence = {};
+  record.checksumConfidence = {};
+  return record;
+}
+
+DecodedRecord Mapped(const DecodedRecord& record) {
+  DecodedRecord mapped = record;
+  mapped.data = {};
+  mapped.checksumConfidence = {};
+  return mapped;
+}
+
+bool Damaged(RecordStatus status) {
+  return status != RecordStatus::kSound && status != RecordStatus::kCombined;
+}
+
+}  // namespace
+
+std::size_t HeldBytes(const DecodedRecord& record) {
+  return sizeof record + record.name.size() + record.data.size() + record.bitConfidence.size() +
+         record.checksumConfidence.size() + record.byteFrames.size() * sizeof(std::int64_t) +
+         record.doubtfulBitFrames.size() * sizeof(std::int64_t) +
+         record.machine.problems.size() * sizeof(LoadProblem) + record.repairedBits.size() * sizeof(ChangedBit);
+}
+
+ReadContext::ReadContext(ReadSettings settings, ImageStore* store) : settings_(settings), store_(store) {}
+
+void ReadContext::BeginRecording(const std::string& name) {
+  EndDecoding();
+  report_.recordings.emplace_back();
+  Current().name = name;
+}
+
+ReadError ReadContext::FeedBytes(const std::uint8_t* bytes, std::size_t count) {
+  if (report_.recordings.empty()) BeginRecording("");
+  if (!bytes_) {
+    bytes_.emplace(settings_.decoder);
+    if (settings_.keepMap) bytes_->AttachProfile(&Current().profile);
+  }
+  const ReadError error = bytes_->Feed(bytes, count);
+  TakeDecoded(bytes_->TakeRecords());
+  return error;
+}
+
+bool ReadContext::BeginFrames(double sampleRate, int channels) {
+  if (report_.recordings.empty()) BeginRecording("");
+  const int channel = settings_.decoder.channel;
+  if (channels < 1 || channels > formats::kMostWavChannels || channel < -1 || channel >= channels) return false;
+  frames_.emplace(sampleRate, channels, settings_.decoder);
+  channels_ = channels;
+  Current().profile.SetSampleRate(sampleRate);
+  return true;
+}
+
+void ReadContext::FeedFrames(const float* interleaved, std::size_t frames, const LoaderChangesByChannel* found) {
+  if (!frames_) return;
+  frames_->Feed(interleaved, frames, found);
+  if (settings_.keepMap) Current().profile.Feed(interleaved, frames, channels_, settings_.decoder.channel);
+  TakeDecoded(frames_->TakeRecords());
+}
+
+float ReadContext::RecentPeak() const { return frames_ ? frames_->RecentPeak() : 0; }
+
+void ReadContext::EndRecording(const std::string& failure) {
+  if (report_.recordings.empty()) BeginRecording("");
+  EndDecoding();
+  if (Current().failure.empty()) Current().failure = failure;
+}
+
+// The recording's decoder gives what it still holds, cut short.
+void ReadContext::EndDecoding() {
+  if (bytes_) {
+    // An error has been told already; the records before it still count.
+    bytes_->Finish();
+    TakeDecoded(bytes_->TakeRecords());
+    bytes_.reset();
+  }
+  if (frames_) {
+    frames_->Finish();
+    TakeDecoded(frames_->TakeRecords());
+    frames_.reset();
+  }
+}
+
+void ReadContext::Finish() {
+  if (finished_) return;
+  EndDecoding();
+  finished_ = true;
+  Recover();
+}
+
+void ReadContext::Stop() {
+  if (finished_) return;
+  EndDecoding();
+  finished_ = true;
+  report_.stopped = true;
+  while (!held_.empty()) ReleaseOldest(Release::kStopped);
+}
+
+std::vector<ReportEntry> ReadContext::TakeEntries() { return std::exchange(pending_, {}); }
+
+void ReadContext::TakeDecoded(std::vector<DecodedRecord> records) {
+  for (DecodedRecord& record : records) Take(std::move(record));
+}
+
+void ReadContext::Take(DecodedRecord record) {
+  const std::size_t order = Current().records++;
+  ++report_.records;
+  std::size_t mapSlot = 0;
+  if (settings_.keepMap) {
+    mapSlot = Current().mapped.size();
+    Current().mapped.push_back({Mapped(record), record.status});
+  }
+  if (Holds(record)) {
+    Hold(std::move(record), order, mapSlot);
+  } else {
+    Emit(RecordEntry(std::move(record), report_.recordings.size() - 1, order, Release::kNone));
+  }
+}
+
+bool ReadContext::Holds(const DecodedRecord& record) {
+  if (record.status == RecordStatus::kSound) {
+    // Its copies, damaged, are left as they are: this one wins.
+    if (!settings_.separate) soundPrograms_.push_back(KeyOf(record));
+    return false;
+  }
+  return !settings_.separate && record.addressesRead;
+}
+
+bool ReadContext::HasSoundCopy(const DecodedRecord& record) const {
+  return std::any_of(soundPrograms_.begin(), soundPrograms_.end(),
+                     [&](const DecodedRecord& sound) { return AreCopies(sound, record); });
+}
+
+void ReadContext::Hold(DecodedRecord record, std::size_t order, std::size_t mapSlot) {
+  heldBytes_ += HeldBytes(record);
+  held_.push_back({std::move(record), report_.recordings.size() - 1, order, mapSlot});
+  while (heldBytes_ > settings_.heldBudget && !held_.empty()) ReleaseOldest(Release::kOverBudget);
+}
+
+void ReadContext::ReleaseOldest(Release why) {
+  Held held = std::move(held_.front());
+  held_.erase(held_.begin());
+  heldBytes_ -= HeldBytes(held.record);
+  Emit(RecordEntry(std::move(held.record), held.recording, held.order, why));
+}
+
+// Combines and repairs the records that waited, then writes them.
+void ReadContext::Recover() {
+  std::vector<Held> candidates;
+  for (Held& held : held_) {
+    if (HasSoundCopy(held.record)) {
+      Emit(RecordEntry(std::move(held.record), held.recording, held.order, Release::kNone));
+    } else {
+      candidates.push_back(std::move(held));
+    }
+  }
+  held_.clear();
+  heldBytes_ = 0;
+
+  std::vector<DecodedRecord> records;
+  for (const Held& held : candidates) records.push_back(held.record);
+  Recovery recovery = RecoverRecords(std::move(records));
+
+  std::vector<std::string> images;
+  for (CopyCombination& combination : recovery.combinations) {
+    ReportEntry entry;
+    entry.kind = EntryKind::kCombination;
+    entry.recording = candidates[combination.positionsFrom].recording;
+    for (const std::size_t copy : combination.copies) {
+      const DecodedRecord& record = candidates[copy].record;
+      entry.copies.push_back({candidates[copy].recording, SecondsAt(record, record.firstFrame)});
+    }
+    for (SuppliedStretch stretch : combination.suppliers) {
+      const auto at = std::find(combination.copies.begin(), combination.copies.end(), stretch.copy);
+      stretch.copy = static_cast<std::size_t>(at - combination.copies.begin());
+      entry.suppliers.push_back(stretch);
+    }
+    entry.image = WriteImage(combination.record, entry.recording, entry);
+    entry.record = Reported(std::move(combination.record));
+    images.push_back(entry.image.path);
+    Emit(std::move(entry));
+  }
+  for (std::size_t i = 0; i < candidates.size(); ++i) {
+    const std::size_t into = recovery.combinedInto[i];
+    DecodedRecord& record = recovery.records[i];
+    if (into == kNotCombined) {
+      Remap(candidates[i], record, record.status);
+      Emit(RecordEntry(std::move(record), candidates[i].recording, candidates[i].order, Release::kNone));
+      continue;
+    }
+    const RecordStatus combined = recovery.combinations[into].record.status;
+    Remap(candidates[i], record, combined);
+    // A combination whose checksum agreed as read vouches for its copies;
+    // a repaired one is a guess, and the run says so.
+    if (Damaged(combined)) ++report_.damaged;
+    ReportEntry entry;
+    entry.kind = EntryKind::kCopy;
+    entry.recording = candidates[i].recording;
+    entry.order = candidates[i].order;
+    entry.record = Reported(std::move(record));
+    entry.combinedInto = images[into];
+    entry.combinedStatus = combined;
+    Emit(std::move(entry));
+  }
+}
+
+void ReadContext::Remap(const Held& held, const DecodedRecord& record, RecordStatus shownAs) {
+  if (settings_.keepMap) report_.recordings[held.recording].mapped[held.mapSlot] = {Mapped(record), shownAs};
+}
+
+ReportEntry ReadContext::RecordEntry(DecodedRecord record, std::size_t recording, std::size_t order,
+                                     Release released) {
+  ReportEntry entry;
+  entry.recording = recording;
+  entry.order = order;
+  entry.released = released;
+  if (record.status != RecordStatus::kSound) ++report_.damaged;
+  entry.image = WriteImage(record, recording, entry);
+  entry.record = Reported(std::move(record));
+  return entry;
+}
+
+StoredImage ReadContext::WriteImage(const DecodedRecord& record, std::size_t recording, ReportEntry& entry) {
+  if (!settings_.writeImages || store_ == nullptr) return {};
+  entry.wantedName = ImageFileName(record, report_.recordings[recording].name);
+  const std::string name = names_.Claim(
+      entry.wantedName, [this](const std::string& candidate) { return store_->Reserved(candidate); },
+      &entry.renamed);
+  StoredImage stored = store_->Store(name, ImageBytes(record));
+  if (stored.path.empty()) ++report_.unstored;
+  return stored;
+}
+
+void ReadContext::Emit(ReportEntry entry) {
+  if (settings_.keepEntries) report_.entries.push_back(entry);
+  pending_.push_back(std::move(entry));
+}
+
+}  // namespace reader
