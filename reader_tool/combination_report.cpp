@@ -13,49 +13,44 @@ namespace {
 // A long list of stretches says no more than its first few.
 constexpr std::size_t kStretchesShown = 8;
 
-std::uint16_t AddressOf(const reader::CopyCombination& combination, std::size_t byte) {
-  return static_cast<std::uint16_t>(combination.record.startAddress + byte);
+std::uint16_t AddressOf(const reader::DecodedRecord& combined, std::size_t byte) {
+  return static_cast<std::uint16_t>(combined.startAddress + byte);
 }
 
 // The copy's number as the line counts them, from 1.
-std::size_t CopyNumber(const reader::CopyCombination& combination, std::size_t recordIndex) {
-  for (std::size_t i = 0; i < combination.copies.size(); ++i) {
-    if (combination.copies[i] == recordIndex) return i + 1;
-  }
-  return 0;
-}
+std::string CopyNumber(const reader::SuppliedStretch& stretch) { return std::to_string(stretch.copy + 1); }
 
 }  // namespace
 
-std::string CombinationLine(const reader::CopyCombination& combination, const std::vector<CopyPlace>& places,
-                            Language language) {
+std::string CombinationLine(const reader::DecodedRecord& combined, const std::vector<CopyPlace>& places,
+                            const std::vector<reader::SuppliedStretch>& suppliers, Language language) {
   std::string copies;
   for (std::size_t i = 0; i < places.size(); ++i) {
     if (!copies.empty()) copies += ", ";
     copies += Say(TextId::kCopyAt, language,
                   {std::to_string(i + 1), places[i].recording, FormatTime(places[i].seconds)});
   }
-  std::string line = RecordLine(combination.record, language);
+  std::string line = RecordLine(combined, language);
   line += "; " + Say(TextId::kCombinedFrom, language, {copies});
-  if (combination.suppliers.empty()) return line + "; " + Text(TextId::kNoDoubtfulStretch, language);
+  if (suppliers.empty()) return line + "; " + Text(TextId::kNoDoubtfulStretch, language);
   std::string stretches;
-  for (std::size_t i = 0; i < combination.suppliers.size() && i < kStretchesShown; ++i) {
-    const reader::SuppliedStretch& stretch = combination.suppliers[i];
+  for (std::size_t i = 0; i < suppliers.size() && i < kStretchesShown; ++i) {
+    const reader::SuppliedStretch& stretch = suppliers[i];
     if (!stretches.empty()) stretches += ", ";
-    const std::string first = Hex4(AddressOf(combination, stretch.firstByte));
-    const std::string copy = std::to_string(CopyNumber(combination, stretch.copy));
+    const std::string first = Hex4(AddressOf(combined, stretch.firstByte));
+    const std::string copy = CopyNumber(stretch);
     stretches += stretch.byteCount == 1
                      ? Say(TextId::kDoubtfulByte, language, {first, copy})
                      : Say(TextId::kDoubtfulStretch, language,
-                           {first, Hex4(AddressOf(combination, stretch.firstByte + stretch.byteCount - 1)), copy});
+                           {first, Hex4(AddressOf(combined, stretch.firstByte + stretch.byteCount - 1)), copy});
   }
-  if (combination.suppliers.size() > kStretchesShown) stretches += ", …";
+  if (suppliers.size() > kStretchesShown) stretches += ", …";
   return line + "; " + Say(TextId::kDoubtfulStretches, language, {stretches});
 }
 
-std::string CombinationJson(const reader::CopyCombination& combination,
-                            const std::vector<CopyPlace>& places) {
-  std::string json = RecordJson(combination.record);
+std::string CombinationJson(const reader::DecodedRecord& combined, const std::vector<CopyPlace>& places,
+                            const std::vector<reader::SuppliedStretch>& suppliers) {
+  std::string json = RecordJson(combined);
   json.pop_back();  // the copies and stretches join the record's object
   json += ",\"copies\":[";
   for (std::size_t i = 0; i < places.size(); ++i) {
@@ -64,12 +59,12 @@ std::string CombinationJson(const reader::CopyCombination& combination,
             ",\"from\":" + JsonNumber(places[i].seconds, 3) + "}";
   }
   json += "],\"doubtfulStretches\":[";
-  for (std::size_t i = 0; i < combination.suppliers.size(); ++i) {
-    const reader::SuppliedStretch& stretch = combination.suppliers[i];
+  for (std::size_t i = 0; i < suppliers.size(); ++i) {
+    const reader::SuppliedStretch& stretch = suppliers[i];
     if (i > 0) json += ",";
-    json += "{\"first\":" + std::to_string(AddressOf(combination, stretch.firstByte)) +
-            ",\"last\":" + std::to_string(AddressOf(combination, stretch.firstByte + stretch.byteCount - 1)) +
-            ",\"copy\":" + std::to_string(CopyNumber(combination, stretch.copy)) + "}";
+    json += "{\"first\":" + std::to_string(AddressOf(combined, stretch.firstByte)) +
+            ",\"last\":" + std::to_string(AddressOf(combined, stretch.firstByte + stretch.byteCount - 1)) +
+            ",\"copy\":" + CopyNumber(stretch) + "}";
   }
   return json + "]}";
 }

@@ -1,6 +1,5 @@
 // How lentok-read tells of copies combined into one image: the copies, and
-// for each stretch of doubtful bytes the copy that supplied it. The web page
-// tells of its combinations with the same functions.
+// for each stretch of doubtful bytes the copy that supplied it.
 #pragma once
 
 #include <string>
@@ -11,22 +10,23 @@
 
 namespace reader_tool {
 
-// Where a copy was read: the recording as the user named it, and the time
-// its record began there.
+// Where a copy was read: the recording as the user is shown it, and the
+// time its record began there.
 struct CopyPlace {
   std::string recording;
   double seconds = 0;
 };
 
 // The combined record's line, without a line end: its record line, then
-// the copies (one place per index in combination.copies) and the supplier
-// of each doubtful stretch.
-std::string CombinationLine(const reader::CopyCombination& combination, const std::vector<CopyPlace>& places,
-                            Language language);
+// the copies and the supplier of each doubtful stretch (whose `copy`
+// indexes `places`).
+std::string CombinationLine(const reader::DecodedRecord& combined, const std::vector<CopyPlace>& places,
+                            const std::vector<reader::SuppliedStretch>& suppliers, Language language);
 
 // The same as one JSON object: the record's, with "copies" (recording and
 // time of each) and "doubtfulStretches" (first and last address, and the
 // copy that supplied them, counted from 1).
-std::string CombinationJson(const reader::CopyCombination& combination, const std::vector<CopyPlace>& places);
+std::string CombinationJson(const reader::DecodedRecord& combined, const std::vector<CopyPlace>& places,
+                            const std::vector<reader::SuppliedStretch>& suppliers);
 
 }  // namespace reader_tool

@@ -4,16 +4,17 @@
 #include <algorithm>
 
 #include "platform/files.h"
-#include "reader/copy_combiner.h"
+#include <cctype>
+#include <optional>
+
 #include "reader/decoded_record.h"
-#include "reader/signal_profile.h"
-#include "reader_tool/combination_report.h"
+#include "reader/image_names.h"
+#include "reader/read_context.h"
 #include "reader_tool/command_line.h"
 #include "reader_tool/exit_status.h"
-#include "reader/image_names.h"
-#include "reader_tool/map_report.h"
 #include "reader_tool/recording_input.h"
 #include "reader_tool/report_format.h"
+#include "reader_tool/run_report.h"
 #include "reader_tool/texts.h"
 #include "reader_tool/verification.h"
 
@@ -56,152 +57,209 @@ std::string Span(const reader::DecodedRecord& record, Language language) {
               FormatTime(reader::SecondsAt(record, record.endFrame))});
 }
 
-std::string ShownName(const reader::DecodedRecord& record, Language language) {
-  if (!record.hasHeader) return Text(TextId::kNoName, language);
-  return Say(TextId::kQuotedName, language, {PrintableName(record.name)});
-}
-
-// Reading recordings into images. A sound record is told of and written at
-// once; a damaged one with its addresses waits until every recording has
-// been read, for copies to combine with (unless --separate), and is then
-// told of after the sound ones.
-class ImageRun {
+// Where lentok-read's images go: files in the output directory, written
+// whole under their final name or not at all, and never over a file the
+// run reads or its map.
+class FileImageStore : public reader::ImageStore {
  public:
-  ImageRun(const ToolOptions& options, Language language, const ToolStreams& streams)
-      : options_(options), language_(language), streams_(streams) {}
+  FileImageStore(const ToolOptions& options, std::vector<platform::FileIdentity> inputs, Language language,
+                 const ToolStreams& streams)
+      : options_(options), inputs_(std::move(inputs)), language_(language), streams_(streams) {}
 
-  int Run() {
-    if (!options_.outputDirectory.empty() && !platform::IsDirectory(options_.outputDirectory)) {
-      Fail(Say(TextId::kNoSuchDirectory, language_, {options_.outputDirectory}));
-      return ExitStatus(tally_);
-    }
-    for (std::size_t i = 0; i < options_.operands.size(); ++i) ReadOne(i);
-    Recover();
-    if (Mapping()) WriteMap();
-    const int status = ExitStatus(tally_);
-    if (Printing() && options_.json) PrintJson(status);
-    return status;
+  bool Reserved(const std::string& name) override {
+    const std::string path = reader::JoinPath(options_.outputDirectory, name);
+    const std::optional<platform::FileIdentity> identity = platform::IdentityOf(path);
+    if (identity && std::find(inputs_.begin(), inputs_.end(), *identity) != inputs_.end()) return true;
+    return !options_.mapPath.empty() && SamePlace(path, options_.mapPath);
+  }
+
+  reader::StoredImage Store(const std::string& name, const std::vector<std::uint8_t>& image) override {
+    const std::string path = reader::JoinPath(options_.outputDirectory, name);
+    platform::FileError error = platform::FileError::kNone;
+    platform::OutputFile file = options_.force ? platform::OutputFile::CreateReplacing(path, error)
+                                               : platform::OutputFile::CreateNew(path, error);
+    if (error == platform::FileError::kNone) error = file.Write(image.data(), image.size());
+    if (error == platform::FileError::kNone) error = file.Commit();
+    if (error == platform::FileError::kNone) return {path, ""};
+    const std::string why = Say(TextId::kCannotWriteImage, language_, {FileErrorText(error, language_)});
+    streams_.err(Say(TextId::kFileFailure, language_, {PrintableText(path), why}) + "\n");
+    return {"", why};
   }
 
  private:
-  // A damaged record held back, and where its report goes.
-  struct Held {
-    reader::DecodedRecord record;
-    std::size_t recording = 0;
-    std::size_t slot = 0;  // its place among the recording's JSON records
-    std::size_t mapSlot = 0;  // and among its records on the map
-  };
+  // Whether two paths, one of which may not exist yet, name one place: the
+  // same file, or the same name in the same directory.
+  static bool SamePlace(const std::string& a, const std::string& b) {
+    const std::optional<platform::FileIdentity> first = platform::IdentityOf(a);
+    if (first && first == platform::IdentityOf(b)) return true;
+    const std::optional<platform::FileIdentity> directory = platform::IdentityOf(DirectoryOf(a));
+    return directory && directory == platform::IdentityOf(DirectoryOf(b)) && SameName(LastPart(a), LastPart(b));
+  }
 
-  struct RecordingJson {
-    std::vector<std::string> records;
-    std::string failure;
-  };
+  static std::size_t LastSeparator(const std::string& path) { return path.find_last_of("/\\"); }
+  static std::string DirectoryOf(const std::string& path) {
+    const std::size_t separator = LastSeparator(path);
+    return separator == std::string::npos ? "." : path.substr(0, separator + 1);
+  }
+  static std::string LastPart(const std::string& path) {
+    const std::size_t separator = LastSeparator(path);
+    return separator == std::string::npos ? path : path.substr(separator + 1);
+  }
+  // Case aside, as Windows compares names: a name that differs only so is
+  // given another number rather than risk the map.
+  static bool SameName(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+             return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+  }
+
+  const ToolOptions& options_;
+  const std::vector<platform::FileIdentity> inputs_;
+  const Language language_;
+  const ToolStreams& streams_;
+};
+
+// The identities of the files the run reads, standard input among them
+// where it is a file.
+std::vector<platform::FileIdentity> InputIdentities(const std::vector<std::string>& operands) {
+  std::vector<platform::FileIdentity> identities;
+  for (const std::string& operand : operands) {
+    const std::optional<platform::FileIdentity> identity =
+        operand == "-" ? platform::StandardInputIdentity() : platform::IdentityOf(operand);
+    if (identity) identities.push_back(*identity);
+  }
+  return identities;
+}
+
+reader::DecoderOptions DecoderOptionsOf(const ToolOptions& options) {
+  reader::DecoderOptions decoder;
+  decoder.channel = options.channel;
+  return decoder;
+}
+
+// The status a run stopped by a signal ends with, as a shell gives it.
+int StoppedStatus(int signal) { return 128 + signal; }
+
+// Reading recordings into images, through the reading context: this side
+// opens the files, feeds them, and prints what the context reports.
+class ImageRun {
+ public:
+  ImageRun(const ToolOptions& options, Language language, const ToolStreams& streams)
+      : options_(options),
+        language_(language),
+        streams_(streams),
+        inputs_(InputIdentities(options.operands)),
+        store_(options, inputs_, language, streams),
+        context_(Settings(options), &store_) {}
+
+  int Run() {
+    if (!options_.outputDirectory.empty() && !platform::IsDirectory(options_.outputDirectory)) {
+      Fail(Say(TextId::kNoSuchDirectory, language_, {PrintableText(options_.outputDirectory)}));
+      return ExitStatus(Tally());
+    }
+    if (MapIsAnInput()) {
+      const std::string why = Say(TextId::kMapIsRecording, language_, {PrintableText(options_.mapPath)});
+      Fail(Say(TextId::kCommandLineError, language_, {why}));
+      return ExitStatus(Tally());
+    }
+    for (std::size_t i = 0; i < options_.operands.size() && !Stopped(); ++i) ReadOne(i);
+    if (Stopped()) {
+      context_.Stop();
+      Print(context_.TakeEntries());
+      streams_.err(Text(TextId::kStoppedBySignal, language_) + std::string("\n"));
+    } else {
+      context_.Finish();
+      Print(context_.TakeEntries());
+    }
+    if (Mapping()) WriteMap();
+    const int status = ExitStatus(Tally());
+    if (Printing() && options_.json) Out(ReportJson(context_.Report(), status));
+    if (reportLost_) {
+      streams_.err(Text(TextId::kReportNotWritten, language_) + std::string("\n"));
+      return Stopped() ? StoppedStatus(platform::CaughtStopSignal()) : kExitFailure;
+    }
+    return Stopped() ? StoppedStatus(platform::CaughtStopSignal()) : ExitStatus(Tally());
+  }
+
+ private:
+  static reader::ReadSettings Settings(const ToolOptions& options) {
+    reader::ReadSettings settings;
+    settings.decoder = DecoderOptionsOf(options);
+    settings.separate = options.separate;
+    settings.keepMap = !options.mapPath.empty();
+    settings.keepEntries = options.json;
+    return settings;
+  }
 
   bool Printing() const { return !options_.quiet; }
   bool Mapping() const { return !options_.mapPath.empty(); }
+  static bool Stopped() { return platform::CaughtStopSignal() != 0; }
+
+  bool MapIsAnInput() const {
+    if (!Mapping()) return false;
+    const std::optional<platform::FileIdentity> map = platform::IdentityOf(options_.mapPath);
+    return map && std::find(inputs_.begin(), inputs_.end(), *map) != inputs_.end();
+  }
+
+  RunTally Tally() const {
+    const reader::RunReport& report = context_.Report();
+    RunTally tally;
+    tally.failed = failed_ || report.unstored > 0 || reportLost_;
+    tally.records = static_cast<int>(report.records);
+    tally.damagedRecords = static_cast<int>(report.damaged);
+    tally.recordingsWithoutRecords = recordingsWithoutRecords_;
+    return tally;
+  }
 
   void Fail(const std::string& line) {
-    tally_.failed = true;
+    failed_ = true;
     streams_.err(line + "\n");
+  }
+
+  void Out(const std::string& text) {
+    if (!reportLost_ && !streams_.out(text)) reportLost_ = true;
   }
 
   void ReadOne(std::size_t index) {
     const std::string& operand = options_.operands[index];
-    json_.emplace_back();
-    int records = 0;
-    reader::DecoderOptions decoderOptions;
-    decoderOptions.channel = options_.channel;
-    reader::SignalProfile profile;
-    std::vector<tape_map::MapRecord> mapRecords;
-    const std::string failure = ReadRecording(
-        operand, decoderOptions, language_,
-        [&](const reader::DecodedRecord& record) {
-          ++records;
-          ++tally_.records;
-          if (Mapping()) mapRecords.push_back(MapRecordOf(record, record.status, language_));
-          if (Holds(record)) {
-            held_.push_back({record, index, json_[index].records.size(), mapRecords.size() - 1});
-            json_[index].records.emplace_back();
-          } else {
-            TakeRecord(record, index);
-          }
-          return true;
-        },
-        Mapping() ? &profile : nullptr);
-    const std::string shown = DisplayName(operand, language_);
-    if (Mapping()) maps_.push_back(MapRecordingOf(shown, profile, std::move(mapRecords)));
+    context_.BeginRecording(operand);
+    const std::string failure =
+        ReadRecording(operand, DecoderOptionsOf(options_), language_, context_, [this] {
+          Print(context_.TakeEntries());
+          return !Stopped();
+        });
+    context_.EndRecording(failure);
+    Print(context_.TakeEntries());
+    const std::string shown = RecordingShown(context_.Report(), index, language_);
     if (!failure.empty()) {
       Fail(Say(TextId::kFileFailure, language_, {shown, failure}));
-    } else if (records == 0) {
-      ++tally_.recordingsWithoutRecords;
+    } else if (context_.Report().recordings[index].records == 0 && !Stopped()) {
+      ++recordingsWithoutRecords_;
       streams_.err(Say(TextId::kNoRecordFound, language_, {shown}) + "\n");
     }
-    json_[index].failure = failure;
   }
 
-  bool Holds(const reader::DecodedRecord& record) {
-    if (record.status == reader::RecordStatus::kSound) {
-      if (!options_.separate) soundPrograms_.push_back(KeyOf(record));  // its copies are left alone
-      return false;
-    }
-    return !options_.separate && record.addressesRead;
-  }
-
-  // What makes records copies of one program, without their data.
-  static reader::DecodedRecord KeyOf(const reader::DecodedRecord& record) {
-    reader::DecodedRecord key;
-    key.addressesRead = record.addressesRead;
-    key.hasHeader = record.hasHeader;
-    key.name = record.name;
-    key.startAddress = record.startAddress;
-    key.endAddress = record.endAddress;
-    return key;
-  }
-
-  bool HasSoundCopy(const reader::DecodedRecord& record) const {
-    return std::any_of(soundPrograms_.begin(), soundPrograms_.end(),
-                       [&](const reader::DecodedRecord& sound) { return reader::AreCopies(sound, record); });
-  }
-
-  // Combines and repairs the records held back, then tells of them.
-  void Recover() {
-    std::vector<Held> alone;
-    std::vector<Held> candidates;
-    for (Held& held : held_) (HasSoundCopy(held.record) ? alone : candidates).push_back(std::move(held));
-    held_.clear();
-    for (const Held& held : alone) TakeRecord(held.record, held.recording, held.slot);
-
-    std::vector<reader::DecodedRecord> records;
-    for (const Held& held : candidates) records.push_back(held.record);
-    reader::Recovery recovery = reader::RecoverRecords(std::move(records));
-
-    std::vector<std::string> images;
-    for (const reader::CopyCombination& combination : recovery.combinations) {
-      images.push_back(TakeCombination(combination, candidates));
-    }
-    for (std::size_t i = 0; i < candidates.size(); ++i) {
-      const std::size_t into = recovery.combinedInto[i];
-      // The map shows a copy by what became of it.
-      Remap(candidates[i], recovery.records[i],
-            into == reader::kNotCombined ? recovery.records[i].status : recovery.combinations[into].record.status);
-      if (into == reader::kNotCombined) {
-        TakeRecord(recovery.records[i], candidates[i].recording, candidates[i].slot);
-      } else {
-        TakeCopy(recovery.records[i], candidates[i].recording, candidates[i].slot, images[into],
-                 recovery.combinations[into].record.status);
+  // Lines for the entries that became final; a read stopped by a signal
+  // tells of what it wrote on standard error, where it is surely seen.
+  void Print(const std::vector<reader::ReportEntry>& entries) {
+    const reader::RunReport& report = context_.Report();
+    const bool withRecording = options_.operands.size() > 1;
+    for (const reader::ReportEntry& entry : entries) {
+      const std::string note = EntryNote(report, entry, language_);
+      if (!note.empty()) streams_.err(note + "\n");
+      if (entry.released == reader::Release::kStopped) {
+        streams_.err(EntryLine(report, entry, language_, withRecording) + "\n");
+      } else if (Printing() && !options_.json) {
+        Out(EntryLine(report, entry, language_, withRecording) + "\n");
       }
     }
-  }
-
-  void Remap(const Held& held, const reader::DecodedRecord& record, reader::RecordStatus shownAs) {
-    if (Mapping()) maps_[held.recording].records[held.mapSlot] = MapRecordOf(record, shownAs, language_);
   }
 
   // The picture of every recording read, written once they all are, in
   // place of any file of that name (through a temporary file, so that a
   // failure leaves the old one whole).
   void WriteMap() {
-    const std::string svg = tape_map::DrawDamageMap(maps_, MapLabelsIn(language_));
+    const std::string svg = ReportMapSvg(context_.Report(), language_);
     platform::FileError error = platform::FileError::kNone;
     platform::OutputFile file = platform::OutputFile::CreateReplacing(options_.mapPath, error);
     if (error == platform::FileError::kNone)
@@ -209,157 +267,20 @@ class ImageRun {
     if (error == platform::FileError::kNone) error = file.Commit();
     if (error != platform::FileError::kNone) {
       Fail(Say(TextId::kFileFailure, language_,
-               {options_.mapPath, Say(TextId::kCannotWriteMap, language_, {FileErrorText(error, language_)})}));
+               {PrintableText(options_.mapPath),
+                Say(TextId::kCannotWriteMap, language_, {FileErrorText(error, language_)})}));
     }
-  }
-
-  std::string TakeCombination(const reader::CopyCombination& combination,
-                              const std::vector<Held>& candidates) {
-    std::vector<CopyPlace> places;
-    for (const std::size_t copy : combination.copies) {
-      const Held& held = candidates[copy];
-      places.push_back({DisplayName(options_.operands[held.recording], language_),
-                        reader::SecondsAt(held.record, held.record.firstFrame)});
-    }
-    const std::string& operand = options_.operands[candidates[combination.positionsFrom].recording];
-    const std::string written = WriteImage(combination.record, operand);
-    if (!written.empty() && combination.record.status == reader::RecordStatus::kRepaired) {
-      TellOfDamage(combination.record, operand, written);
-    }
-    if (!Printing()) return written;
-    if (options_.json) {
-      std::string json = CombinationJson(combination, places);
-      json.pop_back();
-      json += ",\"image\":" + JsonPath(written) + "}";
-      combinedJson_.push_back(json);
-    } else {
-      // Its times are those of its first copy, on that copy's recording.
-      std::string line;
-      if (options_.operands.size() > 1) line = DisplayName(operand, language_) + ": ";
-      line += CombinationLine(combination, places, language_);
-      if (!written.empty()) line += "; " + Say(TextId::kImageWritten, language_, {written});
-      streams_.out(line + "\n");
-    }
-    return written;
-  }
-
-  // A copy that went into a combined image: told of, not written on its own.
-  void TakeCopy(const reader::DecodedRecord& record, std::size_t recording, std::size_t slot,
-                const std::string& image, reader::RecordStatus combined) {
-    // A combination whose checksum agreed as read vouches for its copies; a
-    // repaired one is a guess, and the run says so.
-    if (combined != reader::RecordStatus::kCombined) ++tally_.damagedRecords;
-    if (!Printing()) return;
-    if (options_.json) {
-      std::string json = RecordJson(record);
-      json.pop_back();
-      json += ",\"image\":null,\"combinedInto\":" + JsonPath(image) + "}";
-      json_[recording].records[slot] = json;
-      return;
-    }
-    std::string line;
-    if (options_.operands.size() > 1) line = DisplayName(options_.operands[recording], language_) + ": ";
-    line += RecordLine(record, language_) + "; " + Say(TextId::kWentInto, language_, {image});
-    streams_.out(line + "\n");
-  }
-
-  void TakeRecord(const reader::DecodedRecord& record, std::size_t recording,
-                  std::size_t slot = static_cast<std::size_t>(-1)) {
-    const std::string& operand = options_.operands[recording];
-    const bool sound = record.status == reader::RecordStatus::kSound;
-    if (!sound) ++tally_.damagedRecords;
-    const std::string written = WriteImage(record, operand);
-    if (!sound && !written.empty()) TellOfDamage(record, operand, written);
-    if (!Printing()) return;
-    if (options_.json) {
-      std::string json = RecordJson(record);
-      json.pop_back();  // the closing brace: the image's path joins the object
-      json += ",\"image\":" + JsonPath(written) + "}";
-      std::vector<std::string>& records = json_[recording].records;
-      if (slot < records.size()) {
-        records[slot] = json;
-      } else {
-        records.push_back(json);
-      }
-      return;
-    }
-    std::string line;
-    if (options_.operands.size() > 1) line = DisplayName(operand, language_) + ": ";
-    line += RecordLine(record, language_);
-    if (!written.empty()) line += "; " + Say(TextId::kImageWritten, language_, {written});
-    streams_.out(line + "\n");
-  }
-
-  // On standard error, so that even a quiet run says that an image is not
-  // what was on tape, or is only a repair.
-  void TellOfDamage(const reader::DecodedRecord& record, const std::string& operand, const std::string& image) {
-    const std::string recording = DisplayName(operand, language_);
-    const std::string at = FormatTime(reader::SecondsAt(record, record.firstFrame));
-    if (record.status == reader::RecordStatus::kRepaired) {
-      streams_.err(
-          Say(TextId::kRepairedRecord, language_, {recording, at, ShownName(record, language_), image}) + "\n");
-      return;
-    }
-    streams_.err(Say(TextId::kDamagedRecord, language_,
-                     {recording, at, ShownName(record, language_), StatusText(record.status, language_), image}) +
-                 "\n");
-  }
-
-  static std::string JsonPath(const std::string& path) {
-    return path.empty() ? std::string("null") : JsonTextString(path);
-  }
-
-  // Writes the record's image; returns its path, or "" when it could not be
-  // written (and says why).
-  std::string WriteImage(const reader::DecodedRecord& record, const std::string& operand) {
-    const std::string name = names_.Claim(reader::ImageFileName(record, operand));
-    const std::string path = reader::JoinPath(options_.outputDirectory, name);
-    const std::vector<std::uint8_t> bytes = reader::ImageBytes(record);
-    platform::FileError error = platform::FileError::kNone;
-    platform::OutputFile file = options_.force ? platform::OutputFile::CreateReplacing(path, error)
-                                               : platform::OutputFile::CreateNew(path, error);
-    if (error == platform::FileError::kNone) error = file.Write(bytes.data(), bytes.size());
-    if (error == platform::FileError::kNone) error = file.Commit();
-    if (error != platform::FileError::kNone) {
-      Fail(Say(TextId::kFileFailure, language_,
-               {path, Say(TextId::kCannotWriteImage, language_, {FileErrorText(error, language_)})}));
-      return "";
-    }
-    return path;
-  }
-
-  void PrintJson(int status) {
-    std::string json = "{\"recordings\":[";
-    for (std::size_t i = 0; i < json_.size(); ++i) {
-      if (i > 0) json += ",";
-      json += "{\"recording\":" + JsonTextString(options_.operands[i]) + ",\"records\":[";
-      for (std::size_t r = 0; r < json_[i].records.size(); ++r) {
-        if (r > 0) json += ",";
-        json += json_[i].records[r];
-      }
-      json += "],\"error\":" + JsonPath(json_[i].failure) + "}";
-    }
-    json += "]";
-    // Only a run that combined copies has combinations to tell of.
-    if (!combinedJson_.empty()) {
-      json += ",\"combined\":[";
-      for (std::size_t i = 0; i < combinedJson_.size(); ++i) json += (i > 0 ? "," : "") + combinedJson_[i];
-      json += "]";
-    }
-    json += ",\"status\":" + std::to_string(status) + "}\n";
-    streams_.out(json);
   }
 
   const ToolOptions& options_;
   const Language language_;
   const ToolStreams& streams_;
-  RunTally tally_;
-  reader::NameRegistry names_;
-  std::vector<Held> held_;
-  std::vector<reader::DecodedRecord> soundPrograms_;  // the keys of those read soundly
-  std::vector<RecordingJson> json_;
-  std::vector<std::string> combinedJson_;
-  std::vector<tape_map::MapRecording> maps_;
+  const std::vector<platform::FileIdentity> inputs_;
+  FileImageStore store_;
+  reader::ReadContext context_;
+  bool failed_ = false;
+  bool reportLost_ = false;
+  int recordingsWithoutRecords_ = 0;
 };
 
 // Verifying an image against a recording.
@@ -374,17 +295,35 @@ class VerifyRun {
 
   int Run() {
     if (!LoadImage()) return kExitFailure;
-    reader::DecoderOptions decoderOptions;
-    decoderOptions.channel = options_.channel;
+    // Each record on its own, as played, and no image written.
+    reader::ReadSettings settings;
+    settings.decoder = DecoderOptionsOf(options_);
+    settings.separate = true;
+    settings.writeImages = false;
+    reader::ReadContext context(settings, nullptr);
+    context.BeginRecording(recordingPath_);
+    const auto considerEntries = [&] {
+      bool goOn = true;
+      for (const reader::ReportEntry& entry : context.TakeEntries()) goOn = Consider(entry.record) && goOn;
+      return goOn;
+    };
     const std::string failure =
-        ReadRecording(recordingPath_, decoderOptions, language_,
-                      [&](const reader::DecodedRecord& record) { return Consider(record); });
+        ReadRecording(recordingPath_, DecoderOptionsOf(options_), language_, context, considerEntries);
+    context.EndRecording(failure);
+    context.Finish();
+    considerEntries();
     if (!failure.empty() && best_.verdict != Verdict::kMatch) {
-      streams_.err(Say(TextId::kFileFailure, language_, {DisplayName(recordingPath_, language_), failure}) +
+      streams_.err(Say(TextId::kFileFailure, language_,
+                       {PrintableText(DisplayName(recordingPath_, language_)), failure}) +
                    "\n");
       return kExitFailure;
     }
-    return Tell();
+    const int status = Tell();
+    if (reportLost_) {
+      streams_.err(Text(TextId::kReportNotWritten, language_) + std::string("\n"));
+      return kExitFailure;
+    }
+    return status;
   }
 
  private:
@@ -415,7 +354,8 @@ class VerifyRun {
   }
 
   bool ImageFailure(const std::string& why) {
-    streams_.err(Say(TextId::kFileFailure, language_, {DisplayName(imagePath_, language_), why}) + "\n");
+    streams_.err(Say(TextId::kFileFailure, language_, {PrintableText(DisplayName(imagePath_, language_)), why}) +
+                 "\n");
     return false;
   }
 
@@ -423,6 +363,7 @@ class VerifyRun {
   // the machine would load. A match that would not load is kept, but a
   // later copy may load.
   bool Consider(const reader::DecodedRecord& record) {
+    if (Verified()) return false;
     ++records_;
     const Comparison comparison = CompareWithImage(record, image_);
     const bool match = comparison.verdict == Verdict::kMatch;
@@ -469,23 +410,27 @@ class VerifyRun {
   // The record holds the image and the machine would load it as played.
   bool Verified() const { return best_.verdict == Verdict::kMatch && bestRecord_.machine.loads; }
 
-  int Tell() const {
+  void Out(const std::string& text) {
+    if (!reportLost_ && !streams_.out(text)) reportLost_ = true;
+  }
+
+  int Tell() {
     const bool match = Verified();
     const int status = match ? kExitSound : kExitDamaged;
-    const std::string recording = DisplayName(recordingPath_, language_);
+    const std::string recording = PrintableText(DisplayName(recordingPath_, language_));
     if (!match) streams_.err(Say(TextId::kVerifyFailure, language_, {recording, Difference()}) + "\n");
     if (options_.quiet) return status;
     if (options_.json) {
-      streams_.out(VerdictJson(status));
+      Out(VerdictJson(status));
       return status;
     }
     if (match) {
-      streams_.out(Say(TextId::kVerifyMatch, language_,
-                       {recording, DisplayName(imagePath_, language_), Span(bestRecord_, language_)}) +
-                   "\n");
+      Out(Say(TextId::kVerifyMatch, language_,
+              {recording, PrintableText(DisplayName(imagePath_, language_)), Span(bestRecord_, language_)}) +
+          "\n");
     }
     if (match && best_.storedChecksumDiffers) {
-      streams_.out(Say(TextId::kVerifyChecksumNote, language_,
+      Out(Say(TextId::kVerifyChecksumNote, language_,
                        {recording, Hex4(bestRecord_.tapeChecksum), Hex4(image_.storedChecksum)}) +
                    "\n");
     }
@@ -513,6 +458,7 @@ class VerifyRun {
   const std::string recordingPath_;
   TapeImage image_;
   int records_ = 0;
+  bool reportLost_ = false;
   Comparison best_;
   reader::DecodedRecord bestRecord_;
 };
@@ -522,12 +468,10 @@ class VerifyRun {
 int RunReadTool(const std::vector<std::string>& arguments, Language language, const ToolStreams& streams) {
   const ParsedCommandLine parsed = ParseCommandLine(arguments);
   if (parsed.options.help) {
-    streams.out(Text(TextId::kHelp, language));
-    return kExitSound;
+    return streams.out(Text(TextId::kHelp, language)) ? kExitSound : kExitFailure;
   }
   if (parsed.options.version) {
-    streams.out(Say(TextId::kVersion, language, {LENTOK_VERSION}));
-    return kExitSound;
+    return streams.out(Say(TextId::kVersion, language, {LENTOK_VERSION})) ? kExitSound : kExitFailure;
   }
   if (parsed.error != CommandLineError::kNone) {
     const std::string why = Say(CommandLineErrorId(parsed.error), language, {parsed.culprit});
@@ -540,8 +484,13 @@ int RunReadTool(const std::vector<std::string>& arguments, Language language, co
 
 int ToolMain(int argc, char** argv) {
   const Language language = platform::UserLanguageIsRussian() ? Language::kRussian : Language::kEnglish;
+  // A report that cannot be written, a file-size limit and Ctrl-C each
+  // become something the run handles, so that nothing read is lost to them.
+  platform::IgnoreBrokenPipe();
+  platform::IgnoreFileSizeSignal();
+  platform::InstallStopSignals();
   const ToolStreams streams{
-      [](const std::string& text) { platform::WriteText(platform::StandardStream::kOutput, text); },
+      [](const std::string& text) { return platform::WriteText(platform::StandardStream::kOutput, text); },
       [](const std::string& text) { platform::WriteText(platform::StandardStream::kError, text); }};
   return RunReadTool(platform::Utf8Arguments(argc, argv), language, streams);
 }

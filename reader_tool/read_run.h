@@ -12,7 +12,7 @@
 namespace reader_tool {
 
 struct ToolStreams {
-  std::function<void(const std::string&)> out;  // the report
+  std::function<bool(const std::string&)> out;  // the report; false when it could not be written
   std::function<void(const std::string&)> err;  // failures, a line each
 };
 

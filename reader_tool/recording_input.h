@@ -8,9 +8,8 @@
 
 #include "formats/wav_reader.h"
 #include "platform/files.h"
-#include "reader/decoded_record.h"
 #include "reader/decoder_options.h"
-#include "reader/signal_profile.h"
+#include "reader/read_context.h"
 #include "reader_tool/record_report.h"
 
 namespace reader_tool {
@@ -22,18 +21,15 @@ namespace reader_tool {
 // this size would cost more in system calls and hand-overs than they save.
 constexpr std::size_t kReadBlockBytes = 32 * 1024;
 
-// Gets each record as it completes; returns false to stop reading.
-using RecordSink = std::function<bool(const reader::DecodedRecord&)>;
-
-// Reads `operand` ("-" for standard input) to its end, or until `sink`
-// says stop: RIFF/WAVE through the WAV reader, FLAC, Ogg Vorbis, Ogg Opus,
-// MP3, AIFF/AIFC and W64 through the audio library, told apart by their
-// first bytes. Returns "" when the whole file was read, or else why not, in
-// `language` (for a damaged stream, where it broke). Records recovered
-// before a failure are handed out all the same. A `profile`, when given, is
-// fed every frame read, for the map. (In recording_read.cpp.)
-std::string ReadRecording(const std::string& operand, const reader::DecoderOptions& options,
-                          Language language, const RecordSink& sink, reader::SignalProfile* profile = nullptr);
+// Reads `operand` ("-" for standard input) into `context`, whose recording
+// the caller has begun, to its end, or until `goOn`, asked after each
+// block, says stop: RIFF/WAVE through the WAV reader, FLAC, Ogg Vorbis, Ogg
+// Opus, MP3, AIFF/AIFC and W64 through the audio library, told apart by
+// their first bytes. Returns "" when the whole file was read (or reading
+// was stopped), or else why not, in `language` (for a damaged stream,
+// where it broke). The caller ends the recording. (In recording_read.cpp.)
+std::string ReadRecording(const std::string& operand, const reader::DecoderOptions& options, Language language,
+                          reader::ReadContext& context, const std::function<bool()>& goOn);
 
 // The reasons, in words.
 std::string FileErrorText(platform::FileError error, Language language);

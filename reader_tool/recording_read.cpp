@@ -1,13 +1,12 @@
 // The read loop over a recording: its first bytes tell the container; a
 // RIFF/WAVE file is read through the tool's own WAV reader, any other known
-// container through the audio library. Either way the file is read on a
-// second thread, while the tape decoder works here on the blocks before; a
-// few blocks in hand between the two keep memory flat. For a WAV file that
-// thread also finds the level changes the machine's loader would take,
-// which looks at every sample, and hands over the file's bytes, which this
-// side turns into samples again: the two threads then share the work about
-// evenly. Compressed audio is decoded there into samples, and costs more
-// than that search, so the tape decoder's side finds the changes itself.
+// container through the audio library. Either way the file is read and its
+// container decoded into frames on a second thread, while the reading
+// context works here on the blocks before; a few blocks in hand between the
+// two keep memory flat. For a WAV file that thread also finds the level
+// changes the machine's loader would take, which looks at every sample, so
+// the two threads share the work about evenly; compressed audio costs more
+// to decode than that search, so there the context finds the changes itself.
 #include <algorithm>
 #include <deque>
 #include <functional>
@@ -18,6 +17,7 @@
 #include "decoding/audio_stream.h"
 #include "decoding/container_probe.h"
 #include "reader/loader_input.h"
+#include "reader/read_context.h"
 #include "platform/memory.h"
 #include "platform/threads.h"
 #include "reader_tool/recording_input.h"
@@ -65,15 +65,11 @@ class InputFileSource : public decoding::ByteSource {
   std::size_t end_ = 0;
 };
 
-// What the reading thread hands the tape decoder: frames it decoded, or,
-// from a WAV file, the file's bytes as read, which the decoder's side turns
-// into samples again (a fraction of the work there, and it keeps the
-// samples each side works on in that side's own cache, with half as much
-// memory passing between the two); and the loader's changes in them when
-// the reading side found them.
+// What the reading thread hands the reading context: frames, and the
+// loader's changes in them when the reading side found them.
 struct FrameBlock {
-  std::vector<float> frames;
-  std::vector<std::uint8_t> wavBytes;
+  formats::SampleBuffer samples;
+  std::size_t frames = 0;
   reader::LoaderChangesByChannel changes;
   bool changesFound = false;
 };
@@ -170,16 +166,13 @@ constexpr std::size_t kPipeBlockFrames = 16384;
 // end of the input or at a failure, which the filler keeps to tell.
 using BlockFiller = std::function<bool(FrameBlock&)>;
 
-// Runs `fill` on a second thread into the pipe, and feeds the tape decoder
-// from it here; records go to the sink on this thread. Where no thread can
-// be started, the filling is done here too, in turn. `wav`, for a WAV
-// file, turns the blocks' bytes into frames on this side. False when the
-// sink asked to stop.
-bool DecodeBeside(const BlockFiller& fill, int channels, int channelRead, formats::WavStreamReader* wav,
-                  reader::TapeDecoder& decoder, const RecordSink& sink, reader::SignalProfile* profile) {
+// Runs `fill` on a second thread into the pipe, and feeds the context from
+// it here. Where no thread can be started, the filling is done here too,
+// in turn. After each block `goOn` says whether to read on.
+void DecodeBeside(const BlockFiller& fill, reader::ReadContext& context, const std::function<bool()>& goOn) {
   BlockPipe pipe;
-  // Returns false at the end, or when the pipe was stopped.
   FrameBlock filling;
+  // False at the end, or when the pipe was stopped.
   const auto fillOne = [&]() { return fill(filling) && pipe.Put(filling); };
   platform::Thread reading;
   const bool beside = reading.Start([&] {
@@ -187,107 +180,89 @@ bool DecodeBeside(const BlockFiller& fill, int channels, int channelRead, format
     }
     pipe.End();
   });
-  const std::size_t stride = static_cast<std::size_t>(channels);
-  bool goOn = true;
   FrameBlock block;
-  formats::SampleBuffer wavFrames;
-  while (goOn) {
+  for (;;) {
     if (!beside && !fillOne()) pipe.End();
     if (!pipe.Take(block)) break;
-    const float* samples = block.frames.data();
-    std::size_t count = block.frames.size();
-    if (wav != nullptr) {
-      // The same bytes the reading side took: any fault in them is told there.
-      wavFrames.Clear();
-      wav->Feed(block.wavBytes.data(), block.wavBytes.size(), wavFrames);
-      samples = wavFrames.Data();
-      count = wavFrames.Size();
+    context.FeedFrames(block.samples.Data(), block.frames, block.changesFound ? &block.changes : nullptr);
+    if (!goOn()) {
+      pipe.Stop();
+      break;
     }
-    const std::size_t frames = count / stride;
-    decoder.Feed(samples, frames, block.changesFound ? &block.changes : nullptr);
-    if (profile != nullptr) profile->Feed(samples, frames, channels, channelRead);
-    goOn = decoding::DeliverRecords(decoder, sink);
   }
-  if (!goOn) pipe.Stop();
   reading.Join();
-  return goOn;
 }
 
 // The stream through the audio library, decoded on the second thread.
 decoding::AudioReadResult DecodeAudio(decoding::ByteSource& source, std::vector<std::uint8_t> head,
-                                      const reader::DecoderOptions& options, const RecordSink& sink,
-                                      reader::SignalProfile* profile) {
+                                      const reader::DecoderOptions& options, reader::ReadContext& context,
+                                      const std::function<bool()>& goOn) {
   decoding::AudioReadResult result;
   decoding::AudioStream stream(source, std::move(head));
   if (!decoding::OpenForReading(stream, options, result)) return result;
-  const std::size_t channels = static_cast<std::size_t>(result.format.channels);
-  reader::TapeDecoder decoder(result.format.sampleRate, result.format.channels, options);
-  if (profile != nullptr) profile->SetSampleRate(result.format.sampleRate);
-  const BlockFiller fill = [&](FrameBlock& block) {
-    block.frames.resize(kPipeBlockFrames * channels);
-    const std::size_t frames = stream.Read(block.frames.data(), kPipeBlockFrames);
-    block.frames.resize(frames * channels);
-    block.changesFound = false;
-    return frames > 0;
-  };
-  if (DecodeBeside(fill, result.format.channels, options.channel, nullptr, decoder, sink, profile)) {
-    decoder.Finish();
-    decoding::DeliverRecords(decoder, sink);
+  if (!context.BeginFrames(result.format.sampleRate, result.format.channels)) {
+    result.noSuchChannel = true;
+    return result;
   }
+  const std::size_t channels = static_cast<std::size_t>(result.format.channels);
+  const BlockFiller fill = [&](FrameBlock& block) {
+    block.samples.Clear();
+    block.frames = stream.Read(block.samples.Extend(kPipeBlockFrames * channels), kPipeBlockFrames);
+    block.changesFound = false;
+    return block.frames > 0;
+  };
+  DecodeBeside(fill, context, goOn);
   result.problem = stream.Problem();
   return result;
 }
 
 // A RIFF/WAVE file read through the tool's WAV reader, one read of the file
-// at a time: the bytes of each read, and the frames they gave.
+// at a time into frames.
 class WavReads {
  public:
-  WavReads(platform::InputFile& input, std::vector<std::uint8_t> head) : input_(input), opening_(std::move(head)) {}
+  WavReads(platform::InputFile& input, std::vector<std::uint8_t> head) : input_(input), bytes_(std::move(head)) {}
 
   // Reads on until the format is known; false when the file gives none
-  // (WavErrorCode() or FileErrorCode() says why).
+  // (WavErrorCode() or FileErrorCode() says why). The frames of what it
+  // read wait for the first Fill.
   bool Open() {
     std::size_t from = 0;
     for (;;) {
-      if (opening_.size() == from) {
+      if (bytes_.size() == from) {
         wavError_ = wav_.Finish();
         return false;
       }
-      wavError_ = wav_.Feed(opening_.data() + from, opening_.size() - from, frames_);
+      wavError_ = wav_.Feed(bytes_.data() + from, bytes_.size() - from, opening_);
       if (wavError_ != formats::WavError::kNone) return false;
       if (wav_.HasFormat()) return true;
-      from = opening_.size();
-      opening_.resize(from + kReadBlockBytes);
-      const std::size_t got = input_.Read(opening_.data() + from, kReadBlockBytes, fileError_);
-      opening_.resize(from + got);
+      from = bytes_.size();
+      bytes_.resize(from + kReadBlockBytes);
+      const std::size_t got = input_.Read(bytes_.data() + from, kReadBlockBytes, fileError_);
+      bytes_.resize(from + got);
       if (fileError_ != platform::FileError::kNone) return false;
     }
   }
 
   const formats::WavFormat& Format() const { return wav_.Format(); }
 
-  // The next read of the file into `bytes`, its frames into Frames(); false
-  // at the end or at a failure. The first gives every byte Open() read.
-  bool Fill(std::vector<std::uint8_t>& bytes) {
+  // The frames of the next read of the file into `frames`; false at the
+  // end or at a failure.
+  bool Fill(formats::SampleBuffer& frames) {
+    frames.Clear();
     if (!opened_) {
       opened_ = true;
-      bytes.swap(opening_);
+      std::swap(frames, opening_);
       return true;
     }
-    frames_.Clear();
     if (ended_) return false;
-    // A new block: its memory mapped in one call rather than page by page.
-    platform::ResizeToWrite(bytes, kReadBlockBytes);
-    const std::size_t got = input_.Read(bytes.data(), bytes.size(), fileError_);
-    bytes.resize(got);
+    bytes_.resize(kReadBlockBytes);
+    const std::size_t got = input_.Read(bytes_.data(), bytes_.size(), fileError_);
     ended_ = fileError_ != platform::FileError::kNone || got == 0;
     if (fileError_ != platform::FileError::kNone) return false;
-    wavError_ = got == 0 ? wav_.Finish() : wav_.Feed(bytes.data(), got, frames_);
+    wavError_ = got == 0 ? wav_.Finish() : wav_.Feed(bytes_.data(), got, frames);
     if (wavError_ != formats::WavError::kNone) ended_ = true;
     return !ended_;
   }
-
-  const formats::SampleBuffer& Frames() const { return frames_; }
 
   formats::WavError WavErrorCode() const { return wavError_; }
   platform::FileError FileErrorCode() const { return fileError_; }
@@ -295,9 +270,9 @@ class WavReads {
  private:
   platform::InputFile& input_;
   formats::WavStreamReader wav_;
-  std::vector<std::uint8_t> opening_;  // the bytes read until the format was known
+  std::vector<std::uint8_t> bytes_;  // the latest read
+  formats::SampleBuffer opening_;    // the frames of the reads until the format was known
   bool opened_ = false;
-  formats::SampleBuffer frames_;  // of the latest read, on the reading side
   bool ended_ = false;
   formats::WavError wavError_ = formats::WavError::kNone;
   platform::FileError fileError_ = platform::FileError::kNone;
@@ -305,8 +280,8 @@ class WavReads {
 
 // A RIFF/WAVE file, `head` being its first bytes.
 std::string ReadWav(platform::InputFile& input, std::vector<std::uint8_t> head,
-                    const reader::DecoderOptions& options, Language language, const RecordSink& sink,
-                    reader::SignalProfile* profile) {
+                    const reader::DecoderOptions& options, Language language, reader::ReadContext& context,
+                    const std::function<bool()>& goOn) {
   WavReads wav(input, std::move(head));
   if (!wav.Open()) {
     if (wav.FileErrorCode() != platform::FileError::kNone)
@@ -314,41 +289,32 @@ std::string ReadWav(platform::InputFile& input, std::vector<std::uint8_t> head,
     return WavErrorText(wav.WavErrorCode(), language);
   }
   const formats::WavFormat format = wav.Format();
-  if (options.channel < -1 || options.channel >= format.channels) {
+  const auto rate = static_cast<double>(format.sampleRate);
+  if (!context.BeginFrames(rate, format.channels)) {
     return Say(TextId::kNoSuchChannel, language,
                {std::to_string(options.channel + 1), std::to_string(format.channels)});
   }
-  const auto rate = static_cast<double>(format.sampleRate);
-  reader::TapeDecoder decoder(rate, format.channels, options);
   reader::LoaderInputs loaderInputs(rate, format.channels, options);  // used on the reading thread only
-  if (profile != nullptr) profile->SetSampleRate(rate);
   const BlockFiller fill = [&](FrameBlock& block) {
-    if (!wav.Fill(block.wavBytes)) return false;
-    loaderInputs.Feed(wav.Frames().Data(), wav.Frames().Size() / format.channels, block.changes);
+    if (!wav.Fill(block.samples)) return false;
+    block.frames = block.samples.Size() / format.channels;
+    loaderInputs.Feed(block.samples.Data(), block.frames, block.changes);
     block.changesFound = true;
     return true;
   };
-  formats::WavStreamReader wavAgain;  // the decoder's side of the same bytes
-  if (!DecodeBeside(fill, format.channels, options.channel, &wavAgain, decoder, sink, profile)) return "";
-  if (wav.FileErrorCode() != platform::FileError::kNone) {
-    // What was read up to the failure still gives its records, the last
-    // one cut short.
-    decoder.Finish();
-    decoding::DeliverRecords(decoder, sink);
+  DecodeBeside(fill, context, goOn);
+  if (wav.FileErrorCode() != platform::FileError::kNone)
     return Say(TextId::kCannotRead, language, {FileErrorText(wav.FileErrorCode(), language)});
-  }
   if (wav.WavErrorCode() != formats::WavError::kNone) return WavErrorText(wav.WavErrorCode(), language);
-  decoder.Finish();
-  decoding::DeliverRecords(decoder, sink);
   return "";
 }
 
 // Any other container the audio library decodes.
 std::string ReadAudio(platform::InputFile& input, std::vector<std::uint8_t> head,
                       decoding::Container container, const reader::DecoderOptions& options,
-                      Language language, const RecordSink& sink, reader::SignalProfile* profile) {
+                      Language language, reader::ReadContext& context, const std::function<bool()>& goOn) {
   InputFileSource source(input);
-  const decoding::AudioReadResult result = DecodeAudio(source, std::move(head), options, sink, profile);
+  const decoding::AudioReadResult result = DecodeAudio(source, std::move(head), options, context, goOn);
   if (result.noSuchChannel) {
     return Say(TextId::kNoSuchChannel, language,
                {std::to_string(options.channel + 1), std::to_string(result.format.channels)});
@@ -375,8 +341,8 @@ std::string ReadAudio(platform::InputFile& input, std::vector<std::uint8_t> head
 
 }  // namespace
 
-std::string ReadRecording(const std::string& operand, const reader::DecoderOptions& options,
-                          Language language, const RecordSink& sink, reader::SignalProfile* profile) {
+std::string ReadRecording(const std::string& operand, const reader::DecoderOptions& options, Language language,
+                          reader::ReadContext& context, const std::function<bool()>& goOn) {
   platform::FileError fileError = platform::FileError::kNone;
   platform::InputFile input =
       operand == "-" ? platform::InputFile::StandardInput() : platform::InputFile::Open(operand, fileError);
@@ -397,11 +363,11 @@ std::string ReadRecording(const std::string& operand, const reader::DecoderOptio
   head.resize(got);
   const decoding::Container container = decoding::ProbeContainer(head.data(), head.size());
   switch (container) {
-    case decoding::Container::kRiffWave: return ReadWav(input, std::move(head), options, language, sink, profile);
+    case decoding::Container::kRiffWave: return ReadWav(input, std::move(head), options, language, context, goOn);
     case decoding::Container::kUnknown: return Text(TextId::kUnknownFormat, language);
     default: break;
   }
-  return ReadAudio(input, std::move(head), container, options, language, sink, profile);
+  return ReadAudio(input, std::move(head), container, options, language, context, goOn);
 }
 
 }  // namespace reader_tool

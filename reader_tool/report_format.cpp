@@ -94,6 +94,15 @@ std::string Hex4(std::uint16_t value) {
   return Hex2(static_cast<std::uint8_t>(value >> 8)) + Hex2(static_cast<std::uint8_t>(value));
 }
 
+namespace {
+
+std::string LowerHex2(std::uint8_t value) {
+  static const char kLower[] = "0123456789abcdef";
+  return std::string{kLower[value >> 4], kLower[value & 0xF]};
+}
+
+}  // namespace
+
 std::string Hex2(std::uint8_t value) {
   return std::string{kHexDigits[value >> 4], kHexDigits[value & 0xF]};
 }
@@ -109,6 +118,22 @@ std::string PrintableName(const std::string& bytes) {
       out += c;
     } else {
       out += "\\x" + Hex2(byte);
+    }
+  }
+  return out;
+}
+
+std::string PrintableText(const std::string& utf8) {
+  std::string out;
+  for (std::size_t i = 0; i < utf8.size();) {
+    const auto byte = static_cast<unsigned char>(utf8[i]);
+    const std::size_t length = byte < 0x80 ? 1 : Utf8SequenceLength(utf8, i);
+    if (byte < 0x20 || byte == 0x7F || length == 0) {
+      out += "\\x" + Hex2(byte);
+      ++i;
+    } else {
+      out.append(utf8, i, length);
+      i += length;
     }
   }
   return out;
@@ -136,7 +161,9 @@ std::string JsonTextString(const std::string& utf8) {
     }
     const std::size_t length = Utf8SequenceLength(utf8, i);
     if (length == 0) {
-      out += "\\ufffd";
+      // A lone surrogate for the byte, as a system that decodes file names
+      // with surrogate escapes would give it, so the exact bytes come back.
+      out += "\\udc" + LowerHex2(static_cast<unsigned char>(utf8[i]));
       ++i;
     } else {
       out.append(utf8, i, length);

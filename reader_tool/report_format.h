@@ -24,11 +24,18 @@ std::string Hex2(std::uint8_t value);
 // backslash, every byte outside 0x20 to 0x7E as \xNN.
 std::string PrintableName(const std::string& bytes);
 
+// Text for a terminal, a file name say: valid UTF-8 is kept, but control
+// characters, DEL and bytes that are not UTF-8 become \xNN, so no name can
+// move the cursor, ring or split a line of the report.
+std::string PrintableText(const std::string& utf8);
+
 // A JSON string of tape bytes: each byte is the character of the same number
 // (so the bytes can be had back exactly), escaped as JSON needs.
 std::string JsonByteString(const std::string& bytes);
 
-// A JSON string of UTF-8 text; bytes that are not valid UTF-8 become U+FFFD.
+// A JSON string of UTF-8 text; each byte that is not part of valid UTF-8
+// becomes the lone surrogate \udcNN (NN the byte), so that a path in any
+// encoding can be had back byte for byte.
 std::string JsonTextString(const std::string& utf8);
 
 // A JSON number with `decimals` places.

@@ -73,6 +73,15 @@ constexpr Entry kTexts[] = {
      "lentok-read: %1: запись на отметке %2 (%3) исправлена по контрольной сумме, это лишь догадка, "
      "которую сумма подтверждает: проверьте программу, прежде чем ей доверять; её образ сохранён в %4"},
     {TextId::kNoRecordFound, "lentok-read: %1: no record found", "lentok-read: %1: ни одной записи не найдено"},
+    {TextId::kImageRenamed, "image %1 (%2 is a file this run reads or its map)",
+     "образ %1 (%2 — файл, который читается в этом запуске, или его карта)"},
+    {TextId::kWrittenOverBudget, "written as read: the records waiting for their copies filled the memory kept for them",
+     "записана как прочитана: записи, ждущие своих копий, заняли всю отведённую им память"},
+    {TextId::kWrittenOnStop, "written as read: the read was stopped", "записана как прочитана: чтение прервано"},
+    {TextId::kStoppedBySignal, "lentok-read: stopped; every record read so far is written",
+     "lentok-read: остановлено; все прочитанные записи сохранены"},
+    {TextId::kReportNotWritten, "lentok-read: the report could not be written; the images are written all the same",
+     "lentok-read: отчёт не удалось вывести; образы всё равно записаны"},
 
     {TextId::kHelp,
      "Usage: lentok-read [OPTION]... RECORDING...\n"

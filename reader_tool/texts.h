@@ -58,6 +58,11 @@ enum class TextId {
   kDamagedRecord,
   kRepairedRecord,
   kNoRecordFound,
+  kImageRenamed,
+  kWrittenOverBudget,
+  kWrittenOnStop,
+  kStoppedBySignal,
+  kReportNotWritten,
   // Help, version and the command line.
   kHelp,
   kVersion,

@@ -369,10 +369,19 @@ TEST(ReadToolReport, JsonStaysValidWhateverTheNameBytes) {
   EXPECT_NE(RecordJson(record).find("\"name\":null"), std::string::npos);
 }
 
-TEST(ReadToolReport, JsonTextKeepsUtf8AndReplacesWhatIsNot) {
+// Bytes that are not UTF-8 come out as lone surrogates of their value, so
+// that a path in any encoding is had back byte for byte.
+TEST(ReadToolReport, JsonTextKeepsUtf8AndEscapesEveryOtherByte) {
   EXPECT_EQ(JsonTextString("кассета/a\tb.wav"), "\"кассета/a\\tb.wav\"");
-  EXPECT_EQ(JsonTextString("bad\xC3(\xED\xA0\x80"), "\"bad\\ufffd(\\ufffd\\ufffd\\ufffd\"");
+  EXPECT_EQ(JsonTextString("bad\xC3(\xED\xA0\x80"), "\"bad\\udcc3(\\udced\\udca0\\udc80\"");
+  EXPECT_EQ(JsonTextString("caf\xE9.wav"), "\"caf\\udce9.wav\"");
   EXPECT_TRUE(IsValidJson(JsonTextString(std::string("\x01\xF0\x9F\x98\x80\xC0\xAF", 7))));
+}
+
+TEST(ReadToolReport, PrintableTextEscapesWhatCouldMoveTheCursorOrSplitALine) {
+  EXPECT_EQ(PrintableText("кассета/side a.wav"), "кассета/side a.wav");
+  EXPECT_EQ(PrintableText("a\x1b[31m\x07\r\nb.wav"), "a\\x1B[31m\\x07\\x0D\\x0Ab.wav");
+  EXPECT_EQ(PrintableText("x\x7F\xE9\xC3"), "x\\x7F\\xE9\\xC3");
 }
 
 TEST(ReadToolReport, TheJsonCheckItselfRefusesBrokenDocuments) {

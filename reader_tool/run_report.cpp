@@ -1,0 +1,154 @@
+// Lines, notes and JSON of a read.
+#include "reader_tool/run_report.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "map/damage_map.h"
+#include "reader_tool/combination_report.h"
+#include "reader_tool/map_report.h"
+#include "reader_tool/recording_input.h"
+#include "reader_tool/report_format.h"
+#include "reader_tool/texts.h"
+
+namespace reader_tool {
+
+namespace {
+
+std::vector<CopyPlace> PlacesOf(const reader::RunReport& report, const reader::ReportEntry& entry,
+                                Language language) {
+  std::vector<CopyPlace> places;
+  for (const reader::CopyPlace& copy : entry.copies) {
+    places.push_back({RecordingShown(report, copy.recording, language), copy.seconds});
+  }
+  return places;
+}
+
+// What the line says of the image.
+std::string ImagePart(const reader::ReportEntry& entry, Language language) {
+  if (entry.kind == reader::EntryKind::kCopy) {
+    return "; " + Say(TextId::kWentInto, language, {PrintableText(entry.combinedInto)});
+  }
+  std::string part;
+  if (!entry.image.path.empty()) {
+    const std::string path = PrintableText(entry.image.path);
+    part = "; " + (entry.renamed ? Say(TextId::kImageRenamed, language, {path, PrintableText(entry.wantedName)})
+                                 : Say(TextId::kImageWritten, language, {path}));
+  }
+  if (entry.released == reader::Release::kOverBudget) part += std::string("; ") + Text(TextId::kWrittenOverBudget, language);
+  if (entry.released == reader::Release::kStopped) part += std::string("; ") + Text(TextId::kWrittenOnStop, language);
+  return part;
+}
+
+std::string ShownName(const reader::DecodedRecord& record, Language language) {
+  if (!record.hasHeader) return Text(TextId::kNoName, language);
+  return Say(TextId::kQuotedName, language, {PrintableName(record.name)});
+}
+
+std::string JsonPath(const std::string& path) { return path.empty() ? std::string("null") : JsonTextString(path); }
+
+// The object's closing brace gives way to more members.
+std::string Extended(std::string object, const std::string& members) {
+  object.pop_back();
+  return object + members + "}";
+}
+
+std::string EntryJson(const reader::RunReport& report, const reader::ReportEntry& entry, const Language* lines) {
+  std::string members;
+  if (entry.kind == reader::EntryKind::kCopy) {
+    members = ",\"image\":null,\"combinedInto\":" + JsonPath(entry.combinedInto);
+  } else {
+    members = ",\"image\":" + JsonPath(entry.image.path);
+  }
+  if (entry.renamed) members += ",\"renamedFrom\":" + JsonTextString(entry.wantedName);
+  if (entry.released != reader::Release::kNone) {
+    members += ",\"writtenAsRead\":\"";
+    members += entry.released == reader::Release::kOverBudget ? "memory" : "stopped";
+    members += "\"";
+  }
+  if (lines != nullptr) members += ",\"line\":" + JsonTextString(EntryLine(report, entry, *lines, false));
+  if (entry.kind != reader::EntryKind::kCombination) return Extended(RecordJson(entry.record), members);
+  std::vector<CopyPlace> places;
+  for (const reader::CopyPlace& copy : entry.copies) {
+    places.push_back({report.recordings[copy.recording].name, copy.seconds});
+  }
+  return Extended(CombinationJson(entry.record, places, entry.suppliers), members);
+}
+
+}  // namespace
+
+std::string RecordingShown(const reader::RunReport& report, std::size_t recording, Language language) {
+  return PrintableText(DisplayName(report.recordings[recording].name, language));
+}
+
+std::string EntryLine(const reader::RunReport& report, const reader::ReportEntry& entry, Language language,
+                      bool withRecording) {
+  std::string line;
+  if (withRecording) line = RecordingShown(report, entry.recording, language) + ": ";
+  if (entry.kind == reader::EntryKind::kCombination) {
+    line += CombinationLine(entry.record, PlacesOf(report, entry, language), entry.suppliers, language);
+  } else {
+    line += RecordLine(entry.record, language);
+  }
+  return line + ImagePart(entry, language);
+}
+
+std::string EntryNote(const reader::RunReport& report, const reader::ReportEntry& entry, Language language) {
+  const reader::DecodedRecord& record = entry.record;
+  if (entry.kind == reader::EntryKind::kCopy || entry.image.path.empty()) return "";
+  if (record.status == reader::RecordStatus::kSound || record.status == reader::RecordStatus::kCombined) return "";
+  const std::string recording = RecordingShown(report, entry.recording, language);
+  const std::string at = FormatTime(reader::SecondsAt(record, record.firstFrame));
+  const std::string image = PrintableText(entry.image.path);
+  if (record.status == reader::RecordStatus::kRepaired) {
+    return Say(TextId::kRepairedRecord, language, {recording, at, ShownName(record, language), image});
+  }
+  return Say(TextId::kDamagedRecord, language,
+             {recording, at, ShownName(record, language), StatusText(record.status, language), image});
+}
+
+std::string ReportJson(const reader::RunReport& report, int status, const Language* lines) {
+  std::vector<const reader::ReportEntry*> combined;
+  std::vector<std::vector<const reader::ReportEntry*>> byRecording(report.recordings.size());
+  for (const reader::ReportEntry& entry : report.entries) {
+    if (entry.kind == reader::EntryKind::kCombination) {
+      combined.push_back(&entry);
+    } else {
+      byRecording[entry.recording].push_back(&entry);
+    }
+  }
+  std::string json = "{\"recordings\":[";
+  for (std::size_t i = 0; i < report.recordings.size(); ++i) {
+    std::vector<const reader::ReportEntry*>& records = byRecording[i];
+    std::sort(records.begin(), records.end(),
+              [](const reader::ReportEntry* a, const reader::ReportEntry* b) { return a->order < b->order; });
+    if (i > 0) json += ",";
+    json += "{\"recording\":" + JsonTextString(report.recordings[i].name) + ",\"records\":[";
+    for (std::size_t r = 0; r < records.size(); ++r) json += (r > 0 ? "," : "") + EntryJson(report, *records[r], lines);
+    json += "],\"error\":" + JsonPath(report.recordings[i].failure) + "}";
+  }
+  json += "]";
+  // Only a run that combined copies has combinations to tell of.
+  if (!combined.empty()) {
+    json += ",\"combined\":[";
+    for (std::size_t i = 0; i < combined.size(); ++i) json += (i > 0 ? "," : "") + EntryJson(report, *combined[i], lines);
+    json += "]";
+  }
+  if (report.stopped) json += ",\"stopped\":true";
+  return json + ",\"status\":" + std::to_string(status) + "}\n";
+}
+
+std::string ReportMapSvg(const reader::RunReport& report, Language language) {
+  std::vector<tape_map::MapRecording> recordings;
+  for (std::size_t i = 0; i < report.recordings.size(); ++i) {
+    const reader::RecordingReport& recording = report.recordings[i];
+    std::vector<tape_map::MapRecord> records;
+    for (const reader::MappedRecord& mapped : recording.mapped) {
+      records.push_back(MapRecordOf(mapped.record, mapped.shownAs, language));
+    }
+    recordings.push_back(MapRecordingOf(RecordingShown(report, i, language), recording.profile, std::move(records)));
+  }
+  return tape_map::DrawDamageMap(recordings, MapLabelsIn(language));
+}
+
+}  // namespace reader_tool
