@@ -1,11 +1,12 @@
-// Fuzz target: recordings read back. The first byte picks the channel option
-// and the sizes of the blocks in which the rest, the file, is fed to the
-// recording reader. Besides the sanitizers' checks it holds the reader to
-// what it promises: a WAV reader never gives more frames than the bytes
-// carry, nor samples outside -16 to 16; blocks of any size give the same
-// samples and the same records as the whole file at once; the recording
-// reader reports the WAV reader's errors; and every record is consistent in
-// itself.
+// Fuzz target: recordings read back. The first byte picks the channel option,
+// whether copies are combined, and the sizes of the blocks in which the rest,
+// the file, is fed to the reading context that every front end drives.
+// Besides the sanitizers' checks it holds the reader to what it promises: a
+// WAV reader never gives more frames than the bytes carry, nor samples
+// outside -16 to 16; blocks of any size give the same samples, the same
+// report entries and the same images as the whole file at once; the context
+// reports the WAV reader's errors; every record is consistent in itself;
+// and every image written is the one its entry names.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -16,8 +17,11 @@
 #include <utility>
 #include <vector>
 
+#include <map>
+#include <string>
+
 #include "reader/decoded_record.h"
-#include "reader/recording_reader.h"
+#include "reader/read_context.h"
 
 namespace {
 
@@ -78,29 +82,45 @@ WavOutcome ReadWav(const std::uint8_t* file, std::size_t size, std::optional<Blo
   return outcome;
 }
 
+// Images kept in memory by name, as the page keeps them.
+class MemoryStore : public reader::ImageStore {
+ public:
+  bool Reserved(const std::string& name) override { return name == "RESERVED.RKS"; }
+  reader::StoredImage Store(const std::string& name, const std::vector<std::uint8_t>& image) override {
+    Require(images.count(name) == 0);
+    images[name] = image;
+    return {name, ""};
+  }
+  std::map<std::string, std::vector<std::uint8_t>> images;
+};
+
 struct ReadOutcome {
   reader::ReadError error = reader::ReadError::kNone;
   formats::WavError wavError = formats::WavError::kNone;
-  std::vector<reader::DecodedRecord> records;
+  std::vector<reader::ReportEntry> entries;
+  std::map<std::string, std::vector<std::uint8_t>> images;
 };
 
-ReadOutcome ReadRecording(const std::uint8_t* file, std::size_t size,
-                          reader::DecoderOptions options, std::optional<BlockSizes> blocks) {
-  reader::RecordingReader recording(options);
+ReadOutcome ReadRecording(const std::uint8_t* file, std::size_t size, const reader::ReadSettings& settings,
+                          std::optional<BlockSizes> blocks) {
+  MemoryStore store;
+  reader::ReadContext context(settings, &store);
+  context.BeginRecording("fuzz.wav");
   ReadOutcome outcome;
   auto take = [&] {
-    for (reader::DecodedRecord& record : recording.TakeRecords())
-      outcome.records.push_back(std::move(record));
+    for (reader::ReportEntry& entry : context.TakeEntries()) outcome.entries.push_back(std::move(entry));
   };
   for (std::size_t at = 0; at < size && outcome.error == reader::ReadError::kNone;) {
     const std::size_t count = blocks ? std::min(blocks->Next(), size - at) : size - at;
-    outcome.error = recording.Feed(file + at, count);
+    outcome.error = context.FeedBytes(file + at, count);
     at += count;
     take();
   }
-  if (outcome.error == reader::ReadError::kNone) outcome.error = recording.Finish();
+  outcome.wavError = context.WavErrorCode();
+  context.EndRecording();
+  context.Finish();
   take();
-  outcome.wavError = recording.WavErrorCode();
+  outcome.images = std::move(store.images);
   return outcome;
 }
 
@@ -147,6 +167,11 @@ bool SameRecord(const reader::DecodedRecord& a, const reader::DecodedRecord& b) 
          SameVerdict(a.machine, b.machine);
 }
 
+bool SameEntry(const reader::ReportEntry& a, const reader::ReportEntry& b) {
+  return a.kind == b.kind && a.order == b.order && a.image.path == b.image.path && a.renamed == b.renamed &&
+         a.released == b.released && a.combinedInto == b.combinedInto && SameRecord(a.record, b.record);
+}
+
 bool SameSamples(const std::vector<float>& a, const std::vector<float>& b) {
   return a.size() == b.size() &&
          (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0);
@@ -165,23 +190,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Require(wavWhole.error == wavBlocks.error);
   Require(SameSamples(wavWhole.samples, wavBlocks.samples));
 
-  reader::DecoderOptions options;
-  options.channel = (control >> 4) % 4 - 1;  // -1 (every channel) to 2
-  const ReadOutcome whole = ReadRecording(file, fileSize, options, std::nullopt);
-  const ReadOutcome blocks = ReadRecording(file, fileSize, options, BlockSizes(control));
+  reader::ReadSettings settings;
+  settings.decoder.channel = (control >> 4) % 4 - 1;  // -1 (every channel) to 2
+  settings.separate = (control & 0x40) != 0;
+  const ReadOutcome whole = ReadRecording(file, fileSize, settings, std::nullopt);
+  const ReadOutcome blocks = ReadRecording(file, fileSize, settings, BlockSizes(control));
   Require(whole.error == blocks.error && whole.wavError == blocks.wavError);
   if (whole.error == reader::ReadError::kNoSuchChannel) {
-    Require(whole.records.empty());
+    Require(whole.entries.empty());
   } else {
-    // The channel was taken, so the WAV reader's word is the reader's.
+    // The channel was taken, so the WAV reader's word is the context's.
     Require(whole.wavError == wavWhole.error);
-    Require((whole.error == reader::ReadError::kWav) ==
-            (wavWhole.error != formats::WavError::kNone));
+    Require((whole.error == reader::ReadError::kWav) == (wavWhole.error != formats::WavError::kNone));
   }
-  Require(whole.records.size() == blocks.records.size());
-  for (std::size_t i = 0; i < whole.records.size(); ++i) {
-    CheckRecord(whole.records[i], fileSize, options.channel);
-    Require(SameRecord(whole.records[i], blocks.records[i]));
+  Require(whole.entries.size() == blocks.entries.size());
+  Require(whole.images == blocks.images);
+  for (std::size_t i = 0; i < whole.entries.size(); ++i) {
+    const reader::ReportEntry& entry = whole.entries[i];
+    Require(SameEntry(entry, blocks.entries[i]));
+    if (entry.kind != reader::EntryKind::kCombination) CheckRecord(entry.record, fileSize, settings.decoder.channel);
+    if (entry.kind == reader::EntryKind::kCopy) {
+      Require(entry.image.path.empty() && whole.images.count(entry.combinedInto) == 1);
+    } else {
+      Require(entry.image.path != "RESERVED.RKS" && whole.images.count(entry.image.path) == 1);
+      Require(whole.images.at(entry.image.path) == reader::ImageBytes(entry.record));
+    }
   }
   return 0;
 }

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "formats/byte_order.h"
+#include "reader/read_context.h"
 #include "reader/tape_decoder.h"
 
 namespace {
@@ -41,15 +42,21 @@ std::vector<reader::DecodedRecord> DecodeSignal(const degrade::Signal& signal, d
 }
 
 FileReadBack ReadRecordingBytes(const Bytes& file, std::size_t blockSize) {
-  reader::RecordingReader reader;
+  // Every record as read, as lentok-read --separate takes them.
+  reader::ReadSettings settings;
+  settings.separate = true;
+  settings.writeImages = false;
+  reader::ReadContext context(settings, nullptr);
+  context.BeginRecording("recording.wav");
   FileReadBack result;
   for (std::size_t done = 0; done < file.size() && result.error == reader::ReadError::kNone;) {
     const std::size_t block = std::min(blockSize, file.size() - done);
-    result.error = reader.Feed(file.data() + done, block);
+    result.error = context.FeedBytes(file.data() + done, block);
     done += block;
   }
-  if (result.error == reader::ReadError::kNone) result.error = reader.Finish();
-  result.records = reader.TakeRecords();
+  context.EndRecording();
+  context.Finish();
+  for (reader::ReportEntry& entry : context.TakeEntries()) result.records.push_back(std::move(entry.record));
   return result;
 }
 

@@ -21,8 +21,8 @@ struct FileReadBack {
   std::vector<reader::DecodedRecord> records;
 };
 
-// A whole recording file through the recording reader, `blockSize` bytes
-// at a time.
+// A whole recording file through the reading context, `blockSize` bytes at
+// a time, each record as read (none combined or repaired).
 FileReadBack ReadRecordingBytes(const Bytes& file, std::size_t blockSize);
 
 // Empty when `record` gives back `image` byte for byte (addresses, every
