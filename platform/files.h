@@ -1,6 +1,8 @@
 // The operating-system services lentok-read relies on: its arguments in
-// UTF-8, files read in blocks, images created exclusively or renamed into
-// place, the user's language and console-aware writing of UTF-8 text. Each
+// UTF-8, files read in blocks and told apart by identity, images written
+// under a temporary name and moved into place whole, the user's language,
+// console-aware writing of UTF-8 text, and the signals that would otherwise
+// end the program mid-write or leave a read blocked. Each
 // system has one backend (files_posix.cpp, files_win32.cpp) that the build
 // picks. Paths and texts are UTF-8 everywhere above this layer; the Windows
 // backend converts them to and from the wide-character calls.
@@ -8,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,13 +23,31 @@ enum class FileError {
   kAccessDenied,   // not permitted
   kAlreadyExists,  // exclusive creation found a file there
   kIsDirectory,    // a directory where a file was expected
-  kNoSpace,        // the device or a quota is full
+  kNoSpace,        // the device or a quota is full, or the file-size limit is reached
   kBadName,        // the system cannot take the name (e.g. not valid UTF-8)
   kOther,          // any other failure of the system call
 };
 
 // The program's arguments, the program name left out, as UTF-8.
 std::vector<std::string> Utf8Arguments(int argc, char** argv);
+
+// What makes a file the same file under any name: the device (or volume)
+// and the file's number on it.
+struct FileIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t file = 0;
+};
+inline bool operator==(const FileIdentity& a, const FileIdentity& b) {
+  return a.device == b.device && a.file == b.file;
+}
+inline bool operator!=(const FileIdentity& a, const FileIdentity& b) { return !(a == b); }
+
+// The identity of what `path` names, links followed; nullopt when nothing
+// is there or it cannot be examined.
+std::optional<FileIdentity> IdentityOf(const std::string& path);
+// The identity of what standard input reads; nullopt for a terminal or
+// console, and wherever the system cannot tell.
+std::optional<FileIdentity> StandardInputIdentity();
 
 // A file or standard input, read in blocks. Move-only; closes what it opened.
 class InputFile {
@@ -47,27 +68,37 @@ class InputFile {
   bool IsOpen() const { return handle_ != kClosed; }
 
   // Reads up to `capacity` bytes; returns how many, 0 at the end of the
-  // input or on failure (then `error` is set).
+  // input or on failure (then `error` is set). Once a stop signal has been
+  // caught (InstallStopSignals), a read of a pipe, FIFO or terminal returns
+  // 0 with no error at once, even one already waiting on another thread:
+  // the caller tells that from the end by CaughtStopSignal. A regular file
+  // never blocks and is read on as usual. One thread at a time reads input
+  // that may block.
   std::size_t Read(std::uint8_t* buffer, std::size_t capacity, FileError& error);
 
  private:
   static constexpr std::intptr_t kClosed = -1;
-  InputFile(std::intptr_t handle, bool owned) : handle_(handle), owned_(owned) {}
+  InputFile(std::intptr_t handle, bool owned, bool mayBlock)
+      : handle_(handle), owned_(owned), mayBlock_(mayBlock) {}
   void Close();
 
   std::intptr_t handle_ = kClosed;
   bool owned_ = false;
+  bool mayBlock_ = false;  // not a regular file: a read may wait for a writer
 };
 
-// A new file being written. Move-only; a file dropped without Commit is
-// closed and, when it was a temporary one, removed.
+// A new file being written, always under a fresh hidden temporary name in
+// the directory of its final one, so that the final name holds either the
+// whole file or nothing of it. Move-only; a file dropped without Commit, or
+// whose Write or Commit failed, is closed and its temporary file removed.
 class OutputFile {
  public:
-  // Creates `path`, failing with kAlreadyExists when anything is there, so
-  // that nothing is ever clobbered, even by a race with another program.
+  // For `path`, failing with kAlreadyExists when anything is there now; its
+  // Commit refuses too, with kAlreadyExists, if something has appeared
+  // there since, so that nothing is ever clobbered, even by a race with
+  // another program.
   static OutputFile CreateNew(const std::string& path, FileError& error);
-  // Creates a fresh temporary file in the directory of `path`, to be renamed
-  // over `path` by Commit.
+  // For `path`, which Commit replaces when something is there.
   static OutputFile CreateReplacing(const std::string& path, FileError& error);
 
   OutputFile() = default;
@@ -79,10 +110,11 @@ class OutputFile {
 
   bool IsOpen() const { return handle_ != kClosed; }
 
-  // Writes every byte or fails.
+  // Writes every byte or fails; after a failure the file is discarded, and
+  // Write and Commit return that failure again.
   FileError Write(const std::uint8_t* bytes, std::size_t count);
-  // Closes the file and, for a replacing one, renames it into place. After a
-  // failure nothing of it is left.
+  // Closes the file and moves it to its final name. After a failure nothing
+  // of it is left.
   FileError Commit();
 
  private:
@@ -90,8 +122,10 @@ class OutputFile {
   void Discard();
 
   std::intptr_t handle_ = kClosed;
-  std::string writtenPath_;  // the file as created
-  std::string finalPath_;    // where it goes on Commit; empty: it is there
+  std::string writtenPath_;  // the temporary file
+  std::string finalPath_;    // where Commit moves it
+  bool replacing_ = false;   // Commit may replace what is at finalPath_
+  FileError failure_ = FileError::kNone;  // the failure that discarded it
 };
 
 // True when `path` names an existing directory.
@@ -108,8 +142,30 @@ bool LocaleVariablesMeanRussian(const char* lcAll, const char* lcMessages, const
 enum class StandardStream { kOutput, kError };
 
 // Writes UTF-8 text: as bytes to files and pipes, and as characters to a
-// console that would not show UTF-8 bytes. Failures are not reported: there
-// is nowhere left to report them.
-void WriteText(StandardStream stream, const std::string& utf8);
+// console that would not show UTF-8 bytes. False when it could not all be
+// written (a closed pipe, a full device, no such stream), so that a report
+// that never arrived is not taken for one that did.
+bool WriteText(StandardStream stream, const std::string& utf8);
+
+// A write that would take a file past the process's file-size limit then
+// fails with kNoSpace instead of ending the program, which would leave
+// what it was writing behind. Nothing to do where there is no such signal.
+void IgnoreFileSizeSignal();
+
+// A write to a pipe whose reader has gone then fails (WriteText returns
+// false) instead of ending the program. Nothing to do where there is no
+// such signal.
+void IgnoreBrokenPipe();
+
+// Catches the signals that ask the program to stop (POSIX: SIGINT and
+// SIGTERM; Windows: Ctrl-C, Ctrl-Break and the console's closing), so
+// that it can finish what it writes and remove what it leaves unfinished.
+// Only the first is caught: a second one ends the program the usual way.
+// False when they could not be installed.
+bool InstallStopSignals();
+
+// 0, or the number of the first stop signal caught: SIGINT (2) or SIGTERM
+// (15); on Windows 2 for Ctrl-C and 15 for the others.
+int CaughtStopSignal();
 
 }  // namespace platform

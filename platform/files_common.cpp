@@ -12,7 +12,8 @@ namespace platform {
 
 InputFile::~InputFile() { Close(); }
 
-InputFile::InputFile(InputFile&& other) noexcept : handle_(other.handle_), owned_(other.owned_) {
+InputFile::InputFile(InputFile&& other) noexcept
+    : handle_(other.handle_), owned_(other.owned_), mayBlock_(other.mayBlock_) {
   other.handle_ = kClosed;
 }
 
@@ -21,6 +22,7 @@ InputFile& InputFile::operator=(InputFile&& other) noexcept {
     Close();
     handle_ = other.handle_;
     owned_ = other.owned_;
+    mayBlock_ = other.mayBlock_;
     other.handle_ = kClosed;
   }
   return *this;
@@ -31,7 +33,9 @@ OutputFile::~OutputFile() { Discard(); }
 OutputFile::OutputFile(OutputFile&& other) noexcept
     : handle_(other.handle_),
       writtenPath_(std::move(other.writtenPath_)),
-      finalPath_(std::move(other.finalPath_)) {
+      finalPath_(std::move(other.finalPath_)),
+      replacing_(other.replacing_),
+      failure_(other.failure_) {
   other.handle_ = kClosed;
 }
 
@@ -41,6 +45,8 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
     handle_ = other.handle_;
     writtenPath_ = std::move(other.writtenPath_);
     finalPath_ = std::move(other.finalPath_);
+    replacing_ = other.replacing_;
+    failure_ = other.failure_;
     other.handle_ = kClosed;
   }
   return *this;

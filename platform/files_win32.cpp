@@ -1,11 +1,16 @@
 // The Windows backend of lentok-read's file services: the wide-character
 // calls, with every path and text converted from and to UTF-8 here, so that
-// names in any script survive whatever the ANSI code page is.
+// names in any script survive whatever the ANSI code page is; and the
+// console's control handler with the little state it shares with the reads
+// it ends.
 #include "platform/files.h"
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #include <shellapi.h>
+
+#include <atomic>
+#include <cstdio>
 
 namespace platform {
 
@@ -29,6 +34,7 @@ FileError ErrorFromLastError() {
       return FileError::kAlreadyExists;
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
+    case ERROR_FILE_TOO_LARGE:
       return FileError::kNoSpace;
     case ERROR_INVALID_NAME:
     case ERROR_FILENAME_EXCED_RANGE:
@@ -63,9 +69,16 @@ std::string Utf8(const wchar_t* wide) {
 HANDLE Handle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 std::intptr_t Stored(HANDLE handle) { return reinterpret_cast<std::intptr_t>(handle); }
 
-std::string DirectoryOf(const std::string& path) {
-  const std::size_t separator = path.find_last_of("/\\:");
-  return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
+std::optional<FileIdentity> IdentityOfHandle(HANDLE handle) {
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!::GetFileInformationByHandle(handle, &information)) return std::nullopt;
+  return FileIdentity{information.dwVolumeSerialNumber,
+                      (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow};
+}
+
+// Anything but a file on a disk may keep a read waiting for a writer.
+bool MayBlock(HANDLE handle) {
+  return handle != nullptr && handle != INVALID_HANDLE_VALUE && ::GetFileType(handle) != FILE_TYPE_DISK;
 }
 
 HANDLE CreateForWriting(const std::wstring& path, FileError& error) {
@@ -77,6 +90,102 @@ HANDLE CreateForWriting(const std::wstring& path, FileError& error) {
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
   error = handle == INVALID_HANDLE_VALUE ? ErrorFromLastError() : FileError::kNone;
   return handle;
+}
+
+// The temporary file an image is written to: a dot name beside its final
+// one so that the move there stays on one volume, and named after it so
+// that one left by a crash says whose it was. The final name is cut short
+// enough, on a character's boundary, for the temporary one to fit the
+// longest name a directory takes (counted in UTF-8 bytes, never fewer than
+// the UTF-16 units the system counts). CREATE_NEW settles any race.
+HANDLE CreateTemporaryBeside(const std::string& path, std::string& temporary, FileError& error) {
+  const std::size_t separator = path.find_last_of("/\\:");
+  const std::size_t baseStart = separator == std::string::npos ? 0 : separator + 1;
+  constexpr std::size_t kLongestName = 255;
+  constexpr std::size_t kAdded = 1 + 1 + 6 + 4;  // ".", ".XXXXXX", ".tmp"
+  std::size_t baseLength = path.size() - baseStart;
+  if (baseLength > kLongestName - kAdded) {
+    baseLength = kLongestName - kAdded;
+    while (baseLength > 0 && (static_cast<unsigned char>(path[baseStart + baseLength]) & 0xC0) == 0x80) {
+      --baseLength;
+    }
+  }
+  const std::string stem = path.substr(0, baseStart) + "." + path.substr(baseStart, baseLength) + ".";
+  LARGE_INTEGER now;
+  ::QueryPerformanceCounter(&now);
+  std::uint32_t seed = static_cast<std::uint32_t>(now.QuadPart) ^ (::GetCurrentProcessId() * 2654435761u);
+  for (unsigned attempt = 0; attempt < 100; ++attempt) {
+    char unique[7];
+    std::snprintf(unique, sizeof unique, "%06x", static_cast<unsigned>(seed & 0xFFFFFFu));
+    seed = seed * 1664525u + 1013904223u;
+    temporary = stem + unique + ".tmp";
+    const HANDLE handle = CreateForWriting(Wide(temporary), error);
+    if (handle != INVALID_HANDLE_VALUE || error != FileError::kAlreadyExists) return handle;
+  }
+  return INVALID_HANDLE_VALUE;
+}
+
+// --- What the console's control handler shares with the reads ---
+//
+// The handler runs on a thread of its own that the system starts, so this
+// state cannot live in an object the program holds. A read that may block
+// names its thread here, so that the handler can cancel the wait.
+
+std::atomic<int> caughtStopSignal{0};
+SRWLOCK blockedReaderLock = SRWLOCK_INIT;
+HANDLE blockedReader = nullptr;  // the thread in a read that may block; under the lock
+
+// Names the calling thread as the one in a read that may block, for as
+// long as the object lives.
+class BlockedReader {
+ public:
+  BlockedReader() {
+    HANDLE self = nullptr;
+    if (!::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentThread(), ::GetCurrentProcess(), &self, 0,
+                           FALSE, DUPLICATE_SAME_ACCESS)) {
+      return;
+    }
+    ::AcquireSRWLockExclusive(&blockedReaderLock);
+    blockedReader = self;
+    ::ReleaseSRWLockExclusive(&blockedReaderLock);
+  }
+  ~BlockedReader() {
+    ::AcquireSRWLockExclusive(&blockedReaderLock);
+    const HANDLE self = blockedReader;
+    blockedReader = nullptr;
+    ::ReleaseSRWLockExclusive(&blockedReaderLock);
+    if (self != nullptr) ::CloseHandle(self);
+  }
+  BlockedReader(const BlockedReader&) = delete;
+  BlockedReader& operator=(const BlockedReader&) = delete;
+};
+
+// Cancels the read that may block until its thread has left it: the reader
+// may have named itself but not yet begun to wait, and the cancel finds
+// nothing to end until it has; once it sees the stop it waits no more.
+void CancelBlockedRead() {
+  for (;;) {
+    ::AcquireSRWLockShared(&blockedReaderLock);
+    const HANDLE reader = blockedReader;
+    if (reader != nullptr) ::CancelSynchronousIo(reader);
+    ::ReleaseSRWLockShared(&blockedReaderLock);
+    if (reader == nullptr) return;
+    ::Sleep(1);
+  }
+}
+
+BOOL WINAPI OnConsoleControl(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
+  int none = 0;
+  // A second stop is a user who will not wait: the system's own handler
+  // ends the program.
+  if (!caughtStopSignal.compare_exchange_strong(none, event == CTRL_C_EVENT ? 2 : 15)) return FALSE;
+  CancelBlockedRead();
+  // The system ends the program as soon as the handler returns from a
+  // console's closing; waiting here gives it the time the system allows to
+  // finish what it writes.
+  if (event == CTRL_CLOSE_EVENT) ::Sleep(INFINITE);
+  return TRUE;
 }
 
 }  // namespace
@@ -116,13 +225,14 @@ InputFile InputFile::Open(const std::string& path, FileError& error) {
     return InputFile();
   }
   error = FileError::kNone;
-  return InputFile(Stored(handle), true);
+  return InputFile(Stored(handle), true, MayBlock(handle));
 }
 
 // ReadFile on the standard handle reads bytes as they are: no text mode of
 // the C runtime stands between, so nothing needs switching to binary.
 InputFile InputFile::StandardInput() {
-  return InputFile(Stored(::GetStdHandle(STD_INPUT_HANDLE)), false);
+  const HANDLE handle = ::GetStdHandle(STD_INPUT_HANDLE);
+  return InputFile(Stored(handle), false, MayBlock(handle));
 }
 
 void InputFile::Close() {
@@ -136,7 +246,16 @@ std::size_t InputFile::Read(std::uint8_t* buffer, std::size_t capacity, FileErro
   if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return 0;  // no standard input
   DWORD got = 0;
   const DWORD asked = capacity > 0x10000000u ? 0x10000000u : static_cast<DWORD>(capacity);
-  if (::ReadFile(handle, buffer, asked, &got, nullptr)) return got;
+  if (!mayBlock_) {
+    if (::ReadFile(handle, buffer, asked, &got, nullptr)) return got;
+  } else {
+    // Named first and checked after, so that a stop caught in between is
+    // seen here or cancels the wait.
+    const BlockedReader reading;
+    if (caughtStopSignal.load() != 0) return 0;
+    if (::ReadFile(handle, buffer, asked, &got, nullptr)) return got;
+    if (caughtStopSignal.load() != 0) return 0;
+  }
   // A pipe whose writer has gone has simply ended.
   if (::GetLastError() == ERROR_BROKEN_PIPE) return 0;
   error = ErrorFromLastError();
@@ -147,40 +266,49 @@ std::size_t InputFile::Read(std::uint8_t* buffer, std::size_t capacity, FileErro
 
 OutputFile OutputFile::CreateNew(const std::string& path, FileError& error) {
   OutputFile file;
-  const HANDLE handle = CreateForWriting(Wide(path), error);
-  if (handle == INVALID_HANDLE_VALUE) return file;
+  const std::wstring wide = Wide(path);
+  if (wide.empty()) {
+    error = file.failure_ = FileError::kBadName;
+    return file;
+  }
+  // Refused now rather than after the whole image is written; Commit
+  // refuses again if something appears there meanwhile.
+  if (::GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    error = file.failure_ = FileError::kAlreadyExists;
+    return file;
+  }
+  const HANDLE handle = CreateTemporaryBeside(path, file.writtenPath_, error);
+  if (handle == INVALID_HANDLE_VALUE) {
+    file.failure_ = error;
+    return file;
+  }
   file.handle_ = Stored(handle);
-  file.writtenPath_ = path;
+  file.finalPath_ = path;
   return file;
 }
 
 OutputFile OutputFile::CreateReplacing(const std::string& path, FileError& error) {
-  // A name nobody else holds, in the same directory so that the final move
-  // stays on one volume; CREATE_NEW settles any race for it.
-  const std::string directory = DirectoryOf(path);
-  const DWORD process = ::GetCurrentProcessId();
-  for (unsigned attempt = 0; attempt < 100; ++attempt) {
-    const std::string candidate = directory + ".lentok-read-" + std::to_string(process) + "-" +
-                                  std::to_string(::GetTickCount() + attempt) + ".tmp";
-    const HANDLE handle = CreateForWriting(Wide(candidate), error);
-    if (handle != INVALID_HANDLE_VALUE) {
-      OutputFile file;
-      file.handle_ = Stored(handle);
-      file.writtenPath_ = candidate;
-      file.finalPath_ = path;
-      return file;
-    }
-    if (error != FileError::kAlreadyExists) return OutputFile();
+  OutputFile file;
+  const HANDLE handle = CreateTemporaryBeside(path, file.writtenPath_, error);
+  if (handle == INVALID_HANDLE_VALUE) {
+    file.failure_ = error;
+    return file;
   }
-  return OutputFile();
+  file.handle_ = Stored(handle);
+  file.finalPath_ = path;
+  file.replacing_ = true;
+  return file;
 }
 
 FileError OutputFile::Write(const std::uint8_t* bytes, std::size_t count) {
+  if (handle_ == kClosed) return failure_ != FileError::kNone ? failure_ : FileError::kOther;
   while (count > 0) {
     const DWORD piece = count > 0x10000000u ? 0x10000000u : static_cast<DWORD>(count);
     DWORD put = 0;
     if (!::WriteFile(Handle(handle_), bytes, piece, &put, nullptr) || put == 0) {
-      return ErrorFromLastError();
+      failure_ = ErrorFromLastError();
+      Discard();
+      return failure_;
     }
     bytes += put;
     count -= put;
@@ -189,17 +317,20 @@ FileError OutputFile::Write(const std::uint8_t* bytes, std::size_t count) {
 }
 
 FileError OutputFile::Commit() {
+  if (handle_ == kClosed) return failure_ != FileError::kNone ? failure_ : FileError::kOther;
   const HANDLE handle = Handle(handle_);
   handle_ = kClosed;
   FileError error = FileError::kNone;
   if (!::CloseHandle(handle)) error = ErrorFromLastError();
   const std::wstring written = Wide(writtenPath_);
-  if (error == FileError::kNone && !finalPath_.empty() &&
-      !::MoveFileExW(written.c_str(), Wide(finalPath_).c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  // Without MOVEFILE_REPLACE_EXISTING the move fails when anything is at
+  // the final name.
+  const DWORD flags = MOVEFILE_WRITE_THROUGH | (replacing_ ? MOVEFILE_REPLACE_EXISTING : 0);
+  if (error == FileError::kNone && !::MoveFileExW(written.c_str(), Wide(finalPath_).c_str(), flags)) {
     error = ErrorFromLastError();
   }
   if (error != FileError::kNone) ::DeleteFileW(written.c_str());
+  failure_ = error;
   return error;
 }
 
@@ -223,27 +354,67 @@ bool UserLanguageIsRussian() {
   return (::GetUserDefaultUILanguage() & kPrimaryLanguageMask) == LANG_RUSSIAN;
 }
 
-void WriteText(StandardStream stream, const std::string& utf8) {
-  if (utf8.empty()) return;
+bool WriteText(StandardStream stream, const std::string& utf8) {
+  if (utf8.empty()) return true;
   const HANDLE handle =
       ::GetStdHandle(stream == StandardStream::kOutput ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
-  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return false;
   DWORD mode = 0;
   if (::GetConsoleMode(handle, &mode)) {
     // A console shows characters, whatever its code page.
     const std::wstring wide = Wide(utf8);
-    DWORD written = 0;
-    ::WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
-    return;
+    const wchar_t* characters = wide.data();
+    std::size_t left = wide.size();
+    while (left > 0) {
+      const DWORD piece = left > 0x4000u ? 0x4000u : static_cast<DWORD>(left);
+      DWORD written = 0;
+      if (!::WriteConsoleW(handle, characters, piece, &written, nullptr) || written == 0) return false;
+      characters += written;
+      left -= written;
+    }
+    return !wide.empty();  // empty: the text was not UTF-8
   }
   const char* bytes = utf8.data();
   std::size_t left = utf8.size();
   while (left > 0) {
     DWORD put = 0;
-    if (!::WriteFile(handle, bytes, static_cast<DWORD>(left), &put, nullptr) || put == 0) return;
+    if (!::WriteFile(handle, bytes, static_cast<DWORD>(left), &put, nullptr) || put == 0) return false;
     bytes += put;
     left -= put;
   }
+  return true;
+}
+
+// Windows has neither signal: past a size limit, or to a pipe nobody
+// reads, a write simply fails.
+void IgnoreFileSizeSignal() {}
+
+void IgnoreBrokenPipe() {}
+
+bool InstallStopSignals() { return ::SetConsoleCtrlHandler(OnConsoleControl, TRUE) != 0; }
+
+int CaughtStopSignal() { return caughtStopSignal.load(); }
+
+std::optional<FileIdentity> IdentityOf(const std::string& path) {
+  const std::wstring wide = Wide(path);
+  if (wide.empty()) return std::nullopt;
+  // Backup semantics open directories too; every sharing mode, so that a
+  // file another program holds open can still be examined.
+  const HANDLE handle =
+      ::CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
+  const std::optional<FileIdentity> identity = IdentityOfHandle(handle);
+  ::CloseHandle(handle);
+  return identity;
+}
+
+std::optional<FileIdentity> StandardInputIdentity() {
+  const HANDLE handle = ::GetStdHandle(STD_INPUT_HANDLE);
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE || ::GetFileType(handle) == FILE_TYPE_CHAR) {
+    return std::nullopt;
+  }
+  return IdentityOfHandle(handle);
 }
 
 }  // namespace platform
