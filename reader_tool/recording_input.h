@@ -15,10 +15,7 @@
 namespace reader_tool {
 
 // Bytes read from the file at a time: memory stays the same however long
-// the recording. Each block waiting between the reading thread and the
-// tape decoder is fresh memory the process must first map, page by page,
-// and a read of a few hundred pages less is measurably faster; blocks half
-// this size would cost more in system calls and hand-overs than they save.
+// the recording, and a read costs little beside the decoding of its bytes.
 constexpr std::size_t kReadBlockBytes = 32 * 1024;
 
 // Reads `operand` ("-" for standard input) into `context`, whose recording

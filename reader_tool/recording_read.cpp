@@ -74,12 +74,12 @@ struct FrameBlock {
   bool changesFound = false;
 };
 
-// Blocks handed from the reading thread to the tape decoder: at most kDepth
+// Blocks handed from the reading thread to the reading context: at most kDepth
 // wait at a time, and used ones go back to be filled again. Waking a
 // thread costs a system call and an interrupt of the other core, so each
 // side wakes the other only when it has to, once for half a pipe of blocks
 // rather than for each: the reading side, when it has filled the pipe,
-// sleeps until the tape decoder has taken half of it, and the tape decoder,
+// sleeps until the reading context has taken half of it, and the reading context,
 // when it has emptied it, until half of it is full again (or the input has
 // ended).
 class BlockPipe {
@@ -88,7 +88,7 @@ class BlockPipe {
 
   // Reading side: hands the filled `block` over, waiting while the pipe is
   // full, and takes a used one back in its place to fill next; false when
-  // the tape decoder has stopped.
+  // the reading context has stopped.
   bool Put(FrameBlock& block) {
     bool wake = false;
     {
@@ -153,7 +153,7 @@ class BlockPipe {
   std::deque<FrameBlock> full_;
   std::vector<FrameBlock> spare_;
   bool fillerWaits_ = false;   // the reading side sleeps until the pipe is half empty
-  bool decoderWaits_ = false;  // the tape decoder sleeps until the pipe is half full
+  bool decoderWaits_ = false;  // the reading context sleeps until the pipe is half full
   bool ended_ = false;
   bool stopped_ = false;
 };
