@@ -116,8 +116,9 @@ ReadOutcome ReadRecording(const std::uint8_t* file, std::size_t size, const read
     at += count;
     take();
   }
+  const reader::ReadError ended = context.EndRecording();
+  if (outcome.error == reader::ReadError::kNone) outcome.error = ended;
   outcome.wavError = context.WavErrorCode();
-  context.EndRecording();
   context.Finish();
   take();
   outcome.images = std::move(store.images);

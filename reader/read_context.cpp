@@ -54,16 +54,18 @@ ReadContext::ReadContext(ReadSettings settings, ImageStore* store) : settings_(s
 
 void ReadContext::BeginRecording(const std::string& name) {
   EndDecoding();
+  wavError_ = formats::WavError::kNone;
   report_.recordings.emplace_back();
   Current().name = name;
+  // Bytes until frames are begun: a recording that ends without a byte is
+  // then an empty file, which the WAV reader refuses.
+  bytes_.emplace(settings_.decoder);
+  if (settings_.keepMap) bytes_->AttachProfile(&Current().profile);
 }
 
 ReadError ReadContext::FeedBytes(const std::uint8_t* bytes, std::size_t count) {
   if (report_.recordings.empty()) BeginRecording("");
-  if (!bytes_) {
-    bytes_.emplace(settings_.decoder);
-    if (settings_.keepMap) bytes_->AttachProfile(&Current().profile);
-  }
+  if (!bytes_) return ReadError::kNone;
   const ReadError error = bytes_->Feed(bytes, count);
   TakeDecoded(bytes_->TakeRecords());
   return error;
@@ -73,6 +75,7 @@ bool ReadContext::BeginFrames(double sampleRate, int channels) {
   if (report_.recordings.empty()) BeginRecording("");
   const int channel = settings_.decoder.channel;
   if (channels < 1 || channels > formats::kMostWavChannels || channel < -1 || channel >= channels) return false;
+  bytes_.reset();
   frames_.emplace(sampleRate, channels, settings_.decoder);
   channels_ = channels;
   Current().profile.SetSampleRate(sampleRate);
@@ -88,17 +91,20 @@ void ReadContext::FeedFrames(const float* interleaved, std::size_t frames, const
 
 float ReadContext::RecentPeak() const { return frames_ ? frames_->RecentPeak() : 0; }
 
-void ReadContext::EndRecording(const std::string& failure) {
+ReadError ReadContext::EndRecording(const std::string& failure) {
   if (report_.recordings.empty()) BeginRecording("");
-  EndDecoding();
+  const ReadError error = EndDecoding();
   if (Current().failure.empty()) Current().failure = failure;
+  return error;
 }
 
 // The recording's decoder gives what it still holds, cut short.
-void ReadContext::EndDecoding() {
+ReadError ReadContext::EndDecoding() {
+  ReadError error = ReadError::kNone;
   if (bytes_) {
-    // An error has been told already; the records before it still count.
-    bytes_->Finish();
+    // The records before an error still count.
+    error = bytes_->Finish();
+    wavError_ = bytes_->WavErrorCode();
     TakeDecoded(bytes_->TakeRecords());
     bytes_.reset();
   }
@@ -107,6 +113,7 @@ void ReadContext::EndDecoding() {
     TakeDecoded(frames_->TakeRecords());
     frames_.reset();
   }
+  return error;
 }
 
 void ReadContext::Finish() {

@@ -138,9 +138,11 @@ class ReadContext {
   // The recording's bytes, a WAV file, in blocks of any size. After an
   // error, later calls return it again; the front end ends the recording.
   ReadError FeedBytes(const std::uint8_t* bytes, std::size_t count);
-  formats::WavError WavErrorCode() const { return bytes_ ? bytes_->WavErrorCode() : formats::WavError::kNone; }
+  // Why the WAV reader refused the bytes, while they are fed and once the
+  // recording has ended.
+  formats::WavError WavErrorCode() const { return bytes_ ? bytes_->WavErrorCode() : wavError_; }
 
-  // Or its decoded frames: first their format (false when the decoder
+  // Or its decoded frames, in place of bytes: first their format (false when the decoder
   // cannot take it: no such channel as the settings ask for, or no channel
   // at all, or more than it reads), then interleaved frames. `found` may
   // give the loader's changes in them, found beside (see TapeDecoder).
@@ -149,8 +151,9 @@ class ReadContext {
 
   // The recording has ended; `failure` says why early, in the front end's
   // words ("" when it was read to its end). Records still being read come
-  // out cut short.
-  void EndRecording(const std::string& failure = "");
+  // out cut short. For bytes, returns the WAV reader's last word: a file
+  // that ended before its sound is an error only now.
+  ReadError EndRecording(const std::string& failure = "");
 
   // Every recording has been read: copies are combined, damaged records
   // repaired, and what waited is written.
@@ -188,7 +191,7 @@ class ReadContext {
   ReportEntry RecordEntry(DecodedRecord record, std::size_t recording, std::size_t order, Release released);
   StoredImage WriteImage(const DecodedRecord& record, std::size_t recording, ReportEntry& entry);
   void Remap(const Held& held, const DecodedRecord& record, RecordStatus shownAs);
-  void EndDecoding();
+  ReadError EndDecoding();
   RecordingReport& Current() { return report_.recordings.back(); }
 
   ReadSettings settings_;
@@ -200,6 +203,7 @@ class ReadContext {
   std::optional<RecordingReader> bytes_;
   std::optional<TapeDecoder> frames_;
   int channels_ = 0;
+  formats::WavError wavError_ = formats::WavError::kNone;  // of the bytes that ended
 
   std::vector<Held> held_;  // oldest first
   std::size_t heldBytes_ = 0;

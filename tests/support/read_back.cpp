@@ -54,7 +54,8 @@ FileReadBack ReadRecordingBytes(const Bytes& file, std::size_t blockSize) {
     result.error = context.FeedBytes(file.data() + done, block);
     done += block;
   }
-  context.EndRecording();
+  const reader::ReadError ended = context.EndRecording();
+  if (result.error == reader::ReadError::kNone) result.error = ended;
   context.Finish();
   for (reader::ReportEntry& entry : context.TakeEntries()) result.records.push_back(std::move(entry.record));
   return result;
