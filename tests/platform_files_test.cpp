@@ -18,13 +18,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<std::string> FilesIn(const std::string& directory) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(directory)) names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 platform::FileError WriteWhole(platform::OutputFile& file, const Bytes& bytes) {
   const platform::FileError error = file.Write(bytes.data(), bytes.size());
   return error != platform::FileError::kNone ? error : file.Commit();

@@ -31,6 +31,10 @@ void AppendLe16(Bytes& bytes, std::uint16_t value);
 void AppendLe32(Bytes& bytes, std::uint32_t value);
 Bytes ReadBytes(const std::string& path);
 bool FileExists(const std::string& path);
+// Every entry of `directory`, hidden ones included, sorted.
+std::vector<std::string> FilesIn(const std::string& directory);
+// The lines of `text`, without their line ends.
+std::vector<std::string> Lines(const std::string& text);
 
 // A tape image: start and end address, the data, and a stored checksum.
 Bytes MakeImage(std::uint16_t start, const Bytes& data, std::uint16_t storedChecksum);
