@@ -6,6 +6,7 @@
 
 #include "map/damage_map.h"
 #include "reader_tool/combination_report.h"
+#include "reader_tool/exit_status.h"
 #include "reader_tool/map_report.h"
 #include "reader_tool/recording_input.h"
 #include "reader_tool/report_format.h"
@@ -53,6 +54,17 @@ std::string Extended(std::string object, const std::string& members) {
   return object + members + "}";
 }
 
+// What a front end shows of the entry, in `language`.
+std::string ShownJson(const reader::RunReport& report, const reader::ReportEntry& entry, Language language) {
+  const reader::DecodedRecord& record = entry.record;
+  std::string members = ",\"line\":" + JsonTextString(EntryLine(report, entry, language, false));
+  members += ",\"statusText\":" + JsonTextString(StatusText(record.status, language));
+  members += ",\"machineText\":" +
+             (record.machine.judged ? JsonTextString(MachineVerdictWords(record, language)) : std::string("null"));
+  if (entry.kind == reader::EntryKind::kCombination) members += ",\"shownWith\":" + std::to_string(entry.recording);
+  return members;
+}
+
 std::string EntryJson(const reader::RunReport& report, const reader::ReportEntry& entry, const Language* lines) {
   std::string members;
   if (entry.kind == reader::EntryKind::kCopy) {
@@ -66,13 +78,24 @@ std::string EntryJson(const reader::RunReport& report, const reader::ReportEntry
     members += entry.released == reader::Release::kOverBudget ? "memory" : "stopped";
     members += "\"";
   }
-  if (lines != nullptr) members += ",\"line\":" + JsonTextString(EntryLine(report, entry, *lines, false));
+  if (lines != nullptr) members += ShownJson(report, entry, *lines);
   if (entry.kind != reader::EntryKind::kCombination) return Extended(RecordJson(entry.record), members);
   std::vector<CopyPlace> places;
   for (const reader::CopyPlace& copy : entry.copies) {
     places.push_back({report.recordings[copy.recording].name, copy.seconds});
   }
   return Extended(CombinationJson(entry.record, places, entry.suppliers), members);
+}
+
+// A recording's panel of the map: its level and its records, each shown as
+// what became of it.
+tape_map::MapRecording MapPanel(const reader::RunReport& report, std::size_t index, Language language) {
+  const reader::RecordingReport& recording = report.recordings[index];
+  std::vector<tape_map::MapRecord> records;
+  for (const reader::MappedRecord& mapped : recording.mapped) {
+    records.push_back(MapRecordOf(mapped.record, mapped.shownAs, language));
+  }
+  return MapRecordingOf(RecordingShown(report, index, language), recording.profile, std::move(records));
 }
 
 }  // namespace
@@ -125,7 +148,11 @@ std::string ReportJson(const reader::RunReport& report, int status, const Langua
     if (i > 0) json += ",";
     json += "{\"recording\":" + JsonTextString(report.recordings[i].name) + ",\"records\":[";
     for (std::size_t r = 0; r < records.size(); ++r) json += (r > 0 ? "," : "") + EntryJson(report, *records[r], lines);
-    json += "],\"error\":" + JsonPath(report.recordings[i].failure) + "}";
+    json += "],\"error\":" + JsonPath(report.recordings[i].failure);
+    if (lines != nullptr) {
+      json += ",\"waiting\":" + std::to_string(report.recordings[i].records - records.size());
+    }
+    json += "}";
   }
   json += "]";
   // Only a run that combined copies has combinations to tell of.
@@ -138,17 +165,54 @@ std::string ReportJson(const reader::RunReport& report, int status, const Langua
   return json + ",\"status\":" + std::to_string(status) + "}\n";
 }
 
+int ReportStatus(const reader::RunReport& report) {
+  RunTally tally;
+  tally.failed = report.unstored > 0;
+  for (const reader::RecordingReport& recording : report.recordings) {
+    if (!recording.failure.empty()) {
+      tally.failed = true;
+    } else if (recording.records == 0 && !report.stopped) {
+      ++tally.recordingsWithoutRecords;
+    }
+  }
+  tally.records = static_cast<int>(report.records);
+  tally.damagedRecords = static_cast<int>(report.damaged);
+  return ExitStatus(tally);
+}
+
 std::string ReportMapSvg(const reader::RunReport& report, Language language) {
   std::vector<tape_map::MapRecording> recordings;
-  for (std::size_t i = 0; i < report.recordings.size(); ++i) {
-    const reader::RecordingReport& recording = report.recordings[i];
-    std::vector<tape_map::MapRecord> records;
-    for (const reader::MappedRecord& mapped : recording.mapped) {
-      records.push_back(MapRecordOf(mapped.record, mapped.shownAs, language));
-    }
-    recordings.push_back(MapRecordingOf(RecordingShown(report, i, language), recording.profile, std::move(records)));
-  }
+  for (std::size_t i = 0; i < report.recordings.size(); ++i) recordings.push_back(MapPanel(report, i, language));
   return tape_map::DrawDamageMap(recordings, MapLabelsIn(language));
+}
+
+std::string RecordingMapSvg(const reader::RunReport& report, std::size_t recording, Language language) {
+  return tape_map::DrawDamageMap({MapPanel(report, recording, language)}, MapLabelsIn(language));
+}
+
+PointedByte ByteAt(const reader::RunReport& report, std::size_t recording, double seconds) {
+  for (const reader::ReportEntry& entry : report.entries) {
+    const reader::DecodedRecord& record = entry.record;
+    if (entry.kind == reader::EntryKind::kCombination || entry.recording != recording) continue;
+    const bool spans =
+        seconds >= reader::SecondsAt(record, record.firstFrame) && seconds <= reader::SecondsAt(record, record.endFrame);
+    if (!spans) continue;
+    const auto bytes = static_cast<std::ptrdiff_t>(std::min(record.byteFrames.size(), record.data.size()));
+    // The first byte that began after the time; the one before it holds it.
+    const auto later = [&](double at, std::int64_t frame) { return at < reader::SecondsAt(record, frame); };
+    const auto after = std::upper_bound(record.byteFrames.begin(), record.byteFrames.begin() + bytes, seconds, later);
+    const auto index = static_cast<std::size_t>(after - record.byteFrames.begin());
+    if (index == 0) return {};
+    return {true, static_cast<std::uint16_t>(record.startAddress + index - 1), record.data[index - 1]};
+  }
+  return {};
+}
+
+std::string PointLine(const reader::RunReport& report, std::size_t recording, double seconds, Language language) {
+  const std::string time = FormatTime(seconds);
+  const PointedByte byte = ByteAt(report, recording, seconds);
+  if (!byte.found) return time;
+  return Say(TextId::kMapPoint, language, {time, Hex4(byte.address), Hex2(byte.value)});
 }
 
 }  // namespace reader_tool

@@ -234,6 +234,7 @@ constexpr Entry kTexts[] = {
     {TextId::kMapWouldNotLoad, "the machine would not load it here", "здесь машина её не загрузит"},
     {TextId::kMapNoRecords, "no record found", "записей не найдено"},
     {TextId::kMapRecordLabel, "%1, %2 to %3: %4", "%1, с %2 по %3: %4"},
+    {TextId::kMapPoint, "%1: address %2h, byte %3h", "%1 — адрес %2h, байт %3h"},
     {TextId::kCannotWriteMap, "cannot write the map: %1", "не удаётся записать карту: %1"},
     {TextId::kMapWithVerify, "--map does not go with --verify", "--map нельзя сочетать с --verify"},
     {TextId::kMapIsRecording, "--map would replace the recording '%1'",

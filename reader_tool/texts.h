@@ -128,6 +128,7 @@ enum class TextId {
   kMapWouldNotLoad,
   kMapNoRecords,
   kMapRecordLabel,
+  kMapPoint,
   kCannotWriteMap,
   kMapWithVerify,
   kMapIsRecording,
