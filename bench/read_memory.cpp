@@ -1,8 +1,11 @@
 // How much memory reading a long recording takes: an hour of signal (a
 // record, silence, the record again, all under faint noise), made on the fly
-// as a 16-bit WAV stream and handed to the reader library in 64 KiB blocks.
+// as a 16-bit WAV stream and handed to the reading context in 64 KiB blocks.
 // The peak resident size is printed at 1, 10, 30 and 60 minutes, so that a
-// reader whose memory stays flat shows the same figure at each. When
+// reader whose memory stays flat shows the same figure at each. Then the
+// same for an endless stream of damaged copies of the longest record, each
+// waiting for the others to combine with: memory grows until the context's
+// budget for them is full (after some three hours of them), and then stays. When
 // lentok-read is built, the same stream goes through `lentok-read -` on a
 // pipe, once for each of those lengths, and its peak is taken from wait4;
 // then once more with the stream encoded into FLAC on the way (by the flac
@@ -28,7 +31,7 @@
 #include <vector>
 
 #include "formats/byte_order.h"
-#include "reader/recording_reader.h"
+#include "reader/read_context.h"
 #include "tests/support/expected.h"
 #include "tests/support/test_files.h"
 
@@ -50,15 +53,20 @@ constexpr const char* kReadTool = "";  // lentok-read is not part of this build
 // noise about 30 dB below the record. Made in place from lentok's own
 // samples, so that making it leaves no peak of its own above what the
 // reader needs.
-Bytes LoopSamples() {
+// With `damagedAt` other than 0, that many bytes into the recording (the
+// leader and the name header come first: the data begins some 1030 bytes
+// in) a stretch of 40 cells is silenced: every copy then fails its checksum.
+Bytes LoopSamples(std::size_t dataBytes = 1024, std::size_t damagedAt = 0) {
   constexpr std::size_t kWavHeaderBytes = 46;  // lentok's header, 18-byte fmt chunk
+  constexpr std::size_t kCellBytes = 64;       // 32 samples of 2 bytes
   std::mt19937 generator(7);
-  Bytes data(1024);
+  Bytes data(dataBytes);
   for (std::uint8_t& byte : data) byte = static_cast<std::uint8_t>(generator() >> 24);
   RecordingOptions options;
   options.tapeName = "LOOP.RKS";
   Bytes samples = ExpectedRecording(MakeConsistentImage(0x2000, data), options);
   samples.erase(samples.begin(), samples.begin() + kWavHeaderBytes);
+  if (damagedAt > 0) std::fill_n(samples.begin() + static_cast<std::ptrdiff_t>(damagedAt * 8 * kCellBytes), 40 * kCellBytes, 0);
   samples.resize(samples.size() + 3 * kRate * 2, 0);
   for (std::size_t i = 0; i + 1 < samples.size(); i += 2) {
     // The sum of four uniform values is near enough Gaussian; its standard
@@ -134,36 +142,47 @@ double PeakMiB() {
 
 std::uint64_t FramesIn(int minutes) { return static_cast<std::uint64_t>(minutes) * 60 * kRate; }
 
-void ReadInProcess(const Bytes& loop, const std::vector<int>& marks) {
-  std::printf("reader library in this process (peak before reading: %.1f MiB)\n", PeakMiB());
+// Images counted and dropped: what is measured is the reading.
+class DiscardingStore : public reader::ImageStore {
+ public:
+  bool Reserved(const std::string&) override { return false; }
+  reader::StoredImage Store(const std::string& name, const std::vector<std::uint8_t>&) override { return {name, ""}; }
+};
+
+void ReadInProcess(const char* what, const Bytes& loop, const std::vector<int>& marks) {
+  std::printf("%s, through the reading context in this process (peak before reading: %.1f MiB)\n", what,
+              PeakMiB());
   std::printf("  %7s  %8s  %8s  %9s\n", "minutes", "records", "sound", "peak MiB");
   LoopedRecording recording(loop, FramesIn(marks.back()));
-  reader::RecordingReader reader;
-  std::size_t records = 0, sound = 0;
+  DiscardingStore store;
+  reader::ReadContext context({}, &store);
+  context.BeginRecording("loop.wav");
+  std::size_t sound = 0;
   std::uint64_t bytesFed = 0;
   std::size_t nextMark = 0;
   const Clock::time_point start = Clock::now();
   const auto take = [&] {
-    for (const reader::DecodedRecord& record : reader.TakeRecords()) {
-      ++records;
-      sound += record.status == reader::RecordStatus::kSound;
+    for (const reader::ReportEntry& entry : context.TakeEntries()) {
+      sound += entry.kind == reader::EntryKind::kRecord && entry.record.status == reader::RecordStatus::kSound;
     }
   };
   for (const Bytes* block = &recording.Next(); !block->empty(); block = &recording.Next()) {
-    if (reader.Feed(block->data(), block->size()) != reader::ReadError::kNone) {
+    if (context.FeedBytes(block->data(), block->size()) != reader::ReadError::kNone) {
       std::printf("  the reader refused the stream\n");
       return;
     }
     take();
     bytesFed += block->size();
     while (nextMark < marks.size() && bytesFed >= 44 + FramesIn(marks[nextMark]) * 2) {
-      std::printf("  %7d  %8zu  %8zu  %9.1f\n", marks[nextMark], records, sound, PeakMiB());
+      std::printf("  %7d  %8zu  %8zu  %9.1f\n", marks[nextMark], context.Report().records, sound, PeakMiB());
       ++nextMark;
     }
   }
-  reader.Finish();
+  context.EndRecording();
+  context.Finish();
   take();
-  std::printf("  at the end: %zu records, %zu sound; %.1f s for %d minutes of signal\n", records, sound,
+  std::printf("  at the end: %zu records, %zu sound; %.1f s for %d minutes of signal\n", context.Report().records,
+              sound,
               std::chrono::duration<double>(Clock::now() - start).count(), marks.back());
 }
 
@@ -301,6 +320,10 @@ int main(int argc, char** argv) {
     std::printf("lentok-read is not part of this build\n");
   }
   std::printf("\n");
-  ReadInProcess(loop, marks);
+  ReadInProcess("the 1 KiB record", loop, marks);
+  std::printf("\n");
+  // Hours of them: the budget holds as many as that.
+  ReadInProcess("damaged copies of a 16 KiB record, 40 cells silenced in each", LoopSamples(16384, 8000),
+                {60, 120, 180, 240, 300});
   return 0;
 }

@@ -174,7 +174,7 @@ void ReadContext::Hold(DecodedRecord record, std::size_t order, std::size_t mapS
 
 void ReadContext::ReleaseOldest(Release why) {
   Held held = std::move(held_.front());
-  held_.erase(held_.begin());
+  held_.pop_front();
   heldBytes_ -= HeldBytes(held.record);
   Emit(RecordEntry(std::move(held.record), held.recording, held.order, why));
 }

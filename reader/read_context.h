@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <string>
 #include <vector>
@@ -47,9 +48,10 @@ class ImageStore {
 };
 
 // Damaged records waiting for their copies are held within this many bytes
-// of memory (a whole 64 KiB record takes about 1.1 MiB); past it, the
-// oldest are written as they were read.
-constexpr std::size_t kHeldRecordBudget = 48u << 20;
+// of memory: a record takes about 17 bytes per data byte (a whole 64 KiB
+// one 1.1 MiB), so thirty of the longest records fit, three hours of their
+// signal. Past it, the oldest are written as they were read.
+constexpr std::size_t kHeldRecordBudget = 32u << 20;
 
 struct ReadSettings {
   DecoderOptions decoder;
@@ -205,7 +207,7 @@ class ReadContext {
   int channels_ = 0;
   formats::WavError wavError_ = formats::WavError::kNone;  // of the bytes that ended
 
-  std::vector<Held> held_;  // oldest first
+  std::deque<Held> held_;  // oldest first
   std::size_t heldBytes_ = 0;
   std::vector<DecodedRecord> soundPrograms_;  // what makes them copies, without their data
   std::vector<ReportEntry> pending_;          // final, not yet taken
