@@ -44,7 +44,7 @@ std::vector<Change> LevelChanges(const std::vector<float>& signal, double sample
 
 // The bits the loader takes, in runs: a run ends where the line was silent
 // long enough for the loader to start over.
-std::vector<std::vector<int>> TakenBits(const std::vector<Change>& changes) {
+std::vector<std::vector<int>> BitRuns(const std::vector<Change>& changes) {
   std::vector<std::vector<int>> runs;
   std::optional<double> last;  // the last change seen, for silence
   double ignoredUntil = 0;     // changes before this go unseen
@@ -77,17 +77,17 @@ class Bits {
  public:
   explicit Bits(const std::vector<int>& bits) : bits_(bits) {}
 
-  // The next sync byte. The first, in either polarity, must come after at
-  // least a byte's worth of leader cells (whichever way the loader fell in
-  // with them), and the polarity it shows holds from then on; a later one
-  // is searched in that polarity.
+  // The next sync byte. The first of a search, in either polarity, must
+  // come after at least a byte's worth of leader cells (whichever way the
+  // loader fell in with them), and the polarity it shows holds from then
+  // on; a later one is searched in that polarity.
   bool FindSync() {
     unsigned window = 0;
     std::size_t taken = 0;
     for (; position_ < bits_.size(); ++position_, ++taken) {
       window = ((window << 1) | Bit(position_)) & 0xFF;
       if (!polaritySet_) {
-        if (position_ + 1 < 16) continue;
+        if (position_ + 1 - searchStart_ < 16) continue;
         if (window == (~kSync & 0xFFu)) {
           inverted_ = true;
           window = kSync;
@@ -108,11 +108,20 @@ class Bits {
     return static_cast<std::uint8_t>(value);
   }
 
+  // Back to searching for a leader from here on, as at the start of a
+  // read: the polarity is open again.
+  void SearchAgain() {
+    searchStart_ = position_;
+    inverted_ = false;
+    polaritySet_ = false;
+  }
+
  private:
   unsigned Bit(std::size_t at) const { return static_cast<unsigned>(bits_[at] ^ (inverted_ ? 1 : 0)); }
 
   const std::vector<int>& bits_;
   std::size_t position_ = 0;
+  std::size_t searchStart_ = 0;  // where the current search for a leader began
   bool inverted_ = false;
   bool polaritySet_ = false;
 };
@@ -129,6 +138,42 @@ std::uint16_t Checksum(const std::vector<std::uint8_t>& data) {
   return static_cast<std::uint16_t>(high << 8 | low);
 }
 
+// The block after the last sync byte: addresses, data and checksum.
+void ReadBlock(Bits& bits, Load& load) {
+  for (int i = 0; i < 4; ++i) {
+    const auto byte = bits.Byte();
+    if (!byte) return;
+    load.block.push_back(*byte);
+  }
+  const unsigned start = load.block[0] | load.block[1] << 8;
+  const unsigned end = load.block[2] | load.block[3] << 8;
+  for (unsigned address = start; address <= end; ++address) {
+    const auto byte = bits.Byte();
+    if (!byte) return;
+    load.block.push_back(*byte);
+  }
+  const auto low = bits.Byte();
+  const auto high = bits.Byte();
+  if (!low || !high) return;
+  load.checksum = static_cast<std::uint16_t>(*low | *high << 8);
+  const std::vector<std::uint8_t> data(load.block.begin() + 4, load.block.end());
+  load.loaded = load.checksum == Checksum(data);
+}
+
+// The header's marks and name, up to the zero that ends the name; nullopt
+// when the marks are not there or the run ends first.
+std::optional<std::string> ReadHeaderName(Bits& bits) {
+  for (int i = 0; i < 3; ++i) {
+    if (bits.Byte() != 0xD9) return std::nullopt;
+  }
+  std::string name;
+  for (auto byte = bits.Byte();; byte = bits.Byte()) {
+    if (!byte) return std::nullopt;
+    if (*byte == 0) return name;
+    name.push_back(static_cast<char>(*byte));
+  }
+}
+
 Load LoadRun(const std::vector<int>& run, bool withHeader) {
   Load load;
   Bits bits(run);
@@ -143,37 +188,69 @@ Load LoadRun(const std::vector<int>& run, bool withHeader) {
     }
     if (!bits.FindSync()) return load;
   }
-  for (int i = 0; i < 4; ++i) {
-    const auto byte = bits.Byte();
-    if (!byte) return load;
-    load.block.push_back(*byte);
-  }
-  const unsigned start = load.block[0] | load.block[1] << 8;
-  const unsigned end = load.block[2] | load.block[3] << 8;
-  for (unsigned address = start; address <= end; ++address) {
-    const auto byte = bits.Byte();
-    if (!byte) return load;
-    load.block.push_back(*byte);
-  }
-  const auto low = bits.Byte();
-  const auto high = bits.Byte();
-  if (!low || !high) return load;
-  load.checksum = static_cast<std::uint16_t>(*low | *high << 8);
-  const std::vector<std::uint8_t> data(load.block.begin() + 4, load.block.end());
-  load.loaded = load.checksum == Checksum(data);
+  ReadBlock(bits, load);
   return load;
+}
+
+// The named read over one run: every sync byte found starts a header; one
+// that is not a header, or carries another name, sends the loader back to
+// searching for a leader. Nullopt when the run ends before the name.
+std::optional<Load> LoadNamedInRun(const std::vector<int>& run, const std::string& typed,
+                                   std::vector<std::string>& passed) {
+  Bits bits(run);
+  while (bits.FindSync()) {
+    const std::optional<std::string> name = ReadHeaderName(bits);
+    if (!name) {
+      bits.SearchAgain();
+      continue;
+    }
+    if (!bits.FindSync()) return std::nullopt;
+    if (*name != typed) {
+      passed.push_back(*name);
+      bits.SearchAgain();
+      continue;
+    }
+    Load load;
+    load.synced = true;
+    load.name = *name;
+    ReadBlock(bits, load);
+    return load;
+  }
+  return std::nullopt;
 }
 
 }  // namespace
 
-Load LoadOnMachine(const std::vector<float>& signal, double sampleRate, bool withHeader) {
+TakenBits TakeBits(const std::vector<float>& signal, double sampleRate) {
+  return TakenBits{BitRuns(LevelChanges(signal, sampleRate))};
+}
+
+Load LoadOnMachine(const TakenBits& bits, bool withHeader) {
   Load best;
-  for (const std::vector<int>& run : TakenBits(LevelChanges(signal, sampleRate))) {
+  for (const std::vector<int>& run : bits.runs) {
     Load load = LoadRun(run, withHeader);
     if (load.loaded) return load;
     if (load.synced && !best.synced) best = std::move(load);
   }
   return best;
+}
+
+Load LoadOnMachine(const std::vector<float>& signal, double sampleRate, bool withHeader) {
+  return LoadOnMachine(TakeBits(signal, sampleRate), withHeader);
+}
+
+Load LoadByName(const TakenBits& bits, const std::string& name) {
+  std::vector<std::string> passed;
+  for (const std::vector<int>& run : bits.runs) {
+    std::optional<Load> load = LoadNamedInRun(run, name, passed);
+    if (load) {
+      load->passed = std::move(passed);
+      return *load;
+    }
+  }
+  Load none;
+  none.passed = std::move(passed);
+  return none;
 }
 
 }  // namespace machine

@@ -9,6 +9,12 @@
 // line has moved, and gives the wrong bit. So a recording loads only while every half-cell is shorter
 // than the ignored time and every cell longer than that time plus the
 // reaction: measured, cells of about 650 to 1010 microseconds.
+//
+// The later monitor also reads by name: the user types a name, and the
+// loader reads each header it meets (D9h three times, the name, the zeros
+// and a second sync byte) and compares the name with the one typed. On a
+// mismatch it goes back to searching for a leader, as at the start of a
+// read, and the program's data passes by unread.
 #pragma once
 
 #include <cstdint>
@@ -31,10 +37,27 @@ struct Load {
   std::string name;                  // the name header's name, when there is one
   std::vector<std::uint8_t> block;   // start, end and the data, as far as they came
   std::uint16_t checksum = 0;        // as read from tape
+  // The named read: the names of the headers it read and passed by, in
+  // the order it met them.
+  std::vector<std::string> passed;
 };
 
-// Plays `signal` (mono, full scale at -1 and 1) into the loader, which
-// expects the name header when `withHeader`.
+// The bits the loader takes from a signal (mono, full scale at -1 and 1),
+// in runs: a run ends where the line fell silent long enough for the
+// loader to start over. Taken once, they serve any number of reads.
+struct TakenBits {
+  std::vector<std::vector<int>> runs;
+};
+TakenBits TakeBits(const std::vector<float>& signal, double sampleRate);
+
+// Plays `signal` into the loader, which expects the name header when
+// `withHeader`: the first program it loads, or else the first it found.
 Load LoadOnMachine(const std::vector<float>& signal, double sampleRate, bool withHeader);
+Load LoadOnMachine(const TakenBits& bits, bool withHeader);
+
+// The named read with `name` typed: the program whose header carries that
+// name exactly, loaded or failing as the loader reads it; with nothing
+// synced when no header carries it.
+Load LoadByName(const TakenBits& bits, const std::string& name);
 
 }  // namespace machine
