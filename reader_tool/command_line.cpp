@@ -179,7 +179,7 @@ class Parser {
   void CheckOperands() {
     const std::vector<std::string>& operands = result_.options.operands;
     if (result_.options.verify) {
-      if (operands.size() != 2) Fail(CommandLineError::kVerifyOperands, "");
+      if (operands.size() < 2) Fail(CommandLineError::kVerifyOperands, "");
     } else if (operands.empty()) {
       Fail(CommandLineError::kNoRecording, "");
     }

@@ -17,6 +17,7 @@
 #include "reader_tool/run_report.h"
 #include "reader_tool/texts.h"
 #include "reader_tool/verification.h"
+#include "tape/tape_name.h"
 
 namespace reader_tool {
 
@@ -283,18 +284,25 @@ class ImageRun {
   int recordingsWithoutRecords_ = 0;
 };
 
-// Verifying an image against a recording.
+// Verifying images against a recording: one image, or every program of a
+// side, matched by name and addresses in any order.
 class VerifyRun {
  public:
   VerifyRun(const ToolOptions& options, Language language, const ToolStreams& streams)
       : options_(options),
         language_(language),
         streams_(streams),
-        imagePath_(options.operands[0]),
-        recordingPath_(options.operands[1]) {}
+        recordingPath_(options.operands.back()) {
+    for (std::size_t i = 0; i + 1 < options.operands.size(); ++i) {
+      checks_.emplace_back();
+      checks_.back().path = options.operands[i];
+    }
+  }
 
   int Run() {
-    if (!LoadImage()) return kExitFailure;
+    for (ImageCheck& check : checks_) {
+      if (!LoadImage(check)) return kExitFailure;
+    }
     // Each record on its own, as played, and no image written.
     reader::ReadSettings settings;
     settings.decoder = DecoderOptionsOf(options_);
@@ -303,19 +311,16 @@ class VerifyRun {
     reader::ReadContext context(settings, nullptr);
     context.BeginRecording(recordingPath_);
     const auto considerEntries = [&] {
-      bool goOn = true;
-      for (const reader::ReportEntry& entry : context.TakeEntries()) goOn = Consider(entry.record) && goOn;
-      return goOn;
+      for (const reader::ReportEntry& entry : context.TakeEntries()) Consider(entry.record);
+      return !AllVerified();
     };
     const std::string failure =
         ReadRecording(recordingPath_, DecoderOptionsOf(options_), language_, context, considerEntries);
     context.EndRecording(failure);
     context.Finish();
     considerEntries();
-    if (!failure.empty() && best_.verdict != Verdict::kMatch) {
-      streams_.err(Say(TextId::kFileFailure, language_,
-                       {PrintableText(DisplayName(recordingPath_, language_)), failure}) +
-                   "\n");
+    if (!failure.empty() && !AllMatched()) {
+      streams_.err(Say(TextId::kFileFailure, language_, {Shown(recordingPath_), failure}) + "\n");
       return kExitFailure;
     }
     const int status = Tell();
@@ -327,10 +332,32 @@ class VerifyRun {
   }
 
  private:
-  bool LoadImage() {
+  // One image and the record that tells most about it.
+  struct ImageCheck {
+    std::string path;
+    TapeImage image;
+    Comparison best;
+    reader::DecodedRecord bestRecord;
+
+    bool Matched() const { return best.verdict == Verdict::kMatch; }
+    // The record holds the image and the machine would load it as played.
+    bool Verified() const { return Matched() && bestRecord.machine.loads; }
+  };
+
+  std::string Shown(const std::string& path) const { return PrintableText(DisplayName(path, language_)); }
+
+  bool AllVerified() const {
+    return std::all_of(checks_.begin(), checks_.end(), [](const ImageCheck& check) { return check.Verified(); });
+  }
+  bool AllMatched() const {
+    return std::all_of(checks_.begin(), checks_.end(), [](const ImageCheck& check) { return check.Matched(); });
+  }
+  bool OfASide() const { return checks_.size() > 1; }
+
+  bool LoadImage(ImageCheck& check) {
     platform::FileError error = platform::FileError::kNone;
-    platform::InputFile input = imagePath_ == "-" ? platform::InputFile::StandardInput()
-                                                  : platform::InputFile::Open(imagePath_, error);
+    platform::InputFile input = check.path == "-" ? platform::InputFile::StandardInput()
+                                                  : platform::InputFile::Open(check.path, error);
     std::vector<std::uint8_t> bytes;
     std::vector<std::uint8_t> block(kReadBlockBytes);
     // One byte past the largest image is enough to know it is too long.
@@ -340,127 +367,167 @@ class VerifyRun {
       bytes.insert(bytes.end(), block.begin(), block.begin() + static_cast<std::ptrdiff_t>(got));
     }
     if (error != platform::FileError::kNone) {
-      return ImageFailure(Say(TextId::kCannotRead, language_, {FileErrorText(error, language_)}));
+      return ImageFailure(check, Say(TextId::kCannotRead, language_, {FileErrorText(error, language_)}));
     }
-    switch (ParseImage(bytes, image_)) {
+    TapeImage& image = check.image;
+    switch (ParseImage(bytes, image)) {
       case ImageProblem::kNone: return true;
-      case ImageProblem::kTooShort: return ImageFailure(Text(TextId::kImageTooShort, language_));
-      case ImageProblem::kTooLong: return ImageFailure(Text(TextId::kImageTooLong, language_));
+      case ImageProblem::kTooShort: return ImageFailure(check, Text(TextId::kImageTooShort, language_));
+      case ImageProblem::kTooLong: return ImageFailure(check, Text(TextId::kImageTooLong, language_));
       case ImageProblem::kSizeMismatch: break;
     }
-    return ImageFailure(Say(TextId::kImageSizeMismatch, language_,
-                            {Hex4(image_.startAddress), Hex4(image_.endAddress),
-                             std::to_string(DeclaredDataLength(image_)), std::to_string(image_.data.size())}));
+    return ImageFailure(check, Say(TextId::kImageSizeMismatch, language_,
+                                   {Hex4(image.startAddress), Hex4(image.endAddress),
+                                    std::to_string(DeclaredDataLength(image)), std::to_string(image.data.size())}));
   }
 
-  bool ImageFailure(const std::string& why) {
-    streams_.err(Say(TextId::kFileFailure, language_, {PrintableText(DisplayName(imagePath_, language_)), why}) +
-                 "\n");
+  bool ImageFailure(const ImageCheck& check, const std::string& why) {
+    streams_.err(Say(TextId::kFileFailure, language_, {Shown(check.path), why}) + "\n");
     return false;
   }
 
-  // Keeps the record that tells most; stops at the first full match that
-  // the machine would load. A match that would not load is kept, but a
+  // On a side, a record with a name header is only the image's whose name
+  // lentok would have put on tape: the monitor finds programs by it. One
+  // image alone is matched by its addresses, whatever its file is called.
+  bool NameFits(const ImageCheck& check, const reader::DecodedRecord& record) const {
+    return !OfASide() || !record.hasHeader || record.name == TapeNameOf(check.path);
+  }
+
+  // Keeps, for each image, the record that tells most, until a full match
+  // that the machine would load. A match that would not load is kept, but a
   // later copy may load.
-  bool Consider(const reader::DecodedRecord& record) {
-    if (Verified()) return false;
+  void Consider(const reader::DecodedRecord& record) {
     ++records_;
-    const Comparison comparison = CompareWithImage(record, image_);
-    const bool match = comparison.verdict == Verdict::kMatch;
-    const bool keptMatch = best_.verdict == Verdict::kMatch;
-    if (match ? !keptMatch || record.machine.loads : !keptMatch && BetterCandidate(comparison, best_)) {
-      best_ = comparison;
-      bestRecord_ = record;
+    for (ImageCheck& check : checks_) {
+      if (check.Verified() || !NameFits(check, record)) continue;
+      const Comparison comparison = CompareWithImage(record, check.image);
+      const bool match = comparison.verdict == Verdict::kMatch;
+      if (match ? !check.Matched() || record.machine.loads
+                : !check.Matched() && BetterCandidate(comparison, check.best)) {
+        check.best = comparison;
+        check.bestRecord = record;
+      }
     }
-    return !(match && record.machine.loads);
   }
 
-  std::string AddressOf(std::size_t index) const {
-    return Hex4(static_cast<std::uint16_t>(image_.startAddress + index));
+  static std::string AddressOf(const ImageCheck& check, std::size_t index) {
+    return Hex4(static_cast<std::uint16_t>(check.image.startAddress + index));
   }
 
-  std::string TimeOfByte(std::size_t index) const {
-    const std::int64_t frame =
-        index < bestRecord_.byteFrames.size() ? bestRecord_.byteFrames[index] : bestRecord_.endFrame;
-    return FormatTime(reader::SecondsAt(bestRecord_, frame));
+  static std::string TimeOfByte(const ImageCheck& check, std::size_t index) {
+    const reader::DecodedRecord& record = check.bestRecord;
+    const std::int64_t frame = index < record.byteFrames.size() ? record.byteFrames[index] : record.endFrame;
+    return FormatTime(reader::SecondsAt(record, frame));
   }
 
-  std::string Difference() const {
-    const std::string at = FormatTime(reader::SecondsAt(bestRecord_, bestRecord_.firstFrame));
-    const std::size_t index = best_.index;
-    switch (best_.verdict) {
+  std::string Difference(const ImageCheck& check) const {
+    const reader::DecodedRecord& record = check.bestRecord;
+    const std::string at = FormatTime(reader::SecondsAt(record, record.firstFrame));
+    const std::size_t index = check.best.index;
+    switch (check.best.verdict) {
       case Verdict::kDiffers:
         return Say(TextId::kVerifyDiffers, language_,
-                   {at, AddressOf(index), TimeOfByte(index), Hex2(bestRecord_.data[index]),
-                    Hex2(image_.data[index])});
+                   {at, AddressOf(check, index), TimeOfByte(check, index), Hex2(record.data[index]),
+                    Hex2(check.image.data[index])});
       case Verdict::kCutShort:
-        return Say(TextId::kVerifyCutShort, language_, {at, AddressOf(index), TimeOfByte(index)});
+        return Say(TextId::kVerifyCutShort, language_, {at, AddressOf(check, index), TimeOfByte(check, index)});
       case Verdict::kNoChecksum: return Say(TextId::kVerifyNoChecksum, language_, {at});
       case Verdict::kChecksumBad:
         return Say(TextId::kVerifyChecksumBad, language_,
-                   {at, Hex4(bestRecord_.tapeChecksum), Hex4(bestRecord_.computedChecksum)});
+                   {at, Hex4(record.tapeChecksum), Hex4(record.computedChecksum)});
       case Verdict::kMatch:
-        return Say(TextId::kVerifyWillNotLoad, language_, {at, MachineVerdictText(bestRecord_, language_)});
+        return Say(TextId::kVerifyWillNotLoad, language_, {at, MachineVerdictText(record, language_)});
       case Verdict::kOtherAddresses: break;
     }
-    return Say(TextId::kVerifyNoRecord, language_,
-               {Hex4(image_.startAddress), Hex4(image_.endAddress), std::to_string(records_)});
+    const std::string missing =
+        Say(TextId::kVerifyNoRecord, language_,
+            {Hex4(check.image.startAddress), Hex4(check.image.endAddress), std::to_string(records_)});
+    return OfASide() ? missing + "; " + WhereItShouldLie(check) : missing;
   }
 
-  // The record holds the image and the machine would load it as played.
-  bool Verified() const { return best_.verdict == Verdict::kMatch && bestRecord_.machine.loads; }
+  // Between the records of its neighbours in the order given, where they
+  // were found.
+  std::string WhereItShouldLie(const ImageCheck& check) const {
+    const auto at = std::find_if(checks_.begin(), checks_.end(),
+                                 [&](const ImageCheck& other) { return &other == &check; });
+    std::string after = Text(TextId::kVerifyFromTheStart, language_);
+    for (auto before = checks_.begin(); before != at; ++before) {
+      if (before->best.verdict != Verdict::kOtherAddresses)
+        after = FormatTime(reader::SecondsAt(before->bestRecord, before->bestRecord.endFrame));
+    }
+    std::string until = Text(TextId::kVerifyToTheEnd, language_);
+    for (auto next = at + 1; next != checks_.end(); ++next) {
+      if (next->best.verdict == Verdict::kOtherAddresses) continue;
+      until = FormatTime(reader::SecondsAt(next->bestRecord, next->bestRecord.firstFrame));
+      break;
+    }
+    return Say(TextId::kVerifyShouldLie, language_, {after, until});
+  }
 
   void Out(const std::string& text) {
     if (!reportLost_ && !streams_.out(text)) reportLost_ = true;
   }
 
   int Tell() {
-    const bool match = Verified();
-    const int status = match ? kExitSound : kExitDamaged;
-    const std::string recording = PrintableText(DisplayName(recordingPath_, language_));
-    if (!match) streams_.err(Say(TextId::kVerifyFailure, language_, {recording, Difference()}) + "\n");
+    const int status = AllVerified() ? kExitSound : kExitDamaged;
+    const std::string recording = Shown(recordingPath_);
+    for (const ImageCheck& check : checks_) {
+      if (check.Verified()) continue;
+      const std::string what = OfASide() ? Shown(check.path) + ": " + Difference(check) : Difference(check);
+      streams_.err(Say(TextId::kVerifyFailure, language_, {recording, what}) + "\n");
+    }
     if (options_.quiet) return status;
     if (options_.json) {
       Out(VerdictJson(status));
       return status;
     }
-    if (match) {
-      Out(Say(TextId::kVerifyMatch, language_,
-              {recording, PrintableText(DisplayName(imagePath_, language_)), Span(bestRecord_, language_)}) +
+    for (const ImageCheck& check : checks_) {
+      if (!check.Verified()) continue;
+      Out(Say(TextId::kVerifyMatch, language_, {recording, Shown(check.path), Span(check.bestRecord, language_)}) +
           "\n");
-    }
-    if (match && best_.storedChecksumDiffers) {
-      Out(Say(TextId::kVerifyChecksumNote, language_,
-                       {recording, Hex4(bestRecord_.tapeChecksum), Hex4(image_.storedChecksum)}) +
-                   "\n");
+      if (check.best.storedChecksumDiffers) {
+        Out(Say(TextId::kVerifyChecksumNote, language_,
+                {recording, Hex4(check.bestRecord.tapeChecksum), Hex4(check.image.storedChecksum)}) +
+            "\n");
+      }
     }
     return status;
   }
 
-  std::string VerdictJson(int status) const {
-    const bool found = best_.verdict != Verdict::kOtherAddresses;
-    const bool located = best_.verdict == Verdict::kDiffers || best_.verdict == Verdict::kCutShort;
-    std::string json = "{\"verify\":{\"image\":" + JsonTextString(imagePath_);
+  std::string CheckJson(const ImageCheck& check) const {
+    const Comparison& best = check.best;
+    const bool found = best.verdict != Verdict::kOtherAddresses;
+    const bool located = best.verdict == Verdict::kDiffers || best.verdict == Verdict::kCutShort;
+    std::string json = "{\"image\":" + JsonTextString(check.path);
     json += ",\"recording\":" + JsonTextString(recordingPath_);
-    const bool unloadable = best_.verdict == Verdict::kMatch && !Verified();
-    json += ",\"result\":\"" + std::string(unloadable ? "will not load" : VerdictWord(best_.verdict)) + "\"";
-    json += ",\"record\":" + (found ? RecordJson(bestRecord_) : std::string("null"));
-    json += ",\"address\":" + (located ? std::to_string(image_.startAddress + best_.index) : std::string("null"));
-    json += ",\"checksumNote\":" + std::string(best_.storedChecksumDiffers ? "true" : "false");
-    json += "},\"status\":" + std::to_string(status) + "}\n";
-    return json;
+    const bool unloadable = check.Matched() && !check.Verified();
+    json += ",\"result\":\"" + std::string(unloadable ? "will not load" : VerdictWord(best.verdict)) + "\"";
+    json += ",\"record\":" + (found ? RecordJson(check.bestRecord) : std::string("null"));
+    json += ",\"address\":" + (located ? std::to_string(check.image.startAddress + best.index) : std::string("null"));
+    json += ",\"checksumNote\":" + std::string(best.storedChecksumDiffers ? "true" : "false");
+    return json + "}";
+  }
+
+  // One image gives one object, a side a list in the order given.
+  std::string VerdictJson(int status) const {
+    std::string json = "{\"verify\":";
+    if (!OfASide()) {
+      json += CheckJson(checks_.front());
+    } else {
+      json += "[";
+      for (std::size_t i = 0; i < checks_.size(); ++i) json += (i > 0 ? "," : "") + CheckJson(checks_[i]);
+      json += "]";
+    }
+    return json + ",\"status\":" + std::to_string(status) + "}\n";
   }
 
   const ToolOptions& options_;
   const Language language_;
   const ToolStreams& streams_;
-  const std::string imagePath_;
   const std::string recordingPath_;
-  TapeImage image_;
+  std::vector<ImageCheck> checks_;
   int records_ = 0;
   bool reportLost_ = false;
-  Comparison best_;
-  reader::DecodedRecord bestRecord_;
 };
 
 }  // namespace

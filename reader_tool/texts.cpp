@@ -85,7 +85,7 @@ constexpr Entry kTexts[] = {
 
     {TextId::kHelp,
      "Usage: lentok-read [OPTION]... RECORDING...\n"
-     "  or:  lentok-read --verify [--channel=N] IMAGE RECORDING\n"
+     "  or:  lentok-read --verify [--channel=N] IMAGE... RECORDING\n"
      "Finds the tape records in each RECORDING and writes each one as a\n"
      "tape image (.rks), named after the record's header. A RECORDING of -\n"
      "is read from standard input. Recordings may be WAV, FLAC, Ogg Vorbis,\n"
@@ -100,8 +100,9 @@ constexpr Entry kTexts[] = {
      "  -q, --quiet           print nothing but errors\n"
      "      --separate        read each record on its own: no combining of copies\n"
      "                        and no repair from the checksum\n"
-     "      --verify          check that RECORDING holds IMAGE and that the machine\n"
-     "                        would load it; writes nothing\n"
+     "      --verify          check that RECORDING holds each IMAGE and that the\n"
+     "                        machine would load it (a side: matched by name and\n"
+     "                        addresses, in any order); writes nothing\n"
      "  -h, --help            show this help and exit\n"
      "      --version         show the version and exit\n"
      "\n"
@@ -114,7 +115,7 @@ constexpr Entry kTexts[] = {
      "command line is wrong or a file cannot be read or written (a damaged\n"
      "stream included, though the records before the damage are written).\n",
      "Использование: lentok-read [ПАРАМЕТР]... ЗВУКОЗАПИСЬ...\n"
-     "         или:  lentok-read --verify [--channel=N] ОБРАЗ ЗВУКОЗАПИСЬ\n"
+     "         или:  lentok-read --verify [--channel=N] ОБРАЗ... ЗВУКОЗАПИСЬ\n"
      "Находит записи с ленты в каждой ЗВУКОЗАПИСИ и сохраняет каждую как образ\n"
      "ленты (.rks) под именем из её заголовка. Вместо ЗВУКОЗАПИСИ «-» означает\n"
      "стандартный ввод. Звукозаписи читаются в форматах WAV, FLAC, Ogg Vorbis,\n"
@@ -129,8 +130,9 @@ constexpr Entry kTexts[] = {
      "  -q, --quiet               не выводить ничего, кроме ошибок\n"
      "      --separate            читать каждую запись саму по себе: не собирать\n"
      "                            копии и не исправлять по контрольной сумме\n"
-     "      --verify              проверить, что ЗВУКОЗАПИСЬ содержит ОБРАЗ и машина\n"
-     "                            его загрузит; ничего не сохраняет\n"
+     "      --verify              проверить, что ЗВУКОЗАПИСЬ содержит каждый ОБРАЗ и\n"
+     "                            машина его загрузит (сторона: по имени и адресам,\n"
+     "                            в любом порядке); ничего не сохраняет\n"
      "  -h, --help                показать эту справку и выйти\n"
      "      --version             показать версию и выйти\n"
      "\n"
@@ -152,8 +154,8 @@ constexpr Entry kTexts[] = {
     {TextId::kBadChannel, "the channel is a number from 1 to 8, not '%1'",
      "номер канала должен быть от 1 до 8, а не «%1»"},
     {TextId::kNoRecording, "no recording given", "не указана звукозапись"},
-    {TextId::kVerifyOperands, "--verify takes an image and one recording",
-     "для --verify нужны образ и одна звукозапись"},
+    {TextId::kVerifyOperands, "--verify takes one or more images and one recording",
+     "для --verify нужны один или несколько образов и одна звукозапись"},
     {TextId::kStandardInputTwice, "standard input (-) given more than once",
      "стандартный ввод (-) указан больше одного раза"},
     {TextId::kNoSuchDirectory, "lentok-read: %1: no such directory", "lentok-read: %1: нет такого каталога"},
@@ -222,6 +224,9 @@ constexpr Entry kTexts[] = {
     {TextId::kVerifyWillNotLoad, "the record at %1 holds the image, but %2",
      "запись на отметке %1 содержит образ, но %2"},
     {TextId::kVerifyFailure, "lentok-read: %1: %2", "lentok-read: %1: %2"},
+    {TextId::kVerifyShouldLie, "it should lie between %1 and %2", "она должна лежать между %1 и %2"},
+    {TextId::kVerifyFromTheStart, "the start", "началом"},
+    {TextId::kVerifyToTheEnd, "the end", "концом"},
 
     {TextId::kMapHeading, "lentok-read: where the damage is", "lentok-read: где повреждения"},
     {TextId::kMapLevel, "signal level", "уровень сигнала"},

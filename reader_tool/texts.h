@@ -116,6 +116,9 @@ enum class TextId {
   kVerifyNoChecksum,
   kVerifyWillNotLoad,
   kVerifyFailure,
+  kVerifyShouldLie,
+  kVerifyFromTheStart,
+  kVerifyToTheEnd,
   // The damage map (--map).
   kMapHeading,
   kMapLevel,

@@ -284,6 +284,53 @@ TEST_F(ReadRunEverywhere, VerifyNamesTheFirstDifferingAddress) {
   EXPECT_TRUE(Contains(errors[0], Hex(kGame[14]) + " on tape")) << errors[0];
 }
 
+// A side: every image matched by the name lentok puts on tape and its
+// addresses, in any order; one image alone is matched by addresses only.
+TEST_F(ReadRunEverywhere, VerifyTakesEveryImageOfASide) {
+  const Bytes one = MakeConsistentImage(0x1000, SampleData(200, 1));
+  const Bytes two = MakeConsistentImage(0x2000, SampleData(120, 2));
+  const Bytes three = MakeConsistentImage(0x3000, SampleData(90, 3));
+  WriteBytes(At("side.wav"), Concatenated({{one, Named("ONE.RKS")}, {two, Named("TWO.RKS")}, {three, Named("THREE.RKS")}}));
+  WriteBytes(At("one.rks"), one);  // its name on tape is ONE.RKS
+  WriteBytes(At("TWO.RKS"), two);
+  WriteBytes(At("THREE.RKS"), three);
+  WriteBytes(At("FOUR.RKS"), MakeConsistentImage(0x4000, SampleData(50, 4)));
+  WriteBytes(At("ALIAS.RKS"), one);
+  struct Case {
+    std::vector<std::string> images;
+    int status;
+    std::string failing;  // the image the one failure line names
+    std::string says;
+  };
+  const Case cases[] = {
+      {{"THREE.RKS", "one.rks", "TWO.RKS"}, 0, "", ""},
+      {{"one.rks", "FOUR.RKS", "TWO.RKS"}, 2, "FOUR.RKS", "no record with start 4000 and end 4031 (3 records found); "
+                                                          "it should lie between 0:0"},
+      {{"FOUR.RKS", "TWO.RKS"}, 2, "FOUR.RKS", "it should lie between the start and 0:"},
+      {{"TWO.RKS", "ALIAS.RKS"}, 2, "ALIAS.RKS", "no record with start 1000"},
+      {{"ALIAS.RKS"}, 0, "", ""},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> arguments = {"--verify"};
+    arguments.insert(arguments.end(), c.images.begin(), c.images.end());
+    arguments.push_back("side.wav");
+    const ToolResult result = Run(arguments);
+    SCOPED_TRACE(arguments[1] + " ...");
+    EXPECT_EQ(result.status, c.status) << result.err;
+    const std::vector<std::string> errors = Lines(result.err);
+    const std::vector<std::string> matches = Lines(result.out);
+    if (c.status == 0) {
+      EXPECT_EQ(result.err, "");
+      EXPECT_EQ(matches.size(), c.images.size()) << result.out;
+      continue;
+    }
+    ASSERT_EQ(errors.size(), 1u) << result.err;
+    EXPECT_TRUE(StartsWith(errors[0], "lentok-read: side.wav: " + c.failing + ": ")) << errors[0];
+    EXPECT_TRUE(Contains(errors[0], c.says)) << errors[0];
+    EXPECT_EQ(matches.size(), c.images.size() - 1) << result.out;
+  }
+}
+
 TEST_F(ReadRunEverywhere, VerifyWithoutTheRecordFails) {
   Record("tape.wav", kGame, Named("GAME.RKS"));
   WriteBytes(At("other.rks"), MakeConsistentImage(0x3000, SampleData(300)));

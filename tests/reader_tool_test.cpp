@@ -91,13 +91,16 @@ TEST(ReadToolCommandLine, DoubleDashEndsTheOptions) {
   EXPECT_EQ(parsed.options.operands, (std::vector<std::string>{"-q", "--json"}));
 }
 
-TEST(ReadToolCommandLine, VerifyTakesAnImageAndOneRecording) {
+TEST(ReadToolCommandLine, VerifyTakesImagesAndOneRecording) {
   const ParsedCommandLine parsed = Parse({"--verify", "game.rks", "game.wav"});
   ASSERT_EQ(parsed.error, CommandLineError::kNone);
   EXPECT_TRUE(parsed.options.verify);
   EXPECT_EQ(parsed.options.operands, (std::vector<std::string>{"game.rks", "game.wav"}));
   EXPECT_EQ(Parse({"--verify", "game.rks"}).error, CommandLineError::kVerifyOperands);
-  EXPECT_EQ(Parse({"--verify", "a", "b", "c"}).error, CommandLineError::kVerifyOperands);
+  EXPECT_EQ(Parse({"--verify"}).error, CommandLineError::kVerifyOperands);
+  // The images of a side, then its recording.
+  EXPECT_EQ(Parse({"--verify", "a", "b", "side.wav"}).options.operands,
+            (std::vector<std::string>{"a", "b", "side.wav"}));
 }
 
 TEST(ReadToolCommandLine, ErrorsNameTheirCulprit) {
