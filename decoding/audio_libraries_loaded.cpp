@@ -1,7 +1,7 @@
 // The audio libraries opened when first needed, by the sonames the build
 // found them under (LENTOK_FLAC_SONAME, LENTOK_SNDFILE_SONAME). Each stream
-// holds its library open while it decodes; opening one already open costs
-// next to nothing.
+// holds its library open while it decodes or encodes; opening one already
+// open costs next to nothing.
 #include <utility>
 
 #include "decoding/audio_libraries.h"
@@ -46,6 +46,30 @@ AudioLibrary<FlacFunctions> OpenFlacLibrary() {
     loaded->Bind(f.processSingle, "FLAC__stream_decoder_process_single");
     loaded->Bind(f.state, "FLAC__stream_decoder_get_state");
     loaded->Bind(f.initStatusWords, "FLAC__StreamDecoderInitStatusString");
+  }
+  return Finish(std::move(loaded), LENTOK_FLAC_SONAME);
+}
+
+AudioLibrary<FlacEncoderFunctions> OpenFlacEncoderLibrary() {
+  auto loaded = std::make_shared<Loaded<FlacEncoderFunctions>>(LENTOK_FLAC_SONAME);
+  FlacEncoderFunctions& f = loaded->functions;
+  if (loaded->library.IsOpen()) {
+    loaded->Bind(f.encoderNew, "FLAC__stream_encoder_new");
+    loaded->Bind(f.encoderDelete, "FLAC__stream_encoder_delete");
+    loaded->Bind(f.setChannels, "FLAC__stream_encoder_set_channels");
+    loaded->Bind(f.setBitsPerSample, "FLAC__stream_encoder_set_bits_per_sample");
+    loaded->Bind(f.setSampleRate, "FLAC__stream_encoder_set_sample_rate");
+    loaded->Bind(f.setCompressionLevel, "FLAC__stream_encoder_set_compression_level");
+    loaded->Bind(f.setBlocksize, "FLAC__stream_encoder_set_blocksize");
+    loaded->Bind(f.setMaxLpcOrder, "FLAC__stream_encoder_set_max_lpc_order");
+    loaded->Bind(f.setMaxResidualPartitionOrder, "FLAC__stream_encoder_set_max_residual_partition_order");
+    loaded->Bind(f.setTotalSamplesEstimate, "FLAC__stream_encoder_set_total_samples_estimate");
+    loaded->Bind(f.initStream, "FLAC__stream_encoder_init_stream");
+    loaded->Bind(f.processInterleaved, "FLAC__stream_encoder_process_interleaved");
+    loaded->Bind(f.finish, "FLAC__stream_encoder_finish");
+    loaded->Bind(f.state, "FLAC__stream_encoder_get_state");
+    loaded->Bind(f.initStatusWords, "FLAC__StreamEncoderInitStatusString");
+    loaded->Bind(f.stateWords, "FLAC__StreamEncoderStateString");
   }
   return Finish(std::move(loaded), LENTOK_FLAC_SONAME);
 }
