@@ -7,7 +7,7 @@
 # data cannot be executed (NX compatible).
 #   scripts/check-windows-exe.sh lentok.exe i686|x86_64 [objdump [allowed DLLs]]
 # The allowed DLLs, lower-case and space-separated, default to lentok's;
-# lentok-read is checked with its own list.
+# lentok-read and lentok-side are checked with their own lists.
 set -euo pipefail
 
 exe=$1

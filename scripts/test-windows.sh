@@ -35,6 +35,7 @@ zip=$(ls "$build"/windows-i686/lentok-*-win32.zip)
 contents=$(dpkg-deb -c "$deb")
 for path in ./usr/bin/lentok ./usr/share/man/man1/lentok.1.gz \
   ./usr/bin/lentok-read ./usr/share/man/man1/lentok-read.1.gz \
+  ./usr/bin/lentok-side ./usr/share/man/man1/lentok-side.1.gz \
   ./usr/share/doc/lentok/copyright ./usr/share/doc/lentok/changelog.gz; do
   grep -q " $path\$" <<<"$contents" || { echo "$deb lacks $path" >&2; exit 1; }
 done
@@ -48,7 +49,7 @@ if grep -v ': hardening-no-fortify-functions ' <<<"$tags" | grep -q .; then
   exit 1
 fi
 listing=$(unzip -Z1 "$zip")
-for name in lentok.exe lentok-read.exe README.md LICENSE; do
+for name in lentok.exe lentok-read.exe lentok-side.exe README.md LICENSE; do
   grep -q "/$name\$" <<<"$listing" || { echo "$zip lacks $name" >&2; exit 1; }
 done
 # The packed program is the stripped copy; it must pass the same check.
@@ -58,4 +59,6 @@ unzip -q "$zip" -d "$unpacked"
 scripts/check-windows-exe.sh "$unpacked"/*/lentok.exe i686
 scripts/check-windows-exe.sh "$unpacked"/*/lentok-read.exe i686 i686-w64-mingw32-objdump \
   "kernel32.dll msvcrt.dll shell32.dll shlwapi.dll"
+scripts/check-windows-exe.sh "$unpacked"/*/lentok-side.exe i686 i686-w64-mingw32-objdump \
+  "kernel32.dll msvcrt.dll shell32.dll shlwapi.dll user32.dll"
 echo "packages: $deb $zip"

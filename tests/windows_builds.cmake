@@ -54,7 +54,8 @@ set_tests_properties(windows_check_refuses_the_wrong_width PROPERTIES WILL_FAIL 
 # its own list of allowed DLLs.
 set(lentok_allowed_dlls "kernel32.dll msvcrt.dll shlwapi.dll user32.dll")
 set(lentok-read_allowed_dlls "kernel32.dll msvcrt.dll shell32.dll shlwapi.dll")
-foreach(program lentok lentok-read)
+set(lentok-side_allowed_dlls "kernel32.dll msvcrt.dll shell32.dll shlwapi.dll user32.dll")
+foreach(program lentok lentok-read lentok-side)
   add_test(NAME windows_check_refuses_aslr_off.${program}
     COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/windows/check_refuses_aslr_off.sh
             ${PROJECT_SOURCE_DIR}/scripts/check-windows-exe.sh
