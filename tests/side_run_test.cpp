@@ -21,16 +21,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string SideTool() {
-  const char* path = std::getenv("LENTOK_SIDE_EXE");
-  return path != nullptr ? path : "";
-}
-
 // lentok-side in `directory`, in the language of `lang`.
 ToolResult RunSide(const std::vector<std::string>& arguments, const std::string& directory,
                    const std::string& lang = "C.UTF-8", std::function<void()> more = nullptr) {
   ToolOptions options;
-  options.program = SideTool();
+  options.program = LENTOK_SIDE_TOOL;
   options.native = true;
   options.beforeExec = [lang, more] {
     unsetenv("LC_ALL");
@@ -91,9 +86,12 @@ TEST_F(SideRun, EachProgramIsLentoksOwnRecordingAndTheGapsSilence) {
     ASSERT_EQ(end.size(), images_.size());
     const Bytes side = ReadBytes(dir_ / "side.wav");
     for (std::size_t i = 0; i < images_.size(); ++i) {
-      std::vector<std::string> lentok = c.options;
-      lentok.insert(lentok.end(), {images_[i], "one.wav"});
-      ASSERT_EQ(RunTool(lentok, dir_.path()).status, 0);
+      std::vector<std::string> single = c.options;
+      single.insert(single.end(), {images_[i], "one.wav"});
+      ToolOptions lentok;
+      lentok.program = LENTOK_WRITE_TOOL;
+      lentok.native = true;
+      ASSERT_EQ(RunTool(single, dir_.path(), lentok).status, 0);
       const Bytes own = ReadBytes(dir_ / "one.wav");
       EXPECT_EQ(end[i] - first[i], (own.size() - 46) / 2) << images_[i];
       EXPECT_TRUE(std::equal(own.begin() + 46, own.end(), side.begin() + 46 + 2 * first[i])) << images_[i];
