@@ -20,9 +20,10 @@ constexpr std::size_t kLargestImage = 65552;
 
 // The gap the tool puts between programs unless told otherwise.
 constexpr double kDefaultGapSeconds = 2.0;
-// The shortest gap the monitor's named read was shown to need: none. It
-// passes a program by searching for the next leader, which the data of the
-// program before never completes, however soon the next one follows.
+// The shortest gap the monitor's named read needs: none. After a header of
+// another name it searches for a leader again while that program's data
+// passes, and finds the next program's leader however soon it follows (the
+// loader model in the tests is played every gap from none upward).
 constexpr double kShortestGapSeconds = 0.0;
 // The longest gap taken: ten minutes of silence is no gap any more.
 constexpr double kLongestGapSeconds = 600.0;
