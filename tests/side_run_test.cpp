@@ -147,6 +147,47 @@ TEST_F(SideRun, AFlacSideHoldsTheWavSidesSamplesAndReadsBack) {
   EXPECT_EQ(FilesIn(dir_ / "back"), (std::vector<std::string>{"B2.RKS", "GAME.RKS", "______.RKS"}));
 }
 
+// lentok-read finds every program where the table of contents puts it,
+// within a few milliseconds (it reports where it heard the leader begin),
+// and --verify takes the side's images in any order. With -k every
+// program's checksum fits, so each reads sound and verifies.
+TEST_F(SideRun, LentokReadFindsEveryProgramWhereTheContentsSayAndVerifiesTheSide) {
+  constexpr std::uint64_t kFewMilliseconds = 5 * 44100 / 1000;
+  const struct {
+    std::vector<std::string> options;
+    const char* gap;
+  } kCases[] = {{{"-k"}, "2"}, {{"-k"}, "0"}, {{"-k", "-x"}, "2"}, {{"-k", "-x"}, "0"}};
+  ReadToolRun run;
+  run.directory = dir_.path();
+  for (const auto& c : kCases) {
+    std::vector<std::string> arguments = c.options;
+    SCOPED_TRACE(::testing::PrintToString(arguments) + " --gap " + c.gap);
+    arguments.insert(arguments.end(), {"--json", "--gap", c.gap, "-o", "side.wav"});
+    arguments.insert(arguments.end(), images_.begin(), images_.end());
+    const ToolResult side = RunSide(arguments, dir_.path());
+    ASSERT_EQ(side.status, 0) << side.err;
+    const std::vector<std::uint64_t> contents = Numbers(side.out, "firstFrame");
+
+    fs::remove_all(dir_ / "back");
+    fs::create_directories(dir_ / "back");
+    const ToolResult read = RunReadTool({"--json", "-o", "back", "side.wav"}, run);
+    EXPECT_EQ(read.status, 0) << read.err;
+    const std::vector<std::uint64_t> found = Numbers(read.out, "firstFrame");
+    ASSERT_EQ(found.size(), contents.size()) << read.out;
+    for (std::size_t i = 0; i < found.size(); ++i) {
+      EXPECT_LE(std::max(found[i], contents[i]) - std::min(found[i], contents[i]), kFewMilliseconds)
+          << "program " << i << ": " << found[i] << " read, " << contents[i] << " in the contents";
+    }
+
+    const std::vector<std::string> shuffled = {images_[2], images_[0], images_[1]};
+    std::vector<std::string> verify = {"--verify"};
+    verify.insert(verify.end(), shuffled.begin(), shuffled.end());
+    verify.push_back("side.wav");
+    const ToolResult verified = RunReadTool(verify, run);
+    EXPECT_EQ(verified.status, 0) << verified.err;
+  }
+}
+
 TEST_F(SideRun, PrintsTheContentsWritesTheLabelsAndWarns) {
   std::vector<std::string> arguments = {"--labels", "side.txt", "-o", "side.wav"};
   arguments.insert(arguments.end(), images_.begin(), images_.end());
