@@ -4,8 +4,9 @@
 # Opus recordings, node and the pinned browser driver from package-lock.json,
 # which never downloads a browser of its own), builds the native lentok (the
 # reference) and the page, serves the page on a free port of 127.0.0.1, and
-# drives headless Chromium through it (web/tests/page_test.mjs). Screenshots
-# go to build-web/.
+# drives headless Chromium through it (web/tests/page_test.mjs); then times
+# the page with the largest input (web/tests/page_bench.mjs). Screenshots go
+# to build-web/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,10 +14,12 @@ scripts/install-deps.sh cmake make g++ libgtest-dev emscripten chromium sox flac
   vorbis-tools opus-tools
 command -v npm >/dev/null || scripts/install-deps.sh nodejs npm
 
-# The native tools are the reference the page is held to.
-if [ ! -x build/lentok ] || [ ! -x build/lentok-read ]; then
-  cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
-  cmake --build build -j "$(nproc)" --target lentok lentok-read
+# The native tools are the reference the page is held to; LENTOK_NATIVE_BUILD
+# names another build tree of them than build/.
+native=${LENTOK_NATIVE_BUILD:-build}
+if [ ! -x "$native/lentok" ] || [ ! -x "$native/lentok-read" ]; then
+  cmake -S . -B "$native" -DCMAKE_BUILD_TYPE=Release
+  cmake --build "$native" -j "$(nproc)" --target lentok lentok-read
 fi
 scripts/build-web.sh
 
@@ -36,6 +39,11 @@ done
 port=$(sed -n 's/^port //p' "$server_log")
 [ -n "$port" ] || { echo "the page's server did not start" >&2; cat "$server_log" >&2; exit 1; }
 
-node web/tests/page_test.mjs --url "http://127.0.0.1:$port/web/" --lentok build/lentok \
-  --lentok-read build/lentok-read \
+node web/tests/page_test.mjs --url "http://127.0.0.1:$port/web/" --lentok "$native/lentok" \
+  --lentok-read "$native/lentok-read" \
   --samples samples --work "$work" --shots build-web
+
+# How fast the page converts the full-size image and reads its recording
+# back: figures only, never a failure.
+node web/tests/page_bench.mjs --url "http://127.0.0.1:$port/web/" --lentok "$native/lentok" \
+  --work "$work" --rounds "${LENTOK_PAGE_BENCH_ROUNDS:-7}"

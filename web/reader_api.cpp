@@ -1,416 +1,301 @@
-// The reading side as the web page sees it: a small C interface over the
-// recording reader (WAV files, fed as bytes) and the tape decoder (live
-// capture and the recordings the browser decodes, fed as float samples),
-// with the report texts lentok-read uses. The page
-// holds a session per file or capture; each session keeps the records taken
-// last and the texts it hands out, so every pointer it returns stays good
-// until the next call on the same session. Each session also collects what
-// its damage map needs as it goes: the level profile and the records' map
-// values in both languages. Recordings taken in together (files dropped at
-// once, or one capture) form a group: once each is read, its records join
-// the group, and the group combines copies and repairs records as
-// lentok-read does over the recordings of one command line.
+// The reading side as the web page sees it: a thin C interface over one
+// reader::ReadContext per group of recordings read together (the files
+// chosen or dropped at once, or one capture), so that the page reads,
+// combines, repairs, names images and tells of them exactly as lentok-read
+// does over the recordings of one command line. A WAV file is fed as its
+// bytes; live capture and the recordings the browser decodes as float
+// frames at their own rate. The page renders the report's JSON, the maps'
+// SVG and the pointer's readings it gets here; every text handed out stays
+// good until the next call on the same read. Images stay in the read's
+// memory under their names, for the page to offer as downloads.
 #include <cstddef>
 #include <cstdint>
-#include <optional>
+#include <cstdlib>
+#include <cstring>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
-#include "map/damage_map.h"
-#include "reader/copy_combiner.h"
-#include "reader/decoded_record.h"
-#include "reader/image_names.h"
-#include "reader/recording_reader.h"
-#include "reader/signal_profile.h"
-#include "reader/tape_decoder.h"
-#include "reader_tool/combination_report.h"
-#include "reader_tool/map_report.h"
-#include "reader_tool/record_report.h"
+#include "app/conversion_state.h"
+#include "decoding/container_probe.h"
+#include "reader/read_context.h"
 #include "reader_tool/recording_input.h"
+#include "reader_tool/report_format.h"
+#include "reader_tool/run_report.h"
+#include "reader_tool/texts.h"
 
 namespace web {
 
-// The decoder reads up to this many channels; a recording with more is
-// refused rather than cut down to some of them.
-constexpr int kMostChannels = 8;
+// The page keeps images in memory under the names the context gives them;
+// no name on the page is a file the read must not write over.
+class MemoryImageStore : public reader::ImageStore {
+ public:
+  bool Reserved(const std::string&) override { return false; }
 
-struct Session {
-  // Exactly one of the two is set.
-  std::optional<reader::RecordingReader> file;
-  std::optional<reader::TapeDecoder> live;
-  int channels = 1;
+  reader::StoredImage Store(const std::string& name, const std::vector<std::uint8_t>& image) override {
+    images_[name] = image;
+    return {name, ""};
+  }
 
-  std::vector<std::uint8_t> inputBytes;
-  std::vector<float> inputSamples;
-  std::vector<char> inputText;
+  const std::vector<std::uint8_t>* Find(const std::string& name) const {
+    const auto found = images_.find(name);
+    return found == images_.end() ? nullptr : &found->second;
+  }
 
-  std::vector<reader::DecodedRecord> records;
-  std::string text;
-  std::vector<std::uint8_t> image;
-  std::vector<double> byteSeconds;
-
-  reader::SignalProfile profile;
-  // Every record taken so far, as read, and as the map draws it: English,
-  // then Russian.
-  std::vector<reader::DecodedRecord> taken;
-  std::vector<tape_map::MapRecord> mapRecords[2];
+ private:
+  std::unordered_map<std::string, std::vector<std::uint8_t>> images_;
 };
 
-// A recording that joined a group: its name and its level, for its map.
-struct GroupMember {
-  std::string name;
-  tape_map::MapRecording level;  // without records
-  std::size_t firstRecord = 0;   // its records' place in Group::records
+// How the recording being read comes in.
+enum class Input { kNone, kBytes, kFrames, kRefused };
+
+reader::ReadSettings PageSettings(bool separate) {
+  reader::ReadSettings settings;
+  settings.separate = separate;
+  settings.keepMap = true;      // each recording's map, once the read is done
+  settings.keepEntries = true;  // the report is rendered whole, and pointed into
+  return settings;
+}
+
+struct PageRead {
+  explicit PageRead(bool separate) : context(PageSettings(separate), &store) {}
+
+  MemoryImageStore store;  // before the context, which writes into it
+  reader::ReadContext context;
+  Input input = Input::kNone;
+  int channels = 0;
+  std::vector<std::uint8_t> bytes;  // room for the next input
+  std::vector<float> frames;
+  std::string text;  // the latest text handed out
+  const std::vector<std::uint8_t>* image = nullptr;
 };
-
-struct Group {
-  std::vector<GroupMember> members;
-  std::vector<reader::DecodedRecord> records;  // every member's, in order
-  std::vector<std::size_t> memberOf;
-  std::vector<reader::RecordStatus> readAs;
-  reader::Recovery recovery;
-
-  std::string text;
-  std::vector<std::uint8_t> image;
-};
-
-}  // namespace web
-
-namespace {
-
-using web::Group;
-using web::kMostChannels;
-using web::Session;
 
 reader_tool::Language LanguageOf(int russian) {
   return russian != 0 ? reader_tool::Language::kRussian : reader_tool::Language::kEnglish;
 }
 
-// Null for an index the page should never pass; the callers answer it with
-// an empty result rather than read past the list.
-const reader::DecodedRecord* RecordAt(const Session& session, int index) {
-  if (index < 0 || static_cast<std::size_t>(index) >= session.records.size()) return nullptr;
-  return &session.records[static_cast<std::size_t>(index)];
+const char* Keep(PageRead& read, std::string text) {
+  read.text = std::move(text);
+  return read.text.c_str();
 }
 
-template <typename Holder>
-const char* Keep(Holder& holder, std::string text) {
-  holder.text = std::move(text);
-  return holder.text.c_str();
+// Final entries are kept in the report; the context's queue of them is
+// let go, as nothing here prints them one by one.
+void Settle(PageRead& read) { read.context.TakeEntries(); }
+
+// Why the recording ended early, in `language`: the WAV reader's word, the
+// decoder's refusal of its channels, or the page's failure to read the file.
+std::string FailureText(const PageRead& read, bool failed, reader_tool::Language language) {
+  using reader_tool::TextId;
+  if (read.input == Input::kRefused) return reader_tool::Text(TextId::kStreamUnsupportedChannels, language);
+  if (read.input == Input::kBytes && read.context.WavErrorCode() != formats::WavError::kNone) {
+    return reader_tool::WavErrorText(read.context.WavErrorCode(), language);
+  }
+  if (failed) {
+    return reader_tool::Say(TextId::kCannotRead, language,
+                            {reader_tool::FileErrorText(platform::FileError::kOther, language)});
+  }
+  return "";
 }
 
-template <typename Holder>
-const std::uint8_t* KeepImage(Holder& holder, const reader::DecodedRecord* record) {
-  holder.image = record != nullptr ? reader::ImageBytes(*record) : std::vector<std::uint8_t>{};
-  return holder.image.data();
+bool EndsWith(const std::string& name, const char* ending) {
+  const std::size_t length = std::strlen(ending);
+  if (name.size() < length) return false;
+  for (std::size_t i = 0; i < length; ++i) {
+    const char c = name[name.size() - length + i];
+    if ((c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c) != ending[i]) return false;
+  }
+  return true;
 }
 
-const reader::CopyCombination* CombinationAt(const Group& group, int index) {
-  if (index < 0 || static_cast<std::size_t>(index) >= group.recovery.combinations.size()) return nullptr;
-  return &group.recovery.combinations[static_cast<std::size_t>(index)];
+// A name the user gave a recording in a format the page knows: a file of
+// such a name whose content is not recognised is told so, rather than taken
+// for a tape image.
+bool RecordingName(const std::string& name) {
+  for (const char* ending : {".wav", ".w64", ".flac", ".oga", ".ogg", ".opus", ".mp3", ".aif", ".aiff", ".aifc"}) {
+    if (EndsWith(name, ending)) return true;
+  }
+  return false;
 }
 
-// A record of the group after recovery.
-const reader::DecodedRecord* RecoveredAt(const Group& group, int index) {
-  if (index < 0 || static_cast<std::size_t>(index) >= group.recovery.records.size()) return nullptr;
-  return &group.recovery.records[static_cast<std::size_t>(index)];
+// What the page does with a file, by its head and, where the head does
+// not tell, its name.
+std::string ProbeJson(const std::uint8_t* head, std::size_t count, std::size_t tagBytes, const std::string& name) {
+  const decoding::RecordingHead found = decoding::ProbeRecordingHead(head, count, tagBytes > 0);
+  if (tagBytes == 0 && found.tagBytes > 0) return "{\"readFrom\":" + std::to_string(found.tagBytes) + "}";
+  // A head too short to hold RIFF's four letters proves nothing.
+  const bool riff = found.container == decoding::Container::kRiffWave && count >= 4;
+  const bool unknown = found.container == decoding::Container::kUnknown ||
+                       (found.container == decoding::Container::kRiffWave && !riff);
+  if (riff || (unknown && EndsWith(name, ".wav"))) {
+    // The WAV reader reads it, and says what is wrong with it.
+    return "{\"kind\":\"wav\"}";
+  }
+  if (!unknown) {
+    return "{\"kind\":\"decode\",\"container\":" + reader_tool::JsonTextString(found.name) +
+           ",\"sampleRate\":" + reader_tool::JsonNumber(found.sampleRate, 0) + "}";
+  }
+  if (RecordingName(name)) return "{\"kind\":\"unknown\"}";
+  // One byte more than the largest image lentok takes is enough for it to
+  // refuse a longer one by its size, and a huge file chosen by mistake is
+  // not loaded whole.
+  return "{\"kind\":\"image\",\"bytes\":" + std::to_string(kImageBufferSize + 1) + "}";
 }
 
-std::size_t CombinedInto(const Group& group, std::size_t index) {
-  return index < group.recovery.combinedInto.size() ? group.recovery.combinedInto[index] : reader::kNotCombined;
+std::string BothLanguages(const std::string& english, const std::string& russian) {
+  return "{\"en\":" + reader_tool::JsonTextString(english) + ",\"ru\":" + reader_tool::JsonTextString(russian) + "}";
 }
 
-}  // namespace
+bool HasRecording(const PageRead& read, int recording) {
+  return recording >= 0 && static_cast<std::size_t>(recording) < read.context.Report().recordings.size();
+}
+
+}  // namespace web
+
+using web::PageRead;
 
 extern "C" {
 
-Session* web_open_file_reader() {
-  auto* session = new Session;
-  session->file.emplace();
-  session->file->AttachProfile(&session->profile);
-  return session;
+// A read of a group of recordings; `separate` reads each record on its own,
+// with no copies combined and no repair.
+PageRead* web_open(int separate) { return new PageRead(separate != 0); }
+
+void web_close(PageRead* read) { delete read; }
+
+// How many of a file's first bytes web_probe wants.
+std::size_t web_head_bytes() { return decoding::kHeadBytes; }
+
+// What the page does with a file: its first bytes (up to
+// decoding::kHeadBytes), or with `tagBytes` the bytes after an ID3v2 tag of
+// that size, and its name. A JSON object made with malloc, for the caller
+// to free: {"kind":"wav"}, {"kind":"decode","container","sampleRate"} (0
+// when the header gives none), {"kind":"unknown"}, {"kind":"image","bytes"}
+// (as many bytes as lentok needs of it), or {"readFrom": N}: probe again with
+// the bytes from N on.
+char* web_probe(const std::uint8_t* head, std::size_t count, std::size_t tagBytes, const char* name) {
+  const std::string json = web::ProbeJson(head, count, tagBytes, name);
+  char* copy = static_cast<char*>(std::malloc(json.size() + 1));
+  if (copy != nullptr) std::memcpy(copy, json.c_str(), json.size() + 1);
+  return copy;
 }
 
-// Float samples, `channels` interleaved, at `sampleRate`; null when the
-// decoder cannot take that many channels.
-Session* web_open_sample_decoder(double sampleRate, int channels) {
-  if (channels < 1 || channels > kMostChannels) return nullptr;
-  auto* session = new Session;
-  session->live.emplace(sampleRate, channels);
-  session->channels = channels;
-  session->profile.SetSampleRate(sampleRate);
-  return session;
+// A new recording of the group, under the name the user knows it by (UTF-8).
+void web_begin_recording(PageRead* read, const char* name) {
+  read->context.BeginRecording(name);
+  read->input = web::Input::kNone;
 }
 
-void web_close(Session* session) { delete session; }
-
-// Room for the page to copy the next input into.
-std::uint8_t* web_input_bytes(Session* session, std::size_t count) {
-  session->inputBytes.resize(count);
-  return session->inputBytes.data();
+// Room for the next input: `count` bytes of a WAV file, or `frames` frames
+// of the channels web_begin_frames was given.
+std::uint8_t* web_input_bytes(PageRead* read, std::size_t count) {
+  read->bytes.resize(count);
+  return read->bytes.data();
 }
 
-float* web_input_samples(Session* session, std::size_t frames) {
-  session->inputSamples.resize(frames * static_cast<std::size_t>(session->channels));
-  return session->inputSamples.data();
+float* web_input_frames(PageRead* read, std::size_t frames) {
+  read->frames.resize(frames * static_cast<std::size_t>(read->channels));
+  return read->frames.data();
 }
 
-// Room for a NUL-terminated UTF-8 text of `bytes` bytes, terminator included.
-char* web_input_text(Session* session, std::size_t bytes) {
-  session->inputText.assign(bytes, '\0');
-  return session->inputText.data();
+// Feeds the first `count` bytes of the room as the recording's next bytes;
+// a reader::ReadError. After an error the page ends the recording.
+int web_feed_bytes(PageRead* read, std::size_t count) {
+  read->input = web::Input::kBytes;
+  const reader::ReadError error = read->context.FeedBytes(read->bytes.data(), count);
+  web::Settle(*read);
+  return static_cast<int>(error);
 }
 
-// Feeds the first `count` bytes of the input room; a reader::ReadError.
-int web_feed_bytes(Session* session, std::size_t count) {
-  if (!session->file) return static_cast<int>(reader::ReadError::kNone);
-  return static_cast<int>(session->file->Feed(session->inputBytes.data(), count));
+// The recording comes as float frames, `channels` interleaved, at
+// `sampleRate`; 0 when the decoder cannot take them (the page then ends
+// the recording, and its failure says why).
+int web_begin_frames(PageRead* read, double sampleRate, int channels) {
+  const bool taken = read->context.BeginFrames(sampleRate, channels);
+  read->input = taken ? web::Input::kFrames : web::Input::kRefused;
+  read->channels = taken ? channels : 0;
+  return taken ? 1 : 0;
 }
 
-void web_feed_samples(Session* session, std::size_t frames) {
-  if (!session->live) return;
-  session->live->Feed(session->inputSamples.data(), frames);
-  session->profile.Feed(session->inputSamples.data(), frames, session->channels);
+void web_feed_frames(PageRead* read, std::size_t frames) {
+  if (read->input != web::Input::kFrames) return;
+  read->context.FeedFrames(read->frames.data(), frames);
+  web::Settle(*read);
 }
 
-// The input has ended; a reader::ReadError.
-int web_finish(Session* session) {
-  if (session->live) {
-    session->live->Finish();
-    return static_cast<int>(reader::ReadError::kNone);
+// The recording has ended; `failed` when the page could not read the whole
+// file. Returns why it ended early as {"en","ru"}, or null.
+const char* web_end_recording(PageRead* read, int failed) {
+  std::string english = web::FailureText(*read, failed != 0, reader_tool::Language::kEnglish);
+  std::string russian = web::FailureText(*read, failed != 0, reader_tool::Language::kRussian);
+  read->context.EndRecording(english);
+  // A file that ends inside its header is refused only at its end.
+  if (english.empty() && read->input == web::Input::kBytes) {
+    english = web::FailureText(*read, false, reader_tool::Language::kEnglish);
+    russian = web::FailureText(*read, false, reader_tool::Language::kRussian);
+    if (!english.empty()) read->context.EndRecording(english);
   }
-  return static_cast<int>(session->file->Finish());
+  web::Settle(*read);
+  read->input = web::Input::kNone;
+  return web::Keep(*read, english.empty() ? "null" : web::BothLanguages(english, russian));
 }
 
-// Why the WAV reader refused the file, in the words lentok-read uses.
-const char* web_wav_error_text(Session* session, int russian) {
-  if (!session->file) return Keep(*session, {});
-  return Keep(*session, reader_tool::WavErrorText(session->file->WavErrorCode(), LanguageOf(russian)));
+// Every recording of the group has been read: copies are combined, damaged
+// records repaired, and what waited for them takes its place.
+void web_finish(PageRead* read) {
+  read->context.Finish();
+  web::Settle(*read);
 }
 
-float web_recent_peak(Session* session) { return session->live ? session->live->RecentPeak() : 0; }
+// How many entries of the report are final: the page asks for the report
+// again when this grows.
+int web_entries(PageRead* read) { return static_cast<int>(read->context.Report().entries.size()); }
 
-// Replaces the session's records with those completed since the last call;
-// returns how many there are.
-int web_take_records(Session* session) {
-  session->records = session->file ? session->file->TakeRecords() : session->live->TakeRecords();
-  for (const reader::DecodedRecord& record : session->records) {
-    session->taken.push_back(record);
-    session->mapRecords[0].push_back(reader_tool::MapRecordOf(record, record.status, reader_tool::Language::kEnglish));
-    session->mapRecords[1].push_back(reader_tool::MapRecordOf(record, record.status, reader_tool::Language::kRussian));
-  }
-  return static_cast<int>(session->records.size());
+// The report as lentok-read --json gives it, with what the page shows of
+// each entry in that language.
+const char* web_report_json(PageRead* read, int russian) {
+  const reader_tool::Language language = web::LanguageOf(russian);
+  const reader::RunReport& report = read->context.Report();
+  return web::Keep(*read, reader_tool::ReportJson(report, reader_tool::ReportStatus(report), &language));
 }
 
-// A reader::RecordStatus, or -1 for no such record.
-int web_record_status(Session* session, int index) {
-  const reader::DecodedRecord* record = RecordAt(*session, index);
-  return record != nullptr ? static_cast<int>(record->status) : -1;
+// The image stored under `name` (the report's "image"); its size comes
+// from web_image_size. Null for no such image.
+const std::uint8_t* web_image(PageRead* read, const char* name) {
+  read->image = read->store.Find(name);
+  return read->image != nullptr ? read->image->data() : nullptr;
 }
 
-const char* web_record_status_text(Session* session, int index, int russian) {
-  const reader::DecodedRecord* record = RecordAt(*session, index);
-  if (record == nullptr) return Keep(*session, {});
-  return Keep(*session, reader_tool::StatusText(record->status, LanguageOf(russian)));
+std::size_t web_image_size(PageRead* read) { return read->image != nullptr ? read->image->size() : 0; }
+
+// The damage map of one recording of the group, as lentok-read --map draws
+// it for that recording alone, each record shown as what became of it; ""
+// for a recording that could not be read at all, which has nothing to show.
+const char* web_map_svg(PageRead* read, int recording, int russian) {
+  if (!web::HasRecording(*read, recording)) return web::Keep(*read, "");
+  const reader::RunReport& report = read->context.Report();
+  const reader::RecordingReport& shown = report.recordings[static_cast<std::size_t>(recording)];
+  if (!shown.failure.empty() && shown.records == 0) return web::Keep(*read, "");
+  return web::Keep(*read, reader_tool::RecordingMapSvg(report, static_cast<std::size_t>(recording),
+                                                        web::LanguageOf(russian)));
 }
 
-const char* web_record_line(Session* session, int index, int russian) {
-  const reader::DecodedRecord* record = RecordAt(*session, index);
-  if (record == nullptr) return Keep(*session, {});
-  return Keep(*session, reader_tool::RecordLine(*record, LanguageOf(russian)));
+// What lies `seconds` into a recording, for the map's pointer:
+// {"time","address","byte","line"}, the address and byte null where no
+// data byte lies; the line in that language.
+const char* web_point_json(PageRead* read, int recording, double seconds, int russian) {
+  if (!web::HasRecording(*read, recording)) return web::Keep(*read, "null");
+  const reader::RunReport& report = read->context.Report();
+  const auto index = static_cast<std::size_t>(recording);
+  const reader_tool::PointedByte byte = reader_tool::ByteAt(report, index, seconds);
+  std::string json = "{\"time\":" + reader_tool::JsonTextString(reader_tool::FormatTime(seconds));
+  json += ",\"address\":" + (byte.found ? "\"" + reader_tool::Hex4(byte.address) + "\"" : std::string("null"));
+  json += ",\"byte\":" + (byte.found ? "\"" + reader_tool::Hex2(byte.value) + "\"" : std::string("null"));
+  json += ",\"line\":" +
+          reader_tool::JsonTextString(reader_tool::PointLine(report, index, seconds, web::LanguageOf(russian)));
+  return web::Keep(*read, json + "}");
 }
 
-// 1 when the machine's loader would load the record as it was played, 0
-// when not, -1 for no such record.
-int web_record_machine_loads(Session* session, int index) {
-  const reader::DecodedRecord* record = RecordAt(*session, index);
-  return record != nullptr ? (record->machine.loads ? 1 : 0) : -1;
-}
-
-// The machine's verdict in lentok-read's words, without the problems (the
-// record line ends with them).
-const char* web_record_machine_verdict(Session* session, int index, int russian) {
-  const reader::DecodedRecord* record = RecordAt(*session, index);
-  if (record == nullptr) return Keep(*session, {});
-  return Keep(*session, reader_tool::MachineVerdictWords(*record, LanguageOf(russian)));
-}
-
-// The image's file name; the recording's own name is the text last put in
-// the input text room.
-const char* web_record_image_name(Session* session, int index) {
-  const reader::DecodedRecord* record = RecordAt(*session, index);
-  if (record == nullptr) return Keep(*session, {});
-  const std::string recordingName(session->inputText.empty() ? "" : session->inputText.data());
-  return Keep(*session, reader::ImageFileName(*record, recordingName));
-}
-
-// The record's tape image; its size comes from web_record_image_size.
-const std::uint8_t* web_record_image(Session* session, int index) {
-  return KeepImage(*session, RecordAt(*session, index));
-}
-
-std::size_t web_record_image_size(Session* session) { return session->image.size(); }
-
-// Where each of the record's data bytes began, in seconds from the start of
-// the recording, one per byte of its image's data; for the page to tell
-// which byte lies under the pointer.
-const double* web_record_byte_seconds(Session* session, int index) {
-  const reader::DecodedRecord* record = RecordAt(*session, index);
-  session->byteSeconds.clear();
-  if (record != nullptr) {
-    for (std::int64_t frame : record->byteFrames) session->byteSeconds.push_back(reader::SecondsAt(*record, frame));
-  }
-  return session->byteSeconds.data();
-}
-
-std::size_t web_record_byte_seconds_count(Session* session) { return session->byteSeconds.size(); }
-
-// The damage map of everything read so far, as lentok-read --map draws a
-// recording, under the name last put in the input text room.
-const char* web_map_svg(Session* session, int russian) {
-  const reader_tool::Language language = LanguageOf(russian);
-  const std::string title(session->inputText.empty() ? "" : session->inputText.data());
-  std::vector<tape_map::MapRecording> recordings = {
-      reader_tool::MapRecordingOf(title, session->profile, session->mapRecords[russian != 0 ? 1 : 0])};
-  return Keep(*session, tape_map::DrawDamageMap(recordings, reader_tool::MapLabelsIn(language)));
-}
-
-Group* web_open_group() { return new Group; }
-
-void web_close_group(Group* group) { delete group; }
-
-// The session's recording joins the group with every record read from it;
-// the session may be closed afterwards.
-void web_group_add(Group* group, Session* session) {
-  web::GroupMember member;
-  member.name = session->inputText.empty() ? "" : session->inputText.data();
-  member.level = reader_tool::MapRecordingOf(member.name, session->profile, {});
-  member.firstRecord = group->records.size();
-  for (reader::DecodedRecord& record : session->taken) {
-    group->memberOf.push_back(group->members.size());
-    group->readAs.push_back(record.status);
-    group->records.push_back(std::move(record));
-  }
-  session->taken.clear();
-  group->members.push_back(std::move(member));
-}
-
-// Combines and repairs the group's records; returns how many combined
-// images there are.
-int web_group_recover(Group* group) {
-  group->recovery = reader::RecoverRecords(group->records);
-  return static_cast<int>(group->recovery.combinations.size());
-}
-
-int web_group_record_count(Group* group) { return static_cast<int>(group->records.size()); }
-
-// Which recording of the group (from 0, in the order they joined) a record
-// came from, and its place among that recording's records.
-int web_group_record_member(Group* group, int index) {
-  if (RecoveredAt(*group, index) == nullptr) return -1;
-  return static_cast<int>(group->memberOf[static_cast<std::size_t>(index)]);
-}
-
-int web_group_record_index(Group* group, int index) {
-  if (RecoveredAt(*group, index) == nullptr) return -1;
-  const std::size_t member = group->memberOf[static_cast<std::size_t>(index)];
-  return index - static_cast<int>(group->members[member].firstRecord);
-}
-
-// The combination the record went into, or -1.
-int web_group_record_combined_into(Group* group, int index) {
-  if (RecoveredAt(*group, index) == nullptr) return -1;
-  const std::size_t into = CombinedInto(*group, static_cast<std::size_t>(index));
-  return into == reader::kNotCombined ? -1 : static_cast<int>(into);
-}
-
-// 1 when recovery changed the record on its own (a repair), else 0.
-int web_group_record_changed(Group* group, int index) {
-  const reader::DecodedRecord* record = RecoveredAt(*group, index);
-  if (record == nullptr) return 0;
-  return record->status != group->readAs[static_cast<std::size_t>(index)] ? 1 : 0;
-}
-
-int web_group_record_status(Group* group, int index) {
-  const reader::DecodedRecord* record = RecoveredAt(*group, index);
-  return record != nullptr ? static_cast<int>(record->status) : -1;
-}
-
-const char* web_group_record_status_text(Group* group, int index, int russian) {
-  const reader::DecodedRecord* record = RecoveredAt(*group, index);
-  if (record == nullptr) return Keep(*group, {});
-  return Keep(*group, reader_tool::StatusText(record->status, LanguageOf(russian)));
-}
-
-const char* web_group_record_line(Group* group, int index, int russian) {
-  const reader::DecodedRecord* record = RecoveredAt(*group, index);
-  if (record == nullptr) return Keep(*group, {});
-  return Keep(*group, reader_tool::RecordLine(*record, LanguageOf(russian)));
-}
-
-const std::uint8_t* web_group_record_image(Group* group, int index) {
-  return KeepImage(*group, RecoveredAt(*group, index));
-}
-
-std::size_t web_group_image_size(Group* group) { return group->image.size(); }
-
-// The recording of the group that a combination's first copy came from.
-int web_group_combination_member(Group* group, int index) {
-  const reader::CopyCombination* combination = CombinationAt(*group, index);
-  if (combination == nullptr || combination->copies.empty()) return -1;
-  return static_cast<int>(group->memberOf[combination->copies.front()]);
-}
-
-int web_group_combination_status(Group* group, int index) {
-  const reader::CopyCombination* combination = CombinationAt(*group, index);
-  return combination != nullptr ? static_cast<int>(combination->record.status) : -1;
-}
-
-const char* web_group_combination_status_text(Group* group, int index, int russian) {
-  const reader::CopyCombination* combination = CombinationAt(*group, index);
-  if (combination == nullptr) return Keep(*group, {});
-  return Keep(*group, reader_tool::StatusText(combination->record.status, LanguageOf(russian)));
-}
-
-// The combination's line as lentok-read prints it: its copies by recording
-// and time, and the supplier of each doubtful stretch.
-const char* web_group_combination_line(Group* group, int index, int russian) {
-  const reader::CopyCombination* combination = CombinationAt(*group, index);
-  if (combination == nullptr) return Keep(*group, {});
-  std::vector<reader_tool::CopyPlace> places;
-  for (std::size_t copy : combination->copies) {
-    const reader::DecodedRecord& record = group->records[copy];
-    places.push_back({group->members[group->memberOf[copy]].name, reader::SecondsAt(record, record.firstFrame)});
-  }
-  return Keep(*group, reader_tool::CombinationLine(*combination, places, LanguageOf(russian)));
-}
-
-const std::uint8_t* web_group_combination_image(Group* group, int index) {
-  const reader::CopyCombination* combination = CombinationAt(*group, index);
-  return KeepImage(*group, combination != nullptr ? &combination->record : nullptr);
-}
-
-const char* web_group_combination_image_name(Group* group, int index) {
-  const reader::CopyCombination* combination = CombinationAt(*group, index);
-  if (combination == nullptr || combination->copies.empty()) return Keep(*group, {});
-  const std::string& recording = group->members[group->memberOf[combination->copies.front()]].name;
-  return Keep(*group, reader::ImageFileName(combination->record, recording));
-}
-
-// A recording's map after recovery: each copy shown by what became of it.
-const char* web_group_map_svg(Group* group, int member, int russian) {
-  if (member < 0 || static_cast<std::size_t>(member) >= group->members.size()) return Keep(*group, {});
-  const reader_tool::Language language = LanguageOf(russian);
-  tape_map::MapRecording recording = group->members[static_cast<std::size_t>(member)].level;
-  for (std::size_t i = 0; i < group->records.size(); ++i) {
-    if (group->memberOf[i] != static_cast<std::size_t>(member)) continue;
-    const reader::DecodedRecord& record = group->recovery.records[i];
-    const std::size_t into = CombinedInto(*group, i);
-    const reader::RecordStatus shown =
-        into == reader::kNotCombined ? record.status : group->recovery.combinations[into].record.status;
-    recording.records.push_back(reader_tool::MapRecordOf(record, shown, language));
-  }
-  return Keep(*group, tape_map::DrawDamageMap({recording}, reader_tool::MapLabelsIn(language)));
-}
+// The peak level of the latest frames, for the capture's meter.
+float web_recent_peak(PageRead* read) { return read->context.RecentPeak(); }
 
 }  // extern "C"

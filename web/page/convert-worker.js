@@ -24,7 +24,7 @@ function lentokCode() {
 
 async function freshLentok(printed, errors) {
   const code = await lentokCode();
-  return createLentok({
+  const lentok = await createLentok({
     noInitialRun: true,
     print: (line) => printed.push(line),
     printErr: (line) => errors.push(line),
@@ -33,6 +33,17 @@ async function freshLentok(printed, errors) {
       return {};
     },
   });
+  // The in-memory file system grows a file by an eighth once it is past a
+  // megabyte, copying it whole each time: a full-size recording would be
+  // copied some thirty times over while lentok writes it. Grown by
+  // doubling, it is copied about once.
+  const memfs = lentok.FS.filesystems.MEMFS;
+  const expand = memfs.expandFileStorage;
+  memfs.expandFileStorage = (node, capacity) => {
+    const held = node.contents ? node.contents.length : 0;
+    expand(node, capacity > held ? Math.max(capacity, 2 * held) : capacity);
+  };
+  return lentok;
 }
 
 // The image keeps its own name in a folder of its own: the name on tape is

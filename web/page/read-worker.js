@@ -1,232 +1,190 @@
-// Reads tape records for the page, off its main thread, with the reader's
-// own code: a WAV file is fed to the recording reader in blocks as it is
-// read from disk (memory stays flat however long the file); live capture and
-// the recordings the browser decoded (FLAC, Ogg, MP3 and the like) are fed to
-// the tape decoder as float frames at their own sample rate. Records go to the
-// page as soon as they are complete, with their report line and status in
-// both languages, their image bytes and where each data byte lies; when the
-// input ends, the damage map of the whole recording follows in both
-// languages. Recordings sent together (a group) are combined and repaired
-// once the last of them is read, as lentok-read does with the recordings of
-// one command line; what that changed goes to the page in one message.
+// Reads tape recordings for the page, off its main thread, through the
+// reading module's C interface (web/reader_api.cpp): one reading context
+// per group of recordings. A WAV file is fed as its bytes, in blocks the
+// page reads from the disk while this decodes the ones before (memory
+// stays flat however long the file); live capture and the recordings the
+// browser decoded as float frames at their own rate. Whenever entries of the report become final, the report goes
+// to the page in both languages with the images it names that the page has
+// not had yet; when the group is finished, each recording's map follows.
+// The page's questions (what a file is, what lies under the map's pointer)
+// are answered at once, between the blocks of a long read.
 'use strict';
 
 importScripts('lentok-reader.js');
 
-const kBlockBytes = 1 << 20;
 const kRussian = 1;
 const kEnglish = 0;
 
-const readerReady = createLentokReader();
+const moduleReady = createLentokReader();
+let reader = null;
 
-// What the page needs of each record taken from the session.
-function takeRecords(reader, session) {
-  const count = reader._web_take_records(session);
-  const records = [];
-  for (let index = 0; index < count; ++index) {
-    const texts = (call) => ({
-      ru: reader.UTF8ToString(call(kRussian)),
-      en: reader.UTF8ToString(call(kEnglish)),
-    });
-    const imagePointer = reader._web_record_image(session, index);
-    const imageSize = reader._web_record_image_size(session);
-    const secondsPointer = reader._web_record_byte_seconds(session, index);
-    const secondsCount = reader._web_record_byte_seconds_count(session);
-    records.push({
-      byteSeconds: reader.HEAPF64.slice(secondsPointer >> 3, (secondsPointer >> 3) + secondsCount),
-      status: reader._web_record_status(session, index),
-      statusText: texts((russian) => reader._web_record_status_text(session, index, russian)),
-      line: texts((russian) => reader._web_record_line(session, index, russian)),
-      machineLoads: reader._web_record_machine_loads(session, index) === 1,
-      machineVerdict: texts((russian) => reader._web_record_machine_verdict(session, index, russian)),
-      imageName: reader.UTF8ToString(reader._web_record_image_name(session, index)),
-      image: reader.HEAPU8.slice(imagePointer, imagePointer + imageSize).buffer,
-    });
-  }
-  return records;
-}
-
-function postRecords(id, records) {
-  if (records.length === 0) return;
-  self.postMessage({ type: 'records', id, records },
-    records.flatMap((record) => [record.image, record.byteSeconds.buffer]));
-}
-
-function postMap(reader, session, id) {
-  const svg = {
-    ru: reader.UTF8ToString(reader._web_map_svg(session, kRussian)),
-    en: reader.UTF8ToString(reader._web_map_svg(session, kEnglish)),
-  };
-  self.postMessage({ type: 'map', id, svg });
-}
-
-// The recording's name, for records without a header to be named after.
-function setRecordingName(reader, session, name) {
-  const size = reader.lengthBytesUTF8(name) + 1;
-  reader.stringToUTF8(name, reader._web_input_text(session, size), size);
-}
-
-// Groups being read: page's group id -> { pointer, ids, drawn }.
+// Groups by the page's id: { read, entries, sent: image names sent }.
 const groups = new Map();
 
-function joinGroup(reader, group, session, id, drawn) {
-  if (!groups.has(group)) groups.set(group, { pointer: reader._web_open_group(), ids: [], drawn: [] });
-  const joined = groups.get(group);
-  reader._web_group_add(joined.pointer, session);
-  joined.ids.push(id);
-  joined.drawn.push(drawn);
-}
-
-// Combines and repairs the group's records and tells the page what became
-// of them: combined images, records that went into one or were repaired on
-// their own, and each recording's map redrawn.
-function recoverGroup(reader, group) {
-  const { pointer, ids, drawn } = groups.get(group);
-  groups.delete(group);
-  const texts = (call) => ({
-    ru: reader.UTF8ToString(call(kRussian)),
-    en: reader.UTF8ToString(call(kEnglish)),
-  });
-  const image = (at) => reader.HEAPU8.slice(at, at + reader._web_group_image_size(pointer)).buffer;
-  const combined = [];
-  const combinations = reader._web_group_recover(pointer);
-  for (let index = 0; index < combinations; ++index) {
-    combined.push({
-      id: ids[reader._web_group_combination_member(pointer, index)],
-      status: reader._web_group_combination_status(pointer, index),
-      statusText: texts((russian) => reader._web_group_combination_status_text(pointer, index, russian)),
-      line: texts((russian) => reader._web_group_combination_line(pointer, index, russian)),
-      imageName: reader.UTF8ToString(reader._web_group_combination_image_name(pointer, index)),
-      image: image(reader._web_group_combination_image(pointer, index)),
-    });
-  }
-  const changed = [];
-  const count = reader._web_group_record_count(pointer);
-  for (let index = 0; index < count; ++index) {
-    const into = reader._web_group_record_combined_into(pointer, index);
-    const repaired = reader._web_group_record_changed(pointer, index) !== 0;
-    if (into < 0 && !repaired) continue;
-    const record = {
-      id: ids[reader._web_group_record_member(pointer, index)],
-      index: reader._web_group_record_index(pointer, index),
-      into,
-    };
-    if (repaired) {
-      Object.assign(record, {
-        status: reader._web_group_record_status(pointer, index),
-        statusText: texts((russian) => reader._web_group_record_status_text(pointer, index, russian)),
-        line: texts((russian) => reader._web_group_record_line(pointer, index, russian)),
-        image: image(reader._web_group_record_image(pointer, index)),
-      });
-    }
-    changed.push(record);
-  }
-  const maps = [];
-  ids.forEach((id, member) => {
-    if (drawn[member]) maps.push({ id, svg: texts((russian) => reader._web_group_map_svg(pointer, member, russian)) });
-  });
-  reader._web_close_group(pointer);
-  const transfer = [...combined.map((c) => c.image), ...changed.filter((c) => c.image).map((c) => c.image)];
-  self.postMessage({ type: 'recovered', combined, changed, maps }, transfer);
-}
-
-async function readFile({ id, file, name, group, last }) {
-  const reader = await readerReady;
-  const session = reader._web_open_file_reader();
-  setRecordingName(reader, session, name);
-  let readError = 0;
-  let found = 0;
+// `text` as a C string for the length of `use`.
+function withCString(text, use) {
+  const size = reader.lengthBytesUTF8(text) + 1;
+  const at = reader._malloc(size);
+  reader.stringToUTF8(text, at, size);
   try {
-    for (let offset = 0; offset < file.size && readError === 0; offset += kBlockBytes) {
-      const block = new Uint8Array(await file.slice(offset, offset + kBlockBytes).arrayBuffer());
-      reader.HEAPU8.set(block, reader._web_input_bytes(session, block.length));
-      readError = reader._web_feed_bytes(session, block.length);
-      const records = takeRecords(reader, session);
-      found += records.length;
-      postRecords(id, records);
-      self.postMessage({ type: 'progress', id, fraction: (offset + block.length) / file.size });
-    }
-    if (readError === 0) readError = reader._web_finish(session);
-    const records = takeRecords(reader, session);
-    found += records.length;
-    postRecords(id, records);
-    // A file that could not be read at all has nothing to draw.
-    const drawn = readError === 0 || found > 0;
-    if (drawn) postMap(reader, session, id);
-    joinGroup(reader, group, session, id, drawn);
-    // Any error here is the WAV reader's: the page reads every channel.
-    const failure = readError === 0 ? null : {
-      ru: reader.UTF8ToString(reader._web_wav_error_text(session, kRussian)),
-      en: reader.UTF8ToString(reader._web_wav_error_text(session, kEnglish)),
-    };
-    self.postMessage({ type: 'done', id, failure });
+    return use(at);
   } finally {
-    reader._web_close(session);
-    if (last && groups.has(group)) recoverGroup(reader, group);
+    reader._free(at);
   }
 }
 
-// Sample sessions, by id: live capture, and the recordings the page has
-// had the browser decode, fed as float frames at their own rate.
-const sampleSessions = new Map();   // id -> { session, live, group }
-
-async function startSamples({ id, sampleRate, channels, name, live, group }) {
-  const reader = await readerReady;
-  const session = reader._web_open_sample_decoder(sampleRate, channels);
-  if (!session) throw new Error(`${channels} channels`);
-  sampleSessions.set(id, { session, live: Boolean(live), group: live ? 'live' : group });
-  setRecordingName(reader, session, name);
+function both(call) {
+  return {
+    en: JSON.parse(reader.UTF8ToString(call(kEnglish))),
+    ru: JSON.parse(reader.UTF8ToString(call(kRussian))),
+  };
 }
 
-// `samples` holds whole frames, `channels` floats each, interleaved.
-async function feedSamples({ id, samples, frames, fraction }) {
-  const reader = await readerReady;
-  const entry = sampleSessions.get(id);
-  if (!entry) return;
-  const room = reader._web_input_samples(entry.session, frames);
-  reader.HEAPF32.set(samples, room >> 2);
-  reader._web_feed_samples(entry.session, frames);
-  postRecords(id, takeRecords(reader, entry.session));
-  if (entry.live) {
-    self.postMessage({ type: 'level', id, peak: reader._web_recent_peak(entry.session) });
-  } else {
-    self.postMessage({ type: 'progress', id, fraction });
-  }
+function text(pointer) {
+  return reader.UTF8ToString(pointer);
 }
 
-async function finishSamples({ id }) {
-  const reader = await readerReady;
-  const entry = sampleSessions.get(id);
-  if (!entry) return;
-  sampleSessions.delete(id);
-  try {
-    reader._web_finish(entry.session);
-    postRecords(id, takeRecords(reader, entry.session));
-    postMap(reader, entry.session, id);
-    // The copies in one capture, or in one decoded recording, are combined
-    // as copies on one recording are.
-    joinGroup(reader, entry.group, entry.session, id, true);
-    self.postMessage({ type: 'done', id, failure: null });
-  } finally {
-    reader._web_close(entry.session);
-  }
-  recoverGroup(reader, entry.group);
-  // Live capture has a worker of its own, which ends with it.
-  if (entry.live) self.close();
+// The report, when entries became final since it was last sent (or
+// `always`), with the bytes of the images it names for the first time.
+function sendReport(id, group, always) {
+  const entries = reader._web_entries(group.read);
+  if (!always && entries === group.entries) return;
+  group.entries = entries;
+  const report = both((russian) => reader._web_report_json(group.read, russian));
+  const named = [...report.en.recordings.flatMap((recording) => recording.records), ...(report.en.combined || [])]
+    .map((entry) => entry.image).filter((name) => name && !group.sent.has(name));
+  const images = named.map((name) => {
+    group.sent.add(name);
+    const at = withCString(name, (cName) => reader._web_image(group.read, cName));
+    return { name, bytes: reader.HEAPU8.slice(at, at + reader._web_image_size(group.read)).buffer };
+  });
+  self.postMessage({ type: 'report', group: id, report, images }, images.map((image) => image.bytes));
+}
+
+function endRecording(id, group, recording, failed) {
+  const failure = JSON.parse(text(reader._web_end_recording(group.read, failed ? 1 : 0)));
+  sendReport(id, group, true);
+  self.postMessage({ type: 'ended', group: id, recording, failure });
 }
 
 const handlers = {
-  file: readFile, 'samples-start': startSamples, samples: feedSamples, 'samples-end': finishSamples,
+  open({ group }) {
+    groups.set(group, { read: reader._web_open(0), entries: -1, sent: new Set(), refused: false });
+  },
+
+  // A WAV file, its bytes in blocks as the page reads them from the disk.
+  // Each block is answered, so that the page reads ahead of the decoding
+  // by a few blocks only; after the WAV reader refused the file, the page
+  // is told to stop.
+  'bytes-begin'({ group: id, name }) {
+    const group = groups.get(id);
+    withCString(name, (cName) => reader._web_begin_recording(group.read, cName));
+    group.refused = false;
+  },
+
+  bytes({ group: id, recording, bytes, fraction }) {
+    const group = groups.get(id);
+    if (!group.refused) {
+      const block = new Uint8Array(bytes);
+      reader.HEAPU8.set(block, reader._web_input_bytes(group.read, block.length));
+      group.refused = reader._web_feed_bytes(group.read, block.length) !== 0;
+      sendReport(id, group, false);
+    }
+    self.postMessage({ type: 'fed', group: id, recording, fraction, stop: group.refused });
+  },
+
+  'bytes-end'({ group: id, recording, failed }) {
+    endRecording(id, groups.get(id), recording, failed);
+  },
+
+  'frames-begin'({ group: id, recording, name, sampleRate, channels }) {
+    const group = groups.get(id);
+    withCString(name, (cName) => reader._web_begin_recording(group.read, cName));
+    group.refused = reader._web_begin_frames(group.read, sampleRate, channels) === 0;
+    if (group.refused) endRecording(id, group, recording, false);
+  },
+
+  // `samples` holds whole frames, interleaved.
+  frames({ group: id, recording, samples, frames, fraction }) {
+    const group = groups.get(id);
+    if (group.refused) return;
+    reader.HEAPF32.set(samples, reader._web_input_frames(group.read, frames) >> 2);
+    reader._web_feed_frames(group.read, frames);
+    sendReport(id, group, false);
+    if (fraction === undefined) {
+      self.postMessage({ type: 'level', group: id, peak: reader._web_recent_peak(group.read) });
+    } else {
+      self.postMessage({ type: 'progress', group: id, recording, fraction });
+    }
+  },
+
+  'frames-end'({ group: id, recording }) {
+    const group = groups.get(id);
+    if (!group.refused) endRecording(id, group, recording, false);
+  },
+
+  // Copies are combined and records repaired; the final report and every
+  // recording's map go to the page, in the language it shows first, the
+  // other after. The read stays open for the pointer.
+  finish({ group: id, recordings, language }) {
+    const group = groups.get(id);
+    reader._web_finish(group.read);
+    sendReport(id, group, true);
+    const maps = (russian) => [...Array(recordings).keys()]
+      .map((recording) => text(reader._web_map_svg(group.read, recording, russian)) || null);
+    const first = language === 'ru' ? 'ru' : 'en';
+    const second = first === 'ru' ? 'en' : 'ru';
+    self.postMessage({ type: 'finished', group: id, language: first, maps: maps(first === 'ru' ? kRussian : kEnglish) });
+    self.postMessage({ type: 'maps', group: id, language: second, maps: maps(second === 'ru' ? kRussian : kEnglish) });
+  },
 };
 
-// Messages are handled one after another, in the order they came, so that
-// samples are fed in order and after the session exists.
-let queue = Promise.resolve();
+// Questions answered out of turn: they touch no recording being read.
+const questions = {
+  // What the file is, from its head (and past an ID3v2 tag, the bytes
+  // after it): see web_probe.
+  async probe({ file }) {
+    const headBytes = reader._web_head_bytes();
+    for (let from = 0; ;) {
+      const head = new Uint8Array(await file.slice(from, from + headBytes).arrayBuffer());
+      const at = reader._malloc(Math.max(1, head.length));
+      reader.HEAPU8.set(head, at);
+      const answer = withCString(file.name, (cName) => {
+        const json = reader._web_probe(at, head.length, from, cName);
+        try {
+          return JSON.parse(text(json));
+        } finally {
+          reader._free(json);
+        }
+      });
+      reader._free(at);
+      if (answer.readFrom === undefined) return answer;
+      from = answer.readFrom;
+    }
+  },
+
+  point({ group: id, recording, seconds }) {
+    const group = groups.get(id);
+    const point = both((russian) => reader._web_point_json(group.read, recording, seconds, russian));
+    return { en: point.en.line, ru: point.ru.line };
+  },
+};
+
+// Messages for the reads are handled one after another, in the order they
+// came, so that a recording's input is fed in order and after it began.
+let queue = moduleReady.then((module) => { reader = module; });
 
 self.onmessage = (event) => {
   const message = event.data;
+  if (questions[message.type]) {
+    moduleReady.then(() => questions[message.type](message))
+      .then((answer) => self.postMessage({ type: 'answer', request: message.request, answer }));
+    return;
+  }
   queue = queue.then(() => handlers[message.type](message)).catch((error) => {
-    const text = `${error && error.message ? error.message : error}`;
-    self.postMessage({ type: 'done', id: message.id, failure: { ru: text, en: text } });
+    const words = `${error && error.message ? error.message : error}`;
+    self.postMessage({
+      type: 'ended', group: message.group, recording: message.recording, failure: { ru: words, en: words },
+    });
   });
 };

@@ -1,9 +1,9 @@
 // The page's own words in Russian and English. What lentok and the reader
-// say (the report, failure messages, record lines and statuses) is not here:
-// it comes from their code, in the module.
-'use strict';
+// say (the report, failure messages, record lines and statuses, the map and
+// its pointer's readings) is not here: it comes from their code, in the
+// modules.
 
-const PAGE_TEXTS = {
+export const PAGE_TEXTS = {
   ru: {
     tagline: 'Запись программ на магнитофонный вход машины и чтение их обратно — прямо в браузере, ничего не устанавливая.',
     loadTitle: 'Файлы',
@@ -32,7 +32,6 @@ const PAGE_TEXTS = {
     decoding: 'Декодирование…',
     cannotDecode: 'Этот браузер не умеет декодировать записи {format}. Преобразуйте файл в WAV или откройте его в другом браузере.',
     noSampleRate: 'В заголовке записи {format} не найдена частота дискретизации.',
-    tooManyChannels: 'В записи {format} больше 8 каналов.',
     unknownFormat: 'Формат записи не распознан. Страница читает WAV, FLAC, Ogg Vorbis, Opus, MP3 и AIFF (последние — если их декодирует браузер).',
     tapeName: 'Имя на ленте: ',
     noHeader: 'без заголовка (-x)',
@@ -44,8 +43,7 @@ const PAGE_TEXTS = {
     loadError: 'Не удалось загрузить модуль: ',
     privacy: 'Файлы обрабатываются только в этом браузере и никуда не отправляются.',
     mapHint: 'Наведите указатель или коснитесь картинки, чтобы узнать время, адрес и байт.',
-    mapByte: '{time} — адрес {address}h, байт {byte}h',
-    wentInto: 'вошла в собранный образ {name}',
+    waiting: 'Повреждённых записей, ждущих конца чтения, чтобы собраться с копиями: {count}.',
   },
   en: {
     tagline: 'Save programs to the machine’s tape input and read them back — right in the browser, with nothing to install.',
@@ -75,7 +73,6 @@ const PAGE_TEXTS = {
     decoding: 'Decoding…',
     cannotDecode: 'This browser cannot decode {format} recordings. Convert the file to WAV, or open it in another browser.',
     noSampleRate: 'The {format} recording\'s header gives no sample rate.',
-    tooManyChannels: 'The {format} recording has more than 8 channels.',
     unknownFormat: 'The recording\'s format is not recognised. The page reads WAV, and FLAC, Ogg Vorbis, Opus, MP3 and AIFF where the browser decodes them.',
     tapeName: 'Name on tape: ',
     noHeader: 'no header (-x)',
@@ -87,7 +84,6 @@ const PAGE_TEXTS = {
     loadError: 'Could not load the module: ',
     privacy: 'Files are processed in this browser only and sent nowhere.',
     mapHint: 'Point at the picture or tap it for the time, address and byte there.',
-    mapByte: '{time}: address {address}h, byte {byte}h',
-    wentInto: 'went into the combined image {name}',
+    waiting: 'Damaged records waiting for the end of the reading, to be combined with their copies: {count}.',
   },
 };

@@ -1,0 +1,151 @@
+// Tape images into recordings: each conversion is lentok itself, run in
+// convert-worker.js with the options ticked, and the entry shows lentok's
+// report or message, a player and the recording's download.
+import {
+  bilingualElement, bothLanguages, make, prefixed, updateEmptyNotes,
+} from './dom.js';
+import { PAGE_TEXTS } from './texts.js';
+
+const converter = {
+  worker: null,
+  nextJob: 1,
+  waiting: new Map(),   // job id -> entry
+  entries: [],          // one per tape image
+};
+
+function converterWorker() {
+  if (!converter.worker) {
+    converter.worker = new Worker('convert-worker.js');
+    converter.worker.onmessage = (event) => conversionDone(event.data);
+    converter.worker.onerror = (event) => {
+      event.preventDefault();
+      for (const entry of converter.waiting.values()) {
+        entry.state = { failure: prefixed('loadError', event.message || 'worker') };
+        showImageState(entry);
+      }
+      converter.waiting.clear();
+    };
+  }
+  return converter.worker;
+}
+
+function chosenOptions() {
+  return [...document.querySelectorAll('input[data-option]')]
+    .filter((box) => box.checked)
+    .map((box) => box.dataset.option);
+}
+
+export function addImage(name, bytes) {
+  const element = make('li', 'entry image');
+  element.dataset.kind = 'image';
+  element.append(make('h3', 'file-name', name));
+  const entry = { name, bytes, element, job: 0, state: null, url: null };
+  converter.entries.push(entry);
+  document.getElementById('images').append(element);
+  updateEmptyNotes();
+  convertImage(entry);
+}
+
+// A name that cannot stand as a file in a folder cannot be given to lentok.
+function placeableName(name) {
+  return name !== '' && name !== '.' && name !== '..' && !name.includes('/');
+}
+
+function convertImage(entry) {
+  if (!placeableName(entry.name)) {
+    entry.state = { failure: bothLanguages('cannotPlace') };
+    showImageState(entry);
+    return;
+  }
+  const job = converter.nextJob++;
+  entry.job = job;
+  entry.state = { busy: true, options: chosenOptions() };
+  showImageState(entry);
+  converter.waiting.set(job, entry);
+  // A copy goes, so that the image can be converted again with other options.
+  converterWorker().postMessage({
+    job, name: entry.name, bytes: entry.bytes.slice(0), options: entry.state.options,
+  });
+}
+
+function conversionDone(result) {
+  const entry = converter.waiting.get(result.job);
+  converter.waiting.delete(result.job);
+  // A later conversion of the same image replaces this one.
+  if (!entry || entry.job !== result.job) return;
+  // The recording of the previous conversion is no longer shown.
+  if (entry.url) URL.revokeObjectURL(entry.url);
+  entry.url = result.wav ? URL.createObjectURL(new Blob([result.wav], { type: 'audio/wav' })) : null;
+  entry.state = { ...result, url: entry.url };
+  showImageState(entry);
+}
+
+// lentok's report starts and ends with line breaks; the page shows the lines.
+function trimBlankLines(output) {
+  return output.replace(/^\s*\n/, '').replace(/\s+$/, '');
+}
+
+// What lentok puts on tape as the name: the file name with a to z
+// upper-cased; none with -x.
+function tapeName(entry) {
+  if (entry.state.options.includes('-x')) return bothLanguages('noHeader');
+  const name = entry.name.replace(/[a-z]/g, (letter) => letter.toUpperCase());
+  return { ru: name, en: name };
+}
+
+function withExtension(name, extension) {
+  const dot = name.lastIndexOf('.');
+  const stem = dot > 0 ? name.slice(0, dot) : name;
+  return stem + extension;
+}
+
+// Draws the entry for its state anew. Its texts follow the language by
+// themselves, so a change of language does not redraw (and stop) the player.
+function showImageState(entry) {
+  const { element, state } = entry;
+  const old = element.querySelector('.body');
+  if (old) old.remove();
+  // Hooks for scripts and tests: where the entry stands, with which options.
+  element.dataset.state = state.busy ? 'busy' : (state.failure || state.status !== 0 ? 'failed' : 'done');
+  element.dataset.options = (state.options || []).join(' ');
+  const body = make('div', 'body');
+  element.append(body);
+  if (state.busy) {
+    body.append(bilingualElement('p', 'progress-note', bothLanguages('converting')),
+      make('progress', 'busy'));
+  } else if (state.failure) {
+    body.append(bilingualElement('p', 'failure', state.failure));
+  } else if (state.status !== 0) {
+    const message = trimBlankLines(state.stderr);
+    body.append(message ? make('pre', 'failure', message) : bilingualElement('pre', 'failure', {
+      ru: PAGE_TEXTS.ru.failed.replace('{status}', state.status),
+      en: PAGE_TEXTS.en.failed.replace('{status}', state.status),
+    }));
+  } else {
+    showConversion(entry, body);
+  }
+}
+
+function showConversion(entry, body) {
+  const { state } = entry;
+  body.append(make('pre', 'report', trimBlankLines(state.stdout)));
+  if (state.stderr.trim()) body.append(make('pre', 'failure', trimBlankLines(state.stderr)));
+  const nameLine = make('p', 'tape-name');
+  nameLine.append(bilingualElement('span', '', bothLanguages('tapeName')),
+    bilingualElement('code', '', tapeName(entry)));
+  body.append(nameLine);
+  const audio = make('audio');
+  audio.controls = true;
+  audio.preload = 'auto';
+  audio.src = state.url;
+  body.append(audio);
+  const wavName = withExtension(entry.name, '.wav');
+  const link = bilingualElement('a', 'download', prefixed('downloadWav', wavName));
+  link.href = state.url;
+  link.download = wavName;
+  body.append(link);
+}
+
+export function convertAllAgain() {
+  for (const entry of converter.entries) convertImage(entry);
+}
