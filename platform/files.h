@@ -49,6 +49,21 @@ std::optional<FileIdentity> IdentityOf(const std::string& path);
 // console, and wherever the system cannot tell.
 std::optional<FileIdentity> StandardInputIdentity();
 
+// Where this system splits a path into its directories and final name:
+// '/', and on Windows '\' too.
+const char* PathSeparators();
+
+// The final component of `path`, and the directory before it ("." when it
+// has none), split where this system splits paths.
+std::string FinalComponent(const std::string& path);
+std::string DirectoryOf(const std::string& path);
+
+// Whether two paths, either of which may not exist yet, name one place:
+// the same file, or the same name in the same directory. Names are compared
+// case aside, as Windows compares them: a name that differs only so counts
+// as the same place rather than risk a file.
+bool SamePlace(const std::string& a, const std::string& b);
+
 // A file or standard input, read in blocks. Move-only; closes what it opened.
 class InputFile {
  public:

@@ -17,6 +17,9 @@
 
 namespace platform {
 
+const char* PathSeparators() { return "/"; }
+
+
 namespace {
 
 FileError ErrorFromErrno(int code) {

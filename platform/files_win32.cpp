@@ -14,6 +14,9 @@
 
 namespace platform {
 
+const char* PathSeparators() { return "/\\"; }
+
+
 namespace {
 
 constexpr LANGID kPrimaryLanguageMask = 0x3FF;

@@ -4,7 +4,6 @@
 #include <algorithm>
 
 #include "platform/files.h"
-#include <cctype>
 #include <optional>
 
 #include "reader/decoded_record.h"
@@ -71,7 +70,7 @@ class FileImageStore : public reader::ImageStore {
     const std::string path = reader::JoinPath(options_.outputDirectory, name);
     const std::optional<platform::FileIdentity> identity = platform::IdentityOf(path);
     if (identity && std::find(inputs_.begin(), inputs_.end(), *identity) != inputs_.end()) return true;
-    return !options_.mapPath.empty() && SamePlace(path, options_.mapPath);
+    return !options_.mapPath.empty() && platform::SamePlace(path, options_.mapPath);
   }
 
   reader::StoredImage Store(const std::string& name, const std::vector<std::uint8_t>& image) override {
@@ -88,32 +87,6 @@ class FileImageStore : public reader::ImageStore {
   }
 
  private:
-  // Whether two paths, one of which may not exist yet, name one place: the
-  // same file, or the same name in the same directory.
-  static bool SamePlace(const std::string& a, const std::string& b) {
-    const std::optional<platform::FileIdentity> first = platform::IdentityOf(a);
-    if (first && first == platform::IdentityOf(b)) return true;
-    const std::optional<platform::FileIdentity> directory = platform::IdentityOf(DirectoryOf(a));
-    return directory && directory == platform::IdentityOf(DirectoryOf(b)) && SameName(LastPart(a), LastPart(b));
-  }
-
-  static std::size_t LastSeparator(const std::string& path) { return path.find_last_of("/\\"); }
-  static std::string DirectoryOf(const std::string& path) {
-    const std::size_t separator = LastSeparator(path);
-    return separator == std::string::npos ? "." : path.substr(0, separator + 1);
-  }
-  static std::string LastPart(const std::string& path) {
-    const std::size_t separator = LastSeparator(path);
-    return separator == std::string::npos ? path : path.substr(separator + 1);
-  }
-  // Case aside, as Windows compares names: a name that differs only so is
-  // given another number rather than risk the map.
-  static bool SameName(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-             return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-  }
-
   const ToolOptions& options_;
   const std::vector<platform::FileIdentity> inputs_;
   const Language language_;
@@ -390,7 +363,7 @@ class VerifyRun {
   // lentok would have put on tape: the monitor finds programs by it. One
   // image alone is matched by its addresses, whatever its file is called.
   bool NameFits(const ImageCheck& check, const reader::DecodedRecord& record) const {
-    return !OfASide() || !record.hasHeader || record.name == TapeNameOf(check.path);
+    return !OfASide() || !record.hasHeader || record.name == TapeNameOf(platform::FinalComponent(check.path));
   }
 
   // Keeps, for each image, the record that tells most, until a full match

@@ -7,6 +7,7 @@
 
 #include "formats/byte_order.h"
 #include "tape/tape_checksum.h"
+#include "tape/tape_name.h"
 #include "tape/tape_format.h"
 #include "tape/tape_signal.h"
 
@@ -50,14 +51,6 @@ std::uint16_t ChecksumForTape(const std::vector<std::uint8_t>& image, bool compu
 }
 
 }  // namespace
-
-std::string TapeNameOf(const std::string& fileName) {
-  std::string name = fileName;
-  for (char& c : name) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return name;
-}
 
 PlanResult PlanSide(const std::vector<SideImage>& images, const SideOptions& options) {
   PlanResult result;

@@ -84,11 +84,6 @@ struct PlanResult {
   SidePlan plan;
 };
 
-// The name lentok puts on tape for an image of this file name (the final
-// component of its path): the letters a to z upper-cased, every other byte
-// as it is.
-std::string TapeNameOf(const std::string& fileName);
-
 // Plans the side of `images` in the order given.
 PlanResult PlanSide(const std::vector<SideImage>& images, const SideOptions& options);
 

@@ -18,42 +18,11 @@
 #include "side/contents_report.h"
 #include "side/side_plan.h"
 #include "side/side_writer.h"
+#include "tape/tape_name.h"
 
 namespace side {
 
 namespace {
-
-constexpr bool kBackslashSeparates = LENTOK_BACKSLASH_SEPARATES != 0;
-
-std::size_t LastSeparator(const std::string& path) {
-  return path.find_last_of(kBackslashSeparates ? "/\\" : "/");
-}
-
-// The final component of a path, as lentok takes it for the name on tape.
-std::string FileNameOf(const std::string& path) {
-  const std::size_t separator = LastSeparator(path);
-  return separator == std::string::npos ? path : path.substr(separator + 1);
-}
-
-std::string DirectoryOf(const std::string& path) {
-  const std::size_t separator = LastSeparator(path);
-  return separator == std::string::npos ? "." : path.substr(0, separator + 1);
-}
-
-// Whether two paths, either of which may not exist yet, name one place: the
-// same file, or the same name in the same directory (case aside, as Windows
-// compares names).
-bool SamePlace(const std::string& a, const std::string& b) {
-  const std::optional<platform::FileIdentity> first = platform::IdentityOf(a);
-  if (first && first == platform::IdentityOf(b)) return true;
-  const std::optional<platform::FileIdentity> directory = platform::IdentityOf(DirectoryOf(a));
-  if (!directory || directory != platform::IdentityOf(DirectoryOf(b))) return false;
-  const std::string x = FileNameOf(a);
-  const std::string y = FileNameOf(b);
-  return x.size() == y.size() && std::equal(x.begin(), x.end(), y.begin(), [](char p, char q) {
-           return std::tolower(static_cast<unsigned char>(p)) == std::tolower(static_cast<unsigned char>(q));
-         });
-}
 
 SideText CommandLineErrorText(CommandLineError error) {
   switch (error) {
@@ -119,7 +88,7 @@ class SideRun {
     std::vector<SideImage> images;
     std::vector<std::pair<platform::FileIdentity, std::string>> identities;
     for (const std::string& path : options_.images) {
-      SideImage image{path, FileNameOf(path), {}};
+      SideImage image{path, platform::FinalComponent(path), {}};
       if (!ReadImage(image)) return kExitFailure;
       if (const auto identity = platform::IdentityOf(path)) identities.emplace_back(*identity, path);
       images.push_back(std::move(image));
@@ -193,7 +162,8 @@ class SideRun {
       case PlanProblem::kImageTooLong: return Say(SideText::kImageTooLong, language_, {Shown(path)});
       case PlanProblem::kSameName:
         return Say(SideText::kSameName, language_,
-                   {Shown(options_.images[planned.other]), Shown(path), ShownName(TapeNameOf(FileNameOf(path)))});
+                   {Shown(options_.images[planned.other]), Shown(path),
+                    ShownName(TapeNameOf(platform::FinalComponent(path)))});
       case PlanProblem::kNone:
       case PlanProblem::kNoImages: break;
     }
@@ -223,7 +193,7 @@ class SideRun {
       Refuse(Say(SideText::kLabelsIsImage, language_, {Shown(options_.labels), Shown(*image)}));
       return false;
     }
-    if (SamePlace(options_.labels, options_.output)) {
+    if (platform::SamePlace(options_.labels, options_.output)) {
       Refuse(Say(SideText::kLabelsIsOutput, language_, {Shown(options_.labels)}));
       return false;
     }

@@ -5,6 +5,6 @@
 
 #include <string>
 
-// The final component of `path` (after the last '/' or '\'), the letters a
-// to z upper-cased, every other byte as it is.
-std::string TapeNameOf(const std::string& path);
+// The image's file name (the final component of its path, as the system
+// splits paths), the letters a to z upper-cased, every other byte as it is.
+std::string TapeNameOf(const std::string& fileName);

@@ -9,6 +9,7 @@
 
 #include "side/side_plan.h"
 #include "side/side_samples.h"
+#include "tape/tape_name.h"
 #include "tests/support/degrade.h"
 #include "tests/support/machine_loader.h"
 #include "tests/support/test_files.h"
@@ -57,7 +58,7 @@ Side MakeSide(std::size_t count, std::uint64_t gapFrames, bool computeChecksum, 
                                           : "g" + std::to_string(i);
     images.push_back({file, file, image});
     made.images.push_back(image);
-    made.names.push_back(side::TapeNameOf(file));
+    made.names.push_back(TapeNameOf(file));
   }
   side::SideOptions options;
   options.computeChecksum = computeChecksum;

@@ -9,6 +9,7 @@
 #include "side/side_plan.h"
 #include "side/side_samples.h"
 #include "side/side_writer.h"
+#include "tape/tape_name.h"
 #include "tests/support/expected.h"
 #include "tests/support/json_check.h"
 #include "tests/support/test_files.h"
@@ -49,7 +50,7 @@ Bytes ExpectedSideData(const std::vector<side::SideImage>& images, const OptionC
   Bytes data;
   for (std::size_t i = 0; i < images.size(); ++i) {
     if (i > 0) data.insert(data.end(), 2 * c.gap, 0);
-    const Bytes wav = ExpectedRecording(images[i].bytes, {c.k, c.x, side::TapeNameOf(images[i].fileName)});
+    const Bytes wav = ExpectedRecording(images[i].bytes, {c.k, c.x, TapeNameOf(images[i].fileName)});
     data.insert(data.end(), wav.begin() + 46, wav.end());
   }
   return data;
@@ -186,7 +187,7 @@ TEST(SidePlan, RefusesWhatLentokRefusesAndTwoImagesOfOneName) {
       EXPECT_EQ(planned.other, c.other);
     }
   }
-  EXPECT_EQ(side::TapeNameOf("az-AZ_09.rks~\xD0\xB8"), "AZ-AZ_09.RKS~\xD0\xB8");
+  EXPECT_EQ(TapeNameOf("az-AZ_09.rks~\xD0\xB8"), "AZ-AZ_09.RKS~\xD0\xB8");
 }
 
 TEST(SideWarnings, LongSidesNamesTheKeyboardCannotTypeAndNoNames) {
