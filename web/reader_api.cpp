@@ -23,6 +23,7 @@
 #include "reader_tool/report_format.h"
 #include "reader_tool/run_report.h"
 #include "reader_tool/texts.h"
+#include "tape/tape_name.h"
 
 namespace web {
 
@@ -146,6 +147,13 @@ std::string BothLanguages(const std::string& english, const std::string& russian
   return "{\"en\":" + reader_tool::JsonTextString(english) + ",\"ru\":" + reader_tool::JsonTextString(russian) + "}";
 }
 
+// `text` made with malloc, for a caller that holds no read to keep it.
+char* Copied(const std::string& text) {
+  char* copy = static_cast<char*>(std::malloc(text.size() + 1));
+  if (copy != nullptr) std::memcpy(copy, text.c_str(), text.size() + 1);
+  return copy;
+}
+
 bool HasRecording(const PageRead& read, int recording) {
   return recording >= 0 && static_cast<std::size_t>(recording) < read.context.Report().recordings.size();
 }
@@ -173,11 +181,12 @@ std::size_t web_head_bytes() { return decoding::kHeadBytes; }
 // (as many bytes as lentok needs of it), or {"readFrom": N}: probe again with
 // the bytes from N on.
 char* web_probe(const std::uint8_t* head, std::size_t count, std::size_t tagBytes, const char* name) {
-  const std::string json = web::ProbeJson(head, count, tagBytes, name);
-  char* copy = static_cast<char*>(std::malloc(json.size() + 1));
-  if (copy != nullptr) std::memcpy(copy, json.c_str(), json.size() + 1);
-  return copy;
+  return web::Copied(web::ProbeJson(head, count, tagBytes, name));
 }
+
+// The name lentok puts on tape for an image of this file name, made with
+// malloc for the caller to free.
+char* web_tape_name(const char* fileName) { return web::Copied(TapeNameOf(fileName)); }
 
 // A new recording of the group, under the name the user knows it by (UTF-8).
 void web_begin_recording(PageRead* read, const char* name) {

@@ -4,6 +4,7 @@
 import {
   bilingualElement, bothLanguages, make, prefixed, updateEmptyNotes,
 } from './dom.js';
+import { tapeNameOf } from './reading.js';
 import { PAGE_TEXTS } from './texts.js';
 
 const converter = {
@@ -68,15 +69,17 @@ function convertImage(entry) {
   });
 }
 
-function conversionDone(result) {
+async function conversionDone(result) {
   const entry = converter.waiting.get(result.job);
   converter.waiting.delete(result.job);
   // A later conversion of the same image replaces this one.
   if (!entry || entry.job !== result.job) return;
+  const tapeName = await tapeNameOf(entry.name);
+  if (entry.job !== result.job) return;
   // The recording of the previous conversion is no longer shown.
   if (entry.url) URL.revokeObjectURL(entry.url);
   entry.url = result.wav ? URL.createObjectURL(new Blob([result.wav], { type: 'audio/wav' })) : null;
-  entry.state = { ...result, url: entry.url };
+  entry.state = { ...result, url: entry.url, tapeName };
   showImageState(entry);
 }
 
@@ -85,12 +88,10 @@ function trimBlankLines(output) {
   return output.replace(/^\s*\n/, '').replace(/\s+$/, '');
 }
 
-// What lentok puts on tape as the name: the file name with a to z
-// upper-cased; none with -x.
+// What lentok puts on tape as the name: none with -x.
 function tapeName(entry) {
   if (entry.state.options.includes('-x')) return bothLanguages('noHeader');
-  const name = entry.name.replace(/[a-z]/g, (letter) => letter.toUpperCase());
-  return { ru: name, en: name };
+  return { ru: entry.state.tapeName, en: entry.state.tapeName };
 }
 
 function withExtension(name, extension) {

@@ -6,8 +6,9 @@
 // browser decoded as float frames at their own rate. Whenever entries of the report become final, the report goes
 // to the page in both languages with the images it names that the page has
 // not had yet; when the group is finished, each recording's map follows.
-// The page's questions (what a file is, what lies under the map's pointer)
-// are answered at once, between the blocks of a long read.
+// The page's questions (what a file is, the name lentok puts on tape for
+// an image, what lies under the map's pointer) are answered at once,
+// between the blocks of a long read.
 'use strict';
 
 importScripts('lentok-reader.js');
@@ -160,6 +161,15 @@ const questions = {
       reader._free(at);
       if (answer.readFrom === undefined) return answer;
       from = answer.readFrom;
+    }
+  },
+
+  'tape-name'({ name }) {
+    const copy = withCString(name, (cName) => reader._web_tape_name(cName));
+    try {
+      return text(copy);
+    } finally {
+      reader._free(copy);
     }
   },
 

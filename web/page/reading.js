@@ -267,6 +267,11 @@ function probe(file) {
   return ask(readerWorker(), { type: 'probe', file });
 }
 
+// The name lentok puts on tape for an image of this file name.
+export function tapeNameOf(fileName) {
+  return ask(readerWorker(), { type: 'tape-name', name: fileName });
+}
+
 // Images go to lentok, in the order given; the recordings form one group.
 export async function takeFiles(files) {
   const recordings = [];
