@@ -14,20 +14,30 @@ void SignalProfile::Feed(const float* interleaved, std::size_t frames, int chann
   const bool one = channel >= 0 && static_cast<std::size_t>(channel) < width;
   const std::size_t from = one ? static_cast<std::size_t>(channel) : 0;
   const std::size_t count = one ? 1 : width;
-  for (std::size_t frame = 0; frame < frames; ++frame) {
-    const float* first = interleaved + frame * width + from;
-    const auto [low, high] = std::minmax_element(first, first + count);
+  // A bucket's stretch at a time: the loop over its frames carries the
+  // bucket's low and high in locals rather than through memory.
+  for (std::size_t frame = 0; frame < frames;) {
     if (buckets_.empty() || inLast_ == framesPerBucket_) {
       if (buckets_.size() == capacity_) MergePairs();
-      buckets_.push_back({*low, *high});
-      inLast_ = 1;
-    } else {
-      LevelBucket& last = buckets_.back();
-      last.low = std::min(last.low, *low);
-      last.high = std::max(last.high, *high);
-      ++inLast_;
+      const float first = interleaved[frame * width + from];
+      buckets_.push_back({first, first});
+      inLast_ = 0;
     }
-    ++frames_;
+    const std::size_t stretch =
+        std::min<std::size_t>(frames - frame, static_cast<std::size_t>(framesPerBucket_ - inLast_));
+    LevelBucket& last = buckets_.back();
+    float low = last.low;
+    float high = last.high;
+    for (const float* at = interleaved + frame * width + from, *end = at + stretch * width; at != end; at += width) {
+      for (std::size_t c = 0; c < count; ++c) {
+        low = std::min(low, at[c]);
+        high = std::max(high, at[c]);
+      }
+    }
+    last = {low, high};
+    inLast_ += static_cast<std::int64_t>(stretch);
+    frames_ += static_cast<std::int64_t>(stretch);
+    frame += stretch;
   }
 }
 
