@@ -17,9 +17,9 @@ command -v npm >/dev/null || scripts/install-deps.sh nodejs npm
 # The native tools are the reference the page is held to; LENTOK_NATIVE_BUILD
 # names another build tree of them than build/.
 native=${LENTOK_NATIVE_BUILD:-build}
-if [ ! -x "$native/lentok" ] || [ ! -x "$native/lentok-read" ]; then
+if [ ! -x "$native/lentok" ] || [ ! -x "$native/lentok-read" ] || [ ! -x "$native/lentok-side" ]; then
   cmake -S . -B "$native" -DCMAKE_BUILD_TYPE=Release
-  cmake --build "$native" -j "$(nproc)" --target lentok lentok-read
+  cmake --build "$native" -j "$(nproc)" --target lentok lentok-read lentok-side
 fi
 scripts/build-web.sh
 
@@ -40,7 +40,7 @@ port=$(sed -n 's/^port //p' "$server_log")
 [ -n "$port" ] || { echo "the page's server did not start" >&2; cat "$server_log" >&2; exit 1; }
 
 node web/tests/page_test.mjs --url "http://127.0.0.1:$port/web/" --lentok "$native/lentok" \
-  --lentok-read "$native/lentok-read" \
+  --lentok-read "$native/lentok-read" --lentok-side "$native/lentok-side" \
   --samples samples --work "$work" --shots build-web
 
 # How fast the page converts the full-size image and reads its recording

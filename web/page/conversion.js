@@ -1,8 +1,11 @@
 // Tape images into recordings: each conversion is lentok itself, run in
 // convert-worker.js with the options ticked, and the entry shows lentok's
-// report or message, a player and the recording's download.
+// report or message, a player and the recording's download. Images chosen
+// together can also become one side, made by the side library in
+// side-worker.js: its table of contents, a player started at any program,
+// and the side's and its labels' downloads.
 import {
-  bilingualElement, bothLanguages, make, prefixed, updateEmptyNotes,
+  bilingualElement, bothLanguages, downloadLink, make, prefixed, updateEmptyNotes,
 } from './dom.js';
 import { tapeNameOf } from './reading.js';
 import { PAGE_TEXTS } from './texts.js';
@@ -12,6 +15,13 @@ const converter = {
   nextJob: 1,
   waiting: new Map(),   // job id -> entry
   entries: [],          // one per tape image
+};
+
+const sides = {
+  worker: null,
+  nextJob: 1,
+  waiting: new Map(),   // job id -> side entry
+  entries: [],          // one per group of images chosen together
 };
 
 function converterWorker() {
@@ -36,7 +46,12 @@ function chosenOptions() {
     .map((box) => box.dataset.option);
 }
 
-export function addImage(name, bytes) {
+export function addImages(images) {
+  for (const { name, bytes } of images) addImage(name, bytes);
+  if (images.length >= 2) addSideOffer(images);
+}
+
+function addImage(name, bytes) {
   const element = make('li', 'entry image');
   element.dataset.kind = 'image';
   element.append(make('h3', 'file-name', name));
@@ -149,4 +164,115 @@ function showConversion(entry, body) {
 
 export function convertAllAgain() {
   for (const entry of converter.entries) convertImage(entry);
+  // A side already made follows the options, as each image does.
+  for (const entry of sides.entries) if (entry.state) makeSide(entry);
+}
+
+// ------------------------------------------------------------------ sides
+
+function sideWorker() {
+  if (!sides.worker) {
+    sides.worker = new Worker('side-worker.js');
+    sides.worker.onmessage = (event) => sideDone(event.data);
+    sides.worker.onerror = (event) => {
+      event.preventDefault();
+      for (const entry of sides.waiting.values()) {
+        entry.state = { failure: prefixed('loadError', event.message || 'worker') };
+        showSideState(entry);
+      }
+      sides.waiting.clear();
+    };
+  }
+  return sides.worker;
+}
+
+function addSideOffer(images) {
+  const element = make('li', 'entry side');
+  element.dataset.kind = 'side';
+  element.append(bilingualElement('h3', 'side-title', bothLanguages('sideTitle')),
+    make('p', 'side-images', images.map((image) => image.name).join(', ')));
+  const button = bilingualElement('button', 'make-side', bothLanguages('makeSide'));
+  button.dataset.action = 'side';
+  element.append(button);
+  const entry = { images, element, button, job: 0, state: null, urls: [] };
+  button.addEventListener('click', () => makeSide(entry));
+  sides.entries.push(entry);
+  document.getElementById('images').append(element);
+  updateEmptyNotes();
+}
+
+function makeSide(entry) {
+  const job = sides.nextJob++;
+  entry.job = job;
+  entry.state = { busy: true, options: chosenOptions() };
+  showSideState(entry);
+  sides.waiting.set(job, entry);
+  sideWorker().postMessage({
+    job,
+    images: entry.images.map(({ name, bytes }) => ({ name, bytes: bytes.slice(0) })),
+    options: entry.state.options,
+  });
+}
+
+function sideDone(result) {
+  const entry = sides.waiting.get(result.job);
+  sides.waiting.delete(result.job);
+  // A later side of the same images replaces this one.
+  if (!entry || entry.job !== result.job) return;
+  for (const url of entry.urls) URL.revokeObjectURL(url);
+  entry.urls = [];
+  entry.state = result;
+  showSideState(entry);
+}
+
+function showSideState(entry) {
+  const { element, state } = entry;
+  const old = element.querySelector('.body');
+  if (old) old.remove();
+  const plan = state.plan;
+  element.dataset.state = state.busy ? 'busy' : (state.failure || plan.refusal || !state.wav ? 'failed' : 'done');
+  element.dataset.options = (state.options || []).join(' ');
+  const body = make('div', 'body');
+  element.append(body);
+  if (state.busy) {
+    body.append(bilingualElement('p', 'progress-note', bothLanguages('makingSide')), make('progress', 'busy'));
+  } else if (state.failure || plan.refusal) {
+    body.append(bilingualElement('pre', 'failure', state.failure || plan.refusal));
+  } else if (!state.wav) {
+    body.append(bilingualElement('p', 'failure', bothLanguages('sideFailed')));
+  } else {
+    showSide(entry, body);
+  }
+}
+
+function showSide(entry, body) {
+  const { plan, wav } = entry.state;
+  body.append(bilingualElement('pre', 'report', { en: plan.table.en.trimEnd(), ru: plan.table.ru.trimEnd() }));
+  plan.warnings.en.forEach((warning, index) => {
+    body.append(bilingualElement('p', 'failure', { en: warning, ru: plan.warnings.ru[index] }));
+  });
+  const wavUrl = URL.createObjectURL(new Blob([wav], { type: 'audio/wav' }));
+  const labelsUrl = URL.createObjectURL(new Blob([plan.labels], { type: 'text/plain' }));
+  entry.urls = [wavUrl, labelsUrl];
+  const audio = make('audio');
+  audio.controls = true;
+  audio.preload = 'auto';
+  audio.src = wavUrl;
+  const programs = make('ol', 'side-programs');
+  plan.programs.forEach((program, index) => {
+    const item = make('li', 'side-program');
+    const play = bilingualElement('button', 'play', bothLanguages('playProgram'));
+    play.dataset.action = 'play';
+    play.addEventListener('click', () => {
+      audio.currentTime = plan.contents.side.programs[index].from;
+      audio.play();
+    });
+    const name = program.name === null ? bilingualElement('span', 'name', bothLanguages('noHeader'))
+      : make('code', 'name', program.name);
+    item.append(play, make('span', 'start', program.start), make('span', 'length', program.length), name);
+    programs.append(item);
+  });
+  body.append(programs, audio,
+    downloadLink(wavUrl, 'side.wav', 'downloadWav'), make('br'),
+    downloadLink(labelsUrl, 'side-labels.txt', 'downloadLabels'));
 }

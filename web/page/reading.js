@@ -10,7 +10,7 @@
 import {
   bilingualElement, bothLanguages, downloadLink, filled, make, prefixed, setBilingual, updateEmptyNotes, view,
 } from './dom.js';
-import { addImage } from './conversion.js';
+import { addImages } from './conversion.js';
 import { addMap, addMapLanguage } from './map.js';
 
 const groups = new Map();   // group id -> group: see openGroup
@@ -272,19 +272,22 @@ export function tapeNameOf(fileName) {
   return ask(readerWorker(), { type: 'tape-name', name: fileName });
 }
 
-// Images go to lentok, in the order given; the recordings form one group.
+// Images go to lentok, in the order given, and those chosen together may
+// become one side; the recordings form one group.
 export async function takeFiles(files) {
   const recordings = [];
+  const images = [];
   for (const file of files) {
     const found = await probe(file);
     if (found.kind === 'image') {
-      addImage(file.name, await file.slice(0, found.bytes).arrayBuffer());
+      images.push({ name: file.name, bytes: await file.slice(0, found.bytes).arrayBuffer() });
     } else if (found.kind === 'unknown') {
       failRecording(addRecordingEntry(file.name), bothLanguages('unknownFormat'));
     } else {
       recordings.push({ file, found, entry: addRecordingEntry(file.name) });
     }
   }
+  addImages(images);
   if (recordings.length === 0) return;
   const group = openGroup(readerWorker());
   for (const { file, found, entry } of recordings) {

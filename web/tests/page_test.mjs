@@ -4,8 +4,8 @@
 // what the native tools make of the same input. Prints one line per check and
 // a closing "N passed, N failed"; exits non-zero when any check failed.
 //
-//   node page_test.mjs --url URL --lentok PATH --lentok-read PATH --samples DIR
-//                      --work DIR --shots DIR
+//   node page_test.mjs --url URL --lentok PATH --lentok-read PATH
+//                      --lentok-side PATH --samples DIR --work DIR --shots DIR
 import { execFileSync, spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
@@ -18,7 +18,7 @@ const pageProblems = [];
 function parseArguments(words) {
   const found = {};
   for (let i = 0; i < words.length; i += 2) found[words[i].replace(/^--/, '')] = words[i + 1];
-  for (const key of ['url', 'lentok', 'lentok-read', 'work', 'shots', 'samples']) {
+  for (const key of ['url', 'lentok', 'lentok-read', 'lentok-side', 'work', 'shots', 'samples']) {
     if (!found[key]) throw new Error(`missing --${key}`);
   }
   return found;
@@ -706,6 +706,96 @@ async function probeChecks(context) {
   await page.close();
 }
 
+// lentok-side's side, labels, table (in `locale`) and refusal for images
+// named as on the page: run in their folder, on their bare names.
+function nativeSide(images, options, locale = 'C.UTF-8') {
+  const folder = fs.mkdtempSync(path.join(native, 'side-'));
+  const output = path.join(folder, 'side.wav');
+  const labels = path.join(folder, 'side-labels.txt');
+  const run = spawnSync(path.resolve(settings['lentok-side']),
+    [...options, '--labels', labels, '-o', output, ...images.map((image) => path.basename(image))], {
+      cwd: path.dirname(images[0]), encoding: 'utf8',
+      env: { ...process.env, LANG: locale, LC_ALL: '', LANGUAGE: '' },
+    });
+  if (run.status !== 0) return { status: run.status, stderr: run.stderr };
+  const json = spawnSync(path.resolve(settings['lentok-side']),
+    [...options, '--json', '-o', path.join(folder, 'again.wav'), ...images.map((image) => path.basename(image))],
+    { cwd: path.dirname(images[0]), encoding: 'utf8' });
+  return {
+    status: 0, stdout: run.stdout, stderr: run.stderr, wav: fs.readFileSync(output),
+    labels: fs.readFileSync(labels), contents: JSON.parse(json.stdout),
+  };
+}
+
+function sideEntry(page) {
+  return page.locator('li.side');
+}
+
+async function waitSide(entry, options, state = 'done') {
+  await entry.and(entry.page().locator(`[data-state="${state}"][data-options="${options.join(' ')}"]`))
+    .waitFor({ timeout: 120000 });
+}
+
+async function sideChecks(context) {
+  const page = await openPage(context);
+  const images = [hello, roundTrip, full];
+  await chooseFiles(page, images);
+  const entry = sideEntry(page);
+  await check('images chosen together are offered as one recording for all, in both languages', async () => {
+    const button = entry.locator('[data-action="side"]');
+    await page.click('[data-lang="ru"]');
+    expect((await button.innerText()).includes('одну запись для всех'), 'the offer in Russian');
+    await page.click('[data-lang="en"]');
+    expect((await button.innerText()).includes('one recording for all'), 'the offer in English');
+  });
+  await entry.locator('[data-action="side"]').click();
+  for (const options of [[], ['-k'], ['-x'], ['-k', '-x']]) {
+    await check(`the side of three images with [${options.join(' ')}] is lentok-side's, byte for byte`, async () => {
+      await setOptions(page, options);
+      await waitSide(entry, options);
+      const got = await download(page, entry.locator('a[download="side.wav"]'));
+      sameBytes(got.bytes, nativeSide(images, options).wav, `side [${options.join(' ')}]`);
+    });
+  }
+  await check('the side\'s table of contents and labels are lentok-side\'s, in both languages', async () => {
+    await setOptions(page, []);
+    await waitSide(entry, []);
+    for (const [language, locale] of [['en', 'C.UTF-8'], ['ru', 'ru_RU.UTF-8']]) {
+      await page.click(`[data-lang="${language}"]`);
+      const shown = (await entry.locator('.report').innerText()).trim();
+      const expected = nativeSide(images, [], locale).stdout.trim();
+      expect(shown === expected, `shown:\n${shown}\nlentok-side printed:\n${expected}`);
+    }
+    await page.click('[data-lang="en"]');
+    const labels = await download(page, entry.locator('a[download="side-labels.txt"]'));
+    sameBytes(labels.bytes, nativeSide(images, []).labels, 'labels');
+  });
+  await check('a program\'s play button starts the side at that program', async () => {
+    const program = nativeSide(images, []).contents.side.programs[1];
+    await entry.locator('li.side-program').nth(1).locator('[data-action="play"]').click();
+    const audio = entry.locator('audio');
+    await page.waitForFunction((element) => !element.paused && element.currentTime > 0, await audio.elementHandle());
+    const time = await audio.evaluate((element) => element.currentTime);
+    await audio.evaluate((element) => element.pause());
+    expect(time >= program.from && time < program.to,
+      `currentTime ${time}, program from ${program.from} to ${program.to}`);
+  });
+  await check('a side lentok-side refuses is refused in its words', async () => {
+    const lower = writeInput('twin.rks', fs.readFileSync(hello));
+    const upper = writeInput('TWIN.rks', fs.readFileSync(hello));
+    await chooseFiles(page, [lower, upper]);
+    const refused = page.locator('li.side', { hasText: 'twin.rks, TWIN.rks' });
+    await refused.locator('[data-action="side"]').click();
+    await waitSide(refused, [], 'failed');
+    const native = nativeSide([lower, upper], []);
+    expect(native.status === 1, `lentok-side exited with ${native.status}`);
+    const shown = (await refused.locator('.failure').innerText()).trim();
+    expect(shown === native.stderr.trim(), `shown: ${shown}\nlentok-side said: ${native.stderr}`);
+  });
+  await page.screenshot({ path: path.join(settings.shots, 'page-side.png'), fullPage: true });
+  await page.close();
+}
+
 async function languageChecks(context) {
   await check('the page follows the browser\'s language and switches', async () => {
     const russian = await openPage(context, 'ru-RU');
@@ -738,6 +828,7 @@ async function main() {
     await compressedChecks(context);
     await probeChecks(context);
     await languageChecks(context);
+    await sideChecks(context);
   } finally {
     await context.close();
   }
