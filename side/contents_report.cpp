@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "reader_tool/report_format.h"
+#include "tape/tape_name.h"
 
 namespace side {
 
@@ -154,6 +155,20 @@ std::string WarningText(const SideWarning& warning, const SideContents& contents
     case WarningKind::kNoNames: break;
   }
   return Text(SideText::kWarnNoNames, language);
+}
+
+std::string PlanProblemText(const PlanResult& planned, const std::vector<SideImage>& images, Language language) {
+  const auto shown = [&](std::size_t image) { return reader_tool::PrintableText(images[image].path); };
+  switch (planned.problem) {
+    case PlanProblem::kImageTooShort: return Say(SideText::kImageTooShort, language, {shown(planned.image)});
+    case PlanProblem::kImageTooLong: return Say(SideText::kImageTooLong, language, {shown(planned.image)});
+    case PlanProblem::kSameName:
+      return Say(SideText::kSameName, language,
+                 {shown(planned.other), shown(planned.image), ShownName(TapeNameOf(images[planned.image].fileName))});
+    case PlanProblem::kNone:
+    case PlanProblem::kNoImages: break;
+  }
+  return Text(SideText::kNoImages, language);
 }
 
 }  // namespace side

@@ -25,6 +25,10 @@ std::string ShownName(const std::string& tapeName);
 // to type and the image it comes from), and the side's length.
 std::string ContentsText(const SideContents& contents, Language language);
 
+// Why the side of `images` cannot be made, as `planned` found, in words:
+// lentok-side's refusal and the page's say the same.
+std::string PlanProblemText(const PlanResult& planned, const std::vector<SideImage>& images, Language language);
+
 // The same as JSON, with every position in samples as well as seconds, and
 // the warnings by kind.
 std::string ContentsJson(const SideContents& contents, const std::vector<SideWarning>& warnings,

@@ -18,7 +18,6 @@
 #include "side/contents_report.h"
 #include "side/side_plan.h"
 #include "side/side_writer.h"
-#include "tape/tape_name.h"
 
 namespace side {
 
@@ -98,7 +97,7 @@ class SideRun {
     sideOptions.noHeader = options_.noHeader;
     sideOptions.gapFrames = options_.gapFrames;
     const PlanResult planned = PlanSide(images, sideOptions);
-    if (planned.problem != PlanProblem::kNone) return Refuse(PlanProblemWords(planned));
+    if (planned.problem != PlanProblem::kNone) return Refuse(PlanProblemText(planned, images, language_));
     const SidePlan& plan = planned.plan;
     const SideContents& contents = plan.contents;
     if (!CheckOutputs(identities)) return kExitFailure;
@@ -153,21 +152,6 @@ class SideRun {
     }
     if (error != platform::FileError::kNone) return FileFailure(image.path, ErrorWords(SideText::kCannotRead, error));
     return true;
-  }
-
-  std::string PlanProblemWords(const PlanResult& planned) const {
-    const std::string& path = options_.images[planned.image];
-    switch (planned.problem) {
-      case PlanProblem::kImageTooShort: return Say(SideText::kImageTooShort, language_, {Shown(path)});
-      case PlanProblem::kImageTooLong: return Say(SideText::kImageTooLong, language_, {Shown(path)});
-      case PlanProblem::kSameName:
-        return Say(SideText::kSameName, language_,
-                   {Shown(options_.images[planned.other]), Shown(path),
-                    ShownName(TapeNameOf(platform::FinalComponent(path)))});
-      case PlanProblem::kNone:
-      case PlanProblem::kNoImages: break;
-    }
-    return Text(SideText::kNoImages, language_);
   }
 
   // Neither the side nor its labels may land on an image, nor on each

@@ -16,7 +16,6 @@
 #include "side/side_plan.h"
 #include "side/side_writer.h"
 #include "side/texts.h"
-#include "tape/tape_name.h"
 
 namespace web {
 
@@ -36,25 +35,7 @@ std::string BothWords(const std::string& english, const std::string& russian) {
 // Why the side cannot be made, in `language`, as lentok-side words it.
 std::string PlanProblemWords(const side::PlanResult& planned, const std::vector<side::SideImage>& images,
                              side::Language language) {
-  using side::SideText;
-  const auto shown = [&](std::size_t image) { return reader_tool::PrintableText(images[image].path); };
-  std::string why;
-  switch (planned.problem) {
-    case side::PlanProblem::kImageTooShort:
-      why = side::Say(SideText::kImageTooShort, language, {shown(planned.image)});
-      break;
-    case side::PlanProblem::kImageTooLong:
-      why = side::Say(SideText::kImageTooLong, language, {shown(planned.image)});
-      break;
-    case side::PlanProblem::kSameName:
-      why = side::Say(SideText::kSameName, language,
-                      {shown(planned.other), shown(planned.image),
-                       side::ShownName(TapeNameOf(images[planned.image].fileName))});
-      break;
-    case side::PlanProblem::kNone:
-    case side::PlanProblem::kNoImages: why = side::Text(SideText::kNoImages, language); break;
-  }
-  return side::Say(SideText::kRefusal, language, {why});
+  return side::Say(side::SideText::kRefusal, language, {side::PlanProblemText(planned, images, language)});
 }
 
 std::string WarningWords(const std::vector<side::SideWarning>& warnings, const side::SideContents& contents,
