@@ -1,6 +1,8 @@
-// The command-line parser: a small hand-written one, as getopt is not on
-// every system the tool is built for.
+// What lentok-read's options mean; the words are scanned by the scanner
+// lentok-side shares.
 #include "reader_tool/command_line.h"
+
+#include "reader_tool/option_scanner.h"
 
 namespace reader_tool {
 
@@ -19,47 +21,20 @@ enum class OptionId {
   kMap,
 };
 
-struct OptionDefinition {
-  OptionId id;
-  char shortName;  // '\0': long form only
-  const char* longName;
-  bool takesValue;
-};
+constexpr int Id(OptionId id) { return static_cast<int>(id); }
 
 constexpr OptionDefinition kOptions[] = {
-    {OptionId::kOutputDirectory, 'o', "output-dir", true},
-    {OptionId::kForce, '\0', "force", false},
-    {OptionId::kJson, '\0', "json", false},
-    {OptionId::kQuiet, 'q', "quiet", false},
-    {OptionId::kVerify, '\0', "verify", false},
-    {OptionId::kHelp, 'h', "help", false},
-    {OptionId::kVersion, '\0', "version", false},
-    {OptionId::kChannel, '\0', "channel", true},
-    {OptionId::kSeparate, '\0', "separate", false},
-    {OptionId::kMap, '\0', "map", true},
+    {Id(OptionId::kOutputDirectory), 'o', "output-dir", true},
+    {Id(OptionId::kForce), '\0', "force", false},
+    {Id(OptionId::kJson), '\0', "json", false},
+    {Id(OptionId::kQuiet), 'q', "quiet", false},
+    {Id(OptionId::kVerify), '\0', "verify", false},
+    {Id(OptionId::kHelp), 'h', "help", false},
+    {Id(OptionId::kVersion), '\0', "version", false},
+    {Id(OptionId::kChannel), '\0', "channel", true},
+    {Id(OptionId::kSeparate), '\0', "separate", false},
+    {Id(OptionId::kMap), '\0', "map", true},
 };
-
-const OptionDefinition* FindShort(char name) {
-  for (const OptionDefinition& option : kOptions) {
-    if (option.shortName == name) return &option;
-  }
-  return nullptr;
-}
-
-// The option `name` names exactly or as the start of only one option.
-const OptionDefinition* FindLong(const std::string& name, bool& ambiguous) {
-  ambiguous = false;
-  const OptionDefinition* found = nullptr;
-  for (const OptionDefinition& option : kOptions) {
-    const std::string full = option.longName;
-    if (full == name) return &option;
-    if (full.compare(0, name.size(), name) == 0) {
-      ambiguous = found != nullptr;
-      found = &option;
-    }
-  }
-  return ambiguous ? nullptr : found;
-}
 
 bool ParseChannel(const std::string& text, int& channel) {
   if (text.empty() || text.size() > 2) return false;
@@ -73,24 +48,10 @@ bool ParseChannel(const std::string& text, int& channel) {
   return true;
 }
 
-class Parser {
+class Parser final : public ScanReceiver {
  public:
-  explicit Parser(const std::vector<std::string>& arguments) : arguments_(arguments) {}
-
-  ParsedCommandLine Run() {
-    bool optionsEnded = false;
-    for (index_ = 0; index_ < arguments_.size(); ++index_) {
-      const std::string& argument = arguments_[index_];
-      if (optionsEnded || argument == "-" || argument.size() < 2 || argument[0] != '-') {
-        result_.options.operands.push_back(argument);
-      } else if (argument == "--") {
-        optionsEnded = true;
-      } else if (argument[1] == '-') {
-        LongOption(argument.substr(2));
-      } else {
-        ShortOptions(argument);
-      }
-    }
+  ParsedCommandLine Run(const std::vector<std::string>& arguments) {
+    ScanOptions(MakeOptionTable(kOptions), arguments, *this);
     CheckOperands();
     // Help and version are answered whatever else is wrong.
     if (result_.options.help || result_.options.version) {
@@ -100,6 +61,14 @@ class Parser {
     return result_;
   }
 
+  void Option(const ScannedOption& option) override { Apply(static_cast<OptionId>(option.id), option.value); }
+
+  void Operand(const std::string& operand) override { result_.options.operands.push_back(operand); }
+
+  void Failure(ScanFailure failure, const std::string& culprit) override {
+    Fail(ToolError<CommandLineError>(failure), culprit);
+  }
+
  private:
   void Fail(CommandLineError error, const std::string& culprit) {
     if (result_.error != CommandLineError::kNone) return;  // the first one is told
@@ -107,54 +76,9 @@ class Parser {
     result_.culprit = culprit;
   }
 
-  void LongOption(const std::string& body) {
-    const std::size_t equals = body.find('=');
-    const std::string name = body.substr(0, equals);
-    bool ambiguous = false;
-    const OptionDefinition* option = FindLong(name, ambiguous);
-    if (option == nullptr) {
-      Fail(ambiguous ? CommandLineError::kAmbiguousOption : CommandLineError::kUnknownOption, "--" + name);
-      return;
-    }
-    const std::string shown = std::string("--") + option->longName;
-    if (!option->takesValue) {
-      if (equals != std::string::npos) Fail(CommandLineError::kUnexpectedValue, shown);
-      Apply(*option, "");
-    } else if (equals != std::string::npos) {
-      Apply(*option, body.substr(equals + 1));
-    } else if (index_ + 1 < arguments_.size()) {
-      Apply(*option, arguments_[++index_]);
-    } else {
-      Fail(CommandLineError::kMissingValue, shown);
-    }
-  }
-
-  void ShortOptions(const std::string& argument) {
-    for (std::size_t position = 1; position < argument.size(); ++position) {
-      const OptionDefinition* option = FindShort(argument[position]);
-      if (option == nullptr) {
-        Fail(CommandLineError::kUnknownOption, std::string("-") + argument[position]);
-        return;
-      }
-      if (!option->takesValue) {
-        Apply(*option, "");
-        continue;
-      }
-      // The rest of the word is the value (-oDIR), or else the next word.
-      if (position + 1 < argument.size()) {
-        Apply(*option, argument.substr(position + 1));
-      } else if (index_ + 1 < arguments_.size()) {
-        Apply(*option, arguments_[++index_]);
-      } else {
-        Fail(CommandLineError::kMissingValue, std::string("-") + option->shortName);
-      }
-      return;
-    }
-  }
-
-  void Apply(const OptionDefinition& option, const std::string& value) {
+  void Apply(OptionId id, const std::string& value) {
     ToolOptions& options = result_.options;
-    switch (option.id) {
+    switch (id) {
       case OptionId::kOutputDirectory:
         if (value.empty()) Fail(CommandLineError::kMissingValue, "--output-dir");
         options.outputDirectory = value;
@@ -196,15 +120,13 @@ class Parser {
     }
   }
 
-  const std::vector<std::string>& arguments_;
-  std::size_t index_ = 0;
   ParsedCommandLine result_;
 };
 
 }  // namespace
 
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
-  return Parser(arguments).Run();
+  return Parser().Run(arguments);
 }
 
 }  // namespace reader_tool

@@ -6,15 +6,9 @@ namespace reader_tool {
 
 namespace {
 
-struct Entry {
-  TextId id;
-  const char* english;
-  const char* russian;
-};
-
 // The record report names a record's place in the recording with times,
 // and keeps the status words short, as they are scanned in long lists.
-constexpr Entry kTexts[] = {
+constexpr TextEntry<TextId> kTexts[] = {
     {TextId::kTimeSpan, "%1 to %2", "%1 – %2"},
     {TextId::kQuotedName, "\"%1\"", "«%1»"},
     {TextId::kNoName, "no name", "без имени"},
@@ -250,14 +244,7 @@ static_assert(sizeof kTexts / sizeof kTexts[0] == kTextCount, "one entry per tex
 
 }  // namespace
 
-// Found by its id rather than its place, so that an entry out of order
-// cannot give a wrong text; a missing one gives "" (which the tests catch).
-const char* Text(TextId id, Language language) {
-  for (const Entry& entry : kTexts) {
-    if (entry.id == id) return language == Language::kRussian ? entry.russian : entry.english;
-  }
-  return "";
-}
+const char* Text(TextId id, Language language) { return FindText(kTexts, id, language); }
 
 std::string Fill(const char* pattern, std::initializer_list<std::string> values) {
   std::string text;

@@ -144,6 +144,25 @@ constexpr std::size_t kTextCount = static_cast<std::size_t>(TextId::kCount);
 // The text in `language`; never null, "" for an id without an entry.
 const char* Text(TextId id, Language language);
 
+// One line of a table of texts, in both languages.
+template <typename Id>
+struct TextEntry {
+  Id id;
+  const char* english;
+  const char* russian;
+};
+
+// The entry for `id` found by its id rather than its place, so that an
+// entry out of order cannot give a wrong text; a missing one gives ""
+// (which the tests catch).
+template <typename Id, std::size_t N>
+const char* FindText(const TextEntry<Id> (&table)[N], Id id, Language language) {
+  for (const TextEntry<Id>& entry : table) {
+    if (entry.id == id) return language == Language::kRussian ? entry.russian : entry.english;
+  }
+  return "";
+}
+
 // `pattern` with %1 to %9 replaced by the values in order; %% is a percent
 // sign. A number with no value is left out.
 std::string Fill(const char* pattern, std::initializer_list<std::string> values);

@@ -1,9 +1,11 @@
-// The command-line parser, hand-written as lentok-read's is, since getopt
-// is not on every system the tool is built for.
+// What lentok-side's options mean; the words are scanned by lentok-read's
+// scanner, so that both tools read a command line alike.
 #include "side/command_line.h"
 
 #include <cctype>
 #include <cmath>
+
+#include "reader_tool/option_scanner.h"
 
 namespace side {
 
@@ -11,45 +13,19 @@ namespace {
 
 enum class OptionId { kOutput, kComputeChecksum, kNoHeader, kGap, kLabels, kJson, kLength, kHelp, kVersion };
 
-struct OptionDefinition {
-  OptionId id;
-  char shortName;  // '\0': long form only
-  const char* longName;
-  bool takesValue;
+constexpr int Id(OptionId id) { return static_cast<int>(id); }
+
+constexpr reader_tool::OptionDefinition kOptions[] = {
+    {Id(OptionId::kOutput), 'o', "output", true},
+    {Id(OptionId::kComputeChecksum), 'k', "compute-checksum", false},
+    {Id(OptionId::kNoHeader), 'x', "no-header", false},
+    {Id(OptionId::kGap), '\0', "gap", true},
+    {Id(OptionId::kLabels), '\0', "labels", true},
+    {Id(OptionId::kJson), '\0', "json", false},
+    {Id(OptionId::kLength), '\0', "length", true},
+    {Id(OptionId::kHelp), 'h', "help", false},
+    {Id(OptionId::kVersion), '\0', "version", false},
 };
-
-constexpr OptionDefinition kOptions[] = {
-    {OptionId::kOutput, 'o', "output", true},
-    {OptionId::kComputeChecksum, 'k', "compute-checksum", false},
-    {OptionId::kNoHeader, 'x', "no-header", false},
-    {OptionId::kGap, '\0', "gap", true},
-    {OptionId::kLabels, '\0', "labels", true},
-    {OptionId::kJson, '\0', "json", false},
-    {OptionId::kLength, '\0', "length", true},
-    {OptionId::kHelp, 'h', "help", false},
-    {OptionId::kVersion, '\0', "version", false},
-};
-
-const OptionDefinition* FindShort(char name) {
-  for (const OptionDefinition& option : kOptions) {
-    if (option.shortName == name) return &option;
-  }
-  return nullptr;
-}
-
-const OptionDefinition* FindLong(const std::string& name, bool& ambiguous) {
-  ambiguous = false;
-  const OptionDefinition* found = nullptr;
-  for (const OptionDefinition& option : kOptions) {
-    const std::string full = option.longName;
-    if (full == name) return &option;
-    if (full.compare(0, name.size(), name) == 0) {
-      ambiguous = found != nullptr;
-      found = &option;
-    }
-  }
-  return ambiguous ? nullptr : found;
-}
 
 bool EndsWithNoCase(const std::string& text, const std::string& ending) {
   if (text.size() <= ending.size()) return false;
@@ -71,30 +47,29 @@ bool ReadLength(const std::string& text, int& minutes) {
   return false;
 }
 
-class Parser {
+class Parser final : public reader_tool::ScanReceiver {
  public:
-  explicit Parser(const std::vector<std::string>& arguments) : arguments_(arguments) {}
-
-  ParsedCommandLine Run() {
-    bool optionsEnded = false;
-    for (index_ = 0; index_ < arguments_.size(); ++index_) {
-      const std::string& argument = arguments_[index_];
-      if (optionsEnded || argument == "-" || argument.size() < 2 || argument[0] != '-') {
-        Operand(argument);
-      } else if (argument == "--") {
-        optionsEnded = true;
-      } else if (argument[1] == '-') {
-        LongOption(argument.substr(2));
-      } else {
-        ShortOptions(argument);
-      }
-    }
+  ParsedCommandLine Run(const std::vector<std::string>& arguments) {
+    reader_tool::ScanOptions(reader_tool::MakeOptionTable(kOptions), arguments, *this);
     CheckOperands();
     if (result_.options.help || result_.options.version) {
       result_.error = CommandLineError::kNone;
       result_.culprit.clear();
     }
     return result_;
+  }
+
+  void Option(const reader_tool::ScannedOption& option) override {
+    Apply(static_cast<OptionId>(option.id), option.value);
+  }
+
+  void Operand(const std::string& argument) override {
+    if (argument == "-") Fail(CommandLineError::kStandardInputImage, argument);
+    result_.options.images.push_back(argument);
+  }
+
+  void Failure(reader_tool::ScanFailure failure, const std::string& culprit) override {
+    Fail(reader_tool::ToolError<CommandLineError>(failure), culprit);
   }
 
  private:
@@ -104,58 +79,9 @@ class Parser {
     result_.culprit = culprit;
   }
 
-  void Operand(const std::string& argument) {
-    if (argument == "-") Fail(CommandLineError::kStandardInputImage, argument);
-    result_.options.images.push_back(argument);
-  }
-
-  void LongOption(const std::string& body) {
-    const std::size_t equals = body.find('=');
-    const std::string name = body.substr(0, equals);
-    bool ambiguous = false;
-    const OptionDefinition* option = FindLong(name, ambiguous);
-    if (option == nullptr) {
-      Fail(ambiguous ? CommandLineError::kAmbiguousOption : CommandLineError::kUnknownOption, "--" + name);
-      return;
-    }
-    const std::string shown = std::string("--") + option->longName;
-    if (!option->takesValue) {
-      if (equals != std::string::npos) Fail(CommandLineError::kUnexpectedValue, shown);
-      Apply(*option, "");
-    } else if (equals != std::string::npos) {
-      Apply(*option, body.substr(equals + 1));
-    } else if (index_ + 1 < arguments_.size()) {
-      Apply(*option, arguments_[++index_]);
-    } else {
-      Fail(CommandLineError::kMissingValue, shown);
-    }
-  }
-
-  void ShortOptions(const std::string& argument) {
-    for (std::size_t position = 1; position < argument.size(); ++position) {
-      const OptionDefinition* option = FindShort(argument[position]);
-      if (option == nullptr) {
-        Fail(CommandLineError::kUnknownOption, std::string("-") + argument[position]);
-        return;
-      }
-      if (!option->takesValue) {
-        Apply(*option, "");
-        continue;
-      }
-      if (position + 1 < argument.size()) {
-        Apply(*option, argument.substr(position + 1));
-      } else if (index_ + 1 < arguments_.size()) {
-        Apply(*option, arguments_[++index_]);
-      } else {
-        Fail(CommandLineError::kMissingValue, std::string("-") + option->shortName);
-      }
-      return;
-    }
-  }
-
-  void Apply(const OptionDefinition& option, const std::string& value) {
+  void Apply(OptionId id, const std::string& value) {
     SideToolOptions& options = result_.options;
-    switch (option.id) {
+    switch (id) {
       case OptionId::kOutput:
         if (value.empty()) Fail(CommandLineError::kMissingValue, "--output");
         options.output = value;
@@ -197,14 +123,12 @@ class Parser {
     if (options.images.empty()) Fail(CommandLineError::kNoImages, "");
   }
 
-  const std::vector<std::string>& arguments_;
-  std::size_t index_ = 0;
   ParsedCommandLine result_;
 };
 
 }  // namespace
 
-ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) { return Parser(arguments).Run(); }
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) { return Parser().Run(arguments); }
 
 GapReading ReadGap(const std::string& text, std::uint64_t& frames) {
   std::size_t position = 0;

@@ -8,13 +8,7 @@ namespace side {
 
 namespace {
 
-struct Entry {
-  SideText id;
-  const char* english;
-  const char* russian;
-};
-
-constexpr Entry kTexts[] = {
+constexpr reader_tool::TextEntry<SideText> kTexts[] = {
     {SideText::kContentsNumber, "#", "№"},
     {SideText::kContentsStart, "start", "начало"},
     {SideText::kContentsLength, "length", "длина"},
@@ -150,12 +144,7 @@ static_assert(sizeof kTexts / sizeof kTexts[0] == kSideTextCount, "one entry per
 
 }  // namespace
 
-const char* Text(SideText id, Language language) {
-  for (const Entry& entry : kTexts) {
-    if (entry.id == id) return language == Language::kRussian ? entry.russian : entry.english;
-  }
-  return "";
-}
+const char* Text(SideText id, Language language) { return reader_tool::FindText(kTexts, id, language); }
 
 std::string Say(SideText id, Language language, std::initializer_list<std::string> values) {
   return reader_tool::Fill(Text(id, language), values);
