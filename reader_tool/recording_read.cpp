@@ -74,14 +74,9 @@ struct FrameBlock {
   bool changesFound = false;
 };
 
-// Blocks handed from the reading thread to the reading context: at most kDepth
-// wait at a time, and used ones go back to be filled again. Waking a
-// thread costs a system call and an interrupt of the other core, so each
-// side wakes the other only when it has to, once for half a pipe of blocks
-// rather than for each: the reading side, when it has filled the pipe,
-// sleeps until the reading context has taken half of it, and the reading context,
-// when it has emptied it, until half of it is full again (or the input has
-// ended).
+// Blocks handed from the reading thread to the reading context: at most
+// kDepth wait at a time, so memory stays flat, and used ones go back to be
+// filled again rather than be made anew.
 class BlockPipe {
  public:
   static constexpr std::size_t kDepth = 8;
@@ -90,26 +85,16 @@ class BlockPipe {
   // full, and takes a used one back in its place to fill next; false when
   // the reading context has stopped.
   bool Put(FrameBlock& block) {
-    bool wake = false;
-    {
-      platform::MonitorLock lock(monitor_);
-      if (full_.size() >= kDepth) {
-        fillerWaits_ = true;
-        while (full_.size() > kDepth / 2 && !stopped_) monitor_.Wait();
-        fillerWaits_ = false;
-      }
-      if (stopped_) return false;
-      full_.push_back(std::move(block));
-      block = FrameBlock{};
-      if (!spare_.empty()) {
-        block = std::move(spare_.back());
-        spare_.pop_back();
-      }
-      wake = decoderWaits_ && full_.size() >= kDepth / 2;
+    platform::MonitorLock lock(monitor_);
+    while (full_.size() >= kDepth && !stopped_) monitor_.Wait();
+    if (stopped_) return false;
+    full_.push_back(std::move(block));
+    block = FrameBlock{};
+    if (!spare_.empty()) {
+      block = std::move(spare_.back());
+      spare_.pop_back();
     }
-    // Woken after the lock is let go, the other side does not wake only to
-    // wait for it.
-    if (wake) monitor_.NotifyAll();
+    monitor_.NotifyAll();
     return true;
   }
 
@@ -120,28 +105,20 @@ class BlockPipe {
     monitor_.NotifyAll();
   }
 
-  // Tape decoder: gives `block`, done with, back to be filled again and
+  // Reading context: gives `block`, done with, back to be filled again and
   // takes the next one in its place, waiting for it; false at the end.
   bool Take(FrameBlock& block) {
-    bool wake = false;
-    {
-      platform::MonitorLock lock(monitor_);
-      spare_.push_back(std::move(block));
-      if (full_.empty() && !ended_) {
-        decoderWaits_ = true;
-        while (full_.size() < kDepth / 2 && !ended_) monitor_.Wait();
-        decoderWaits_ = false;
-      }
-      if (full_.empty()) return false;
-      block = std::move(full_.front());
-      full_.pop_front();
-      wake = fillerWaits_ && full_.size() <= kDepth / 2;
-    }
-    if (wake) monitor_.NotifyAll();
+    platform::MonitorLock lock(monitor_);
+    spare_.push_back(std::move(block));
+    while (full_.empty() && !ended_) monitor_.Wait();
+    if (full_.empty()) return false;
+    block = std::move(full_.front());
+    full_.pop_front();
+    monitor_.NotifyAll();
     return true;
   }
 
-  // Tape decoder: wants no more; the reading side stops at its next Put.
+  // Reading context: wants no more; the reading side stops at its next Put.
   void Stop() {
     platform::MonitorLock lock(monitor_);
     stopped_ = true;
@@ -152,8 +129,6 @@ class BlockPipe {
   platform::Monitor monitor_;
   std::deque<FrameBlock> full_;
   std::vector<FrameBlock> spare_;
-  bool fillerWaits_ = false;   // the reading side sleeps until the pipe is half empty
-  bool decoderWaits_ = false;  // the reading context sleeps until the pipe is half full
   bool ended_ = false;
   bool stopped_ = false;
 };
