@@ -11,7 +11,6 @@
 #include <optional>
 
 #include "formats/byte_order.h"
-#include "platform/memory.h"
 
 namespace formats {
 namespace {
@@ -130,12 +129,10 @@ float* SampleBuffer::Extend(std::size_t count) {
   if (size_ + count > capacity_) {
     // A quarter to spare: a buffer cleared and filled again block after
     // block then grows once, though the first block (after the file's
-    // header) is a little shorter than the rest; fresh memory costs more
-    // to touch than the samples cost to decode.
+    // header) is a little shorter than the rest.
     const std::size_t needed = size_ + count;
     const std::size_t capacity = std::max(needed + needed / 4, 2 * capacity_);
     std::unique_ptr<float[]> grown(new float[capacity]);
-    platform::ExpectWrites(grown.get(), capacity * sizeof(float));
     if (size_ > 0) std::memcpy(grown.get(), data_.get(), size_ * sizeof(float));
     data_ = std::move(grown);
     capacity_ = capacity;

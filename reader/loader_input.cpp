@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/memory.h"
 #include "reader/sample_loops.h"
 
 namespace reader {
@@ -170,12 +169,11 @@ void LoaderInputs::Feed(const float* interleaved, std::size_t frames, LoaderChan
     found_.clear();
     // Room for a change every few cells, as a clean signal gives: a noisy
     // one grows it further.
-    platform::GrowToWrite(found_, frames / 16 + 16);
+    found_.reserve(frames / 16 + 16);
     inputs_[i].Feed(interleaved + channels_[i], frames, channelCount_, found_);
     // Copied out in one go: `changes` may have been read last on another
     // thread, and taking its memory back change by change, while the
     // search runs, stalls it at every line.
-    platform::GrowToWrite(changes[i], found_.size());
     changes[i].assign(found_.begin(), found_.end());
   }
 }

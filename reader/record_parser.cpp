@@ -4,7 +4,6 @@
 #include <cmath>
 #include <utility>
 
-#include "platform/memory.h"
 #include "tape/tape_checksum.h"
 #include "tape/tape_format.h"
 
@@ -79,9 +78,9 @@ RecordParser::Step RecordParser::TakeBlockByte(std::uint8_t value, std::int64_t 
         dataLength_ = span + 1;
         // Filled a byte at a time from here on: a full-size record's buffers
         // come to over a megabyte.
-        platform::ReserveToWrite(record_.data, dataLength_);
-        platform::ReserveToWrite(record_.byteFrames, dataLength_);
-        platform::ReserveToWrite(record_.bitConfidence, 8 * static_cast<std::size_t>(dataLength_));
+        record_.data.reserve(dataLength_);
+        record_.byteFrames.reserve(dataLength_);
+        record_.bitConfidence.reserve(8 * static_cast<std::size_t>(dataLength_));
         state_ = State::kData;
       }
       return Step::kMoreBytes;

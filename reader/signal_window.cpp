@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/memory.h"
 #include "reader/sample_loops.h"
 
 namespace reader {
@@ -19,9 +18,8 @@ std::size_t PowerOfTwoAtLeast(std::size_t count) {
 
 }  // namespace
 
-SignalWindow::SignalWindow(std::size_t framesKept) : mask_(PowerOfTwoAtLeast(framesKept + 2) - 1) {
-  platform::ResizeToWrite(sums_, mask_ + 1);
-}
+SignalWindow::SignalWindow(std::size_t framesKept)
+    : mask_(PowerOfTwoAtLeast(framesKept + 2) - 1), sums_(mask_ + 1) {}
 
 void SignalWindow::Append(const float* samples, std::size_t count, std::size_t stride) {
   while (count > 0) {

@@ -11,7 +11,6 @@
 #include <filesystem>
 
 #include "platform/files.h"
-#include "platform/memory.h"
 #include "tests/support/test_files.h"
 
 namespace fs = std::filesystem;
@@ -205,15 +204,4 @@ TEST(PlatformFiles, InputIsReadInBlocksToItsEnd) {
   for (std::size_t got; (got = input.Read(block, sizeof block, error)) > 0;) read.insert(read.end(), block, block + got);
   EXPECT_EQ(error, platform::FileError::kNone);
   EXPECT_EQ(read, bytes);
-}
-
-// The hint about memory soon to be written maps it and must leave alone
-// what it already holds, in whole pages and in the ragged ends around them.
-TEST(PlatformMemory, ExpectingWritesKeepsWhatTheMemoryHolds) {
-  std::vector<std::uint8_t> buffer(5 * 4096 + 123);
-  for (std::size_t i = 0; i < buffer.size(); ++i) buffer[i] = static_cast<std::uint8_t>(i * 7 + 1);
-  const std::vector<std::uint8_t> before = buffer;
-  platform::ExpectWrites(buffer.data() + 1, buffer.size() - 1);
-  platform::ExpectWrites(buffer.data(), 10);
-  EXPECT_EQ(buffer, before);
 }
