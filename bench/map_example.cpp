@@ -1,4 +1,4 @@
-// Writes a worn cassette side for the damage map in the README: four
+// Writes a worn cassette side for the damage map in docs/robustness.md: four
 // programs recorded by lentok and harmed the way old tape is. The first is
 // clean but its tape wavers; the second is recorded twice, each copy with a
 // dropout somewhere else, so neither is sound alone; the third has a burst

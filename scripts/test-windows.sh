@@ -40,7 +40,7 @@ for path in ./usr/bin/lentok ./usr/share/man/man1/lentok.1.gz \
   grep -q " $path\$" <<<"$contents" || { echo "$deb lacks $path" >&2; exit 1; }
 done
 # Debian's own checks of the package: any error or warning fails, and so
-# does any informational tag but the one the README explains
+# does any informational tag but the one docs/building.md explains
 # (hardening-no-fortify-functions: no call had a size to check).
 tags=$(lintian --display-info --fail-on error,warning "$deb")
 [ -z "$tags" ] || echo "$tags"
