@@ -567,7 +567,7 @@ TEST_F(NothingLost, AFileSizeLimitIsAWriteErrorThatLeavesNothingBehind) {
     TempDir out;
     std::vector<std::string> arguments = c.options;
     for (const std::string& word : {std::string("-o"), out.path(), std::string("rec.wav")}) arguments.push_back(word);
-    const ToolResult limited = RunRead(arguments, dir_.path(), [limit] {
+    const ToolResult limited = RunRead(arguments, dir_.path(), [] {
       const rlimit fileSize{limit, limit};
       setrlimit(RLIMIT_FSIZE, &fileSize);
     });
