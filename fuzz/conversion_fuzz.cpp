@@ -4,7 +4,8 @@
 // through the real command line, files and failure exit; the trap brings
 // the exit status back, and the outcome is checked against what the tool
 // promises: status 0 exactly for images of 7 to 65552 bytes, and then a
-// recording of the right length with its sizes patched.
+// recording of the right length with its sizes patched; otherwise the file
+// that stood under the output's name before the run, as it was.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -121,11 +122,20 @@ std::uint64_t ExpectedLength(const Run& run, std::size_t imageSize) {
   return kHeaderSize + kBytesPerTapeByte * tapeBytes + kClosingHalfCellBytes;
 }
 
+// What stands under the output's name before each run: an image that fails
+// must leave it as it is.
+constexpr char kEarlierOutput[] = "an earlier recording";
+
 void CheckRecording(const Run& run, std::size_t imageSize, bool succeeded) {
   struct stat info;
   Require(stat(run.output.c_str(), &info) == 0);
   if (!succeeded) {
-    Require(info.st_size == 0);
+    char kept[sizeof kEarlierOutput] = {};
+    const int fd = open(run.output.c_str(), O_RDONLY);
+    Require(fd >= 0 && read(fd, kept, sizeof kept) == static_cast<ssize_t>(sizeof kEarlierOutput - 1));
+    close(fd);
+    Require(info.st_size == static_cast<off_t>(sizeof kEarlierOutput - 1) &&
+            std::memcmp(kept, kEarlierOutput, sizeof kEarlierOutput - 1) == 0);
     return;
   }
   const auto length = static_cast<std::uint64_t>(info.st_size);
@@ -146,6 +156,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t imageSize = size - 2;
   Run run = Describe(data[0], data[1]);
   WriteImage(run.input, image, imageSize);
+  if (run.output != "/dev/null") {
+    WriteImage(run.output, reinterpret_cast<const std::uint8_t*>(kEarlierOutput), sizeof kEarlierOutput - 1);
+  }
 
   platform::StartProcess(run.argc, const_cast<char**>(run.argv));
   const std::uint32_t status = platform::RunUntilExit(Convert, nullptr);
