@@ -26,12 +26,6 @@ Bytes Data(std::size_t size, unsigned seed) {
   return data;
 }
 
-RecordingOptions Named(const std::string& name) {
-  RecordingOptions options;
-  options.tapeName = name;
-  return options;
-}
-
 const Bytes kFirst = MakeConsistentImage(0x3000, Data(400, 1));
 // Its stored checksum is not the data's: lentok sends it as stored, so the
 // record reads to its end with a checksum error.

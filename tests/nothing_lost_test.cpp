@@ -43,18 +43,6 @@ Bytes Data(std::size_t size, unsigned seed) {
   return data;
 }
 
-RecordingOptions Named(const std::string& name) {
-  RecordingOptions options;
-  options.tapeName = name;
-  return options;
-}
-
-RecordingOptions Headerless() {
-  RecordingOptions options;
-  options.noHeader = true;
-  return options;
-}
-
 const Bytes kGame = MakeConsistentImage(0x1000, Data(300, 1));
 const Bytes kOther = MakeConsistentImage(0x2000, Data(120, 2));
 

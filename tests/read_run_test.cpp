@@ -27,18 +27,6 @@ Bytes SampleData(std::size_t size, unsigned seed = 1) {
   return data;
 }
 
-RecordingOptions Named(const std::string& name) {
-  RecordingOptions options;
-  options.tapeName = name;
-  return options;
-}
-
-RecordingOptions Headerless() {
-  RecordingOptions options;
-  options.noHeader = true;
-  return options;
-}
-
 // The sample bytes of a WAV file: what follows its data chunk header.
 Bytes SamplesOf(const Bytes& wav) {
   for (std::size_t i = 12; i + 8 <= wav.size(); ++i) {

@@ -124,3 +124,15 @@ Bytes ExpectedRecording(const Bytes& image, const RecordingOptions& options) {
   PutSamples(wav, 16, -level);
   return wav;
 }
+
+RecordingOptions Named(const std::string& name) {
+  RecordingOptions options;
+  options.tapeName = name;
+  return options;
+}
+
+RecordingOptions Headerless() {
+  RecordingOptions options;
+  options.noHeader = true;
+  return options;
+}

@@ -33,6 +33,10 @@ struct RecordingOptions {
   std::string tapeName;          // the name bytes as they go on tape
 };
 
+// A recording with a name header of `name`, and one without a header.
+RecordingOptions Named(const std::string& name);
+RecordingOptions Headerless();
+
 // The bytes that go on tape for `image`, in order.
 Bytes ExpectedTapeBytes(const Bytes& image, const RecordingOptions& options);
 
