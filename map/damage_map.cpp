@@ -29,6 +29,19 @@ constexpr double kPanelGap = 14;
 constexpr double kPanelHeight =
     kTitleHeight + kLevelHeight + kBandHeight + kConfidenceHeight + kSpeedHeight + kAxisHeight + kPanelGap;
 
+std::size_t Lanes(const MapRecording& recording) { return std::max<std::size_t>(1, recording.lanes.size()); }
+
+// A panel grows by a records row for each lane past the first.
+double PanelHeight(const MapRecording& recording) {
+  return kPanelHeight + kBandHeight * static_cast<double>(Lanes(recording) - 1);
+}
+
+double PanelsHeight(const std::vector<MapRecording>& recordings) {
+  double height = 0;
+  for (const MapRecording& recording : recordings) height += PanelHeight(recording);
+  return recordings.empty() ? kPanelHeight : height;
+}
+
 // Bytes per speed reading: long enough to smooth the cells' jitter, short
 // enough to follow wow.
 constexpr std::size_t kSpeedWindowBytes = 16;
@@ -111,7 +124,7 @@ class Drawer {
   Drawer(const std::vector<MapRecording>& recordings, const MapLabels& labels)
       : recordings_(recordings),
         labels_(labels),
-        svg_(kWidth, kHeadHeight + kPanelHeight * static_cast<double>(std::max<std::size_t>(1, recordings.size()))) {
+        svg_(kWidth, kHeadHeight + PanelsHeight(recordings)) {
     double longest = 1;
     for (const MapRecording& recording : recordings) {
       longest = std::max(longest, recording.seconds);
@@ -126,7 +139,11 @@ class Drawer {
     svg_.Raw(kPatterns);
     svg_.Element("rect", {{"width", Number(kWidth)}, {"height", "100%"}, {"fill", "#fff"}});
     Head();
-    for (std::size_t i = 0; i < recordings_.size(); ++i) Panel(recordings_[i], i, kHeadHeight + kPanelHeight * i);
+    double top = kHeadHeight;
+    for (std::size_t i = 0; i < recordings_.size(); ++i) {
+      Panel(recordings_[i], i, top);
+      top += PanelHeight(recordings_[i]);
+    }
     return svg_.Finish();
   }
 
@@ -184,8 +201,10 @@ class Drawer {
     Levels(recording, y);
     y += kLevelHeight;
     bandTop_ = y;
-    Strip(y, kBandHeight, labels_.records);
-    y += kBandHeight;
+    for (std::size_t lane = 0; lane < Lanes(recording); ++lane) {
+      Strip(y, kBandHeight, recording.lanes.empty() ? labels_.records : recording.lanes[lane]);
+      y += kBandHeight;
+    }
     confidenceTop_ = y;
     Strip(y, kConfidenceHeight, labels_.confidence);
     svg_.Element("line", {{"class", "threshold"},
@@ -202,7 +221,7 @@ class Drawer {
     for (const MapRecord& record : recording.records)
       for (const LoadMark& mark : record.loadMarks) markXs_.push_back(X(mark.seconds));
     std::sort(markXs_.begin(), markXs_.end());
-    for (std::size_t i = 0; i < recording.records.size(); ++i) Record(recording.records[i], i);
+    for (std::size_t i = 0; i < recording.records.size(); ++i) Record(recording.records[i], i, Lanes(recording));
     svg_.Close();
   }
 
@@ -282,16 +301,19 @@ class Drawer {
     return confidenceTop_ + kConfidenceHeight - 3 - (kConfidenceHeight - 6) * confidence / 255.0;
   }
 
-  void Record(const MapRecord& record, std::size_t index) {
-    svg_.Open("g", {{"class", std::string("record ") + StatusClass(record.status)},
-                    {"data-record", std::to_string(index)},
-                    {"data-from", Number(record.fromSeconds, 4)},
-                    {"data-to", Number(record.toSeconds, 4)}});
+  void Record(const MapRecord& record, std::size_t index, std::size_t lanes) {
+    laneTop_ = bandTop_ + kBandHeight * static_cast<double>(std::min(record.lane, lanes - 1));
+    Attributes group = {{"class", std::string("record ") + StatusClass(record.status)},
+                        {"data-record", std::to_string(index)},
+                        {"data-from", Number(record.fromSeconds, 4)},
+                        {"data-to", Number(record.toSeconds, 4)}};
+    if (lanes > 1) group.push_back({"data-lane", std::to_string(record.lane)});
+    svg_.Open("g", group);
     svg_.TextElement("title", {}, record.label);
     const double x0 = X(record.fromSeconds);
     const double width = std::max(2.0, X(record.toSeconds) - x0);
     svg_.Element("rect", {{"class", std::string("band ") + StatusClass(record.status)},
-                          {"x", Number(x0)}, {"y", Number(bandTop_ + 3)},
+                          {"x", Number(x0)}, {"y", Number(laneTop_ + 3)},
                           {"width", Number(width)}, {"height", Number(kBandHeight - 6)},
                           {"fill", Fill(record.status)}});
     BandLabel(record, x0, width);
@@ -308,9 +330,9 @@ class Drawer {
     for (const std::string* label : {&record.label, &record.shortLabel}) {
       const double textWidth = 5.6 * static_cast<double>(Utf8Characters(*label));
       if (label->empty() || textWidth + 8 > width) continue;
-      svg_.Element("rect", {{"x", Number(x0 + 3)}, {"y", Number(bandTop_ + 10)},
+      svg_.Element("rect", {{"x", Number(x0 + 3)}, {"y", Number(laneTop_ + 10)},
                             {"width", Number(textWidth + 2)}, {"height", "14"}, {"fill", "#fff"}});
-      Text(x0 + 4, bandTop_ + 21, *label, "band-label");
+      Text(x0 + 4, laneTop_ + 21, *label, "band-label");
       return;
     }
   }
@@ -390,7 +412,7 @@ class Drawer {
       }
       svg_.Element("rect", {{"class", "doubtful-span"}, {"x", Number(from)}, {"y", Number(confidenceTop_ + 1)},
                             {"width", Number(std::max(1.0, to - from))}, {"height", Number(kConfidenceHeight - 2)}});
-      svg_.Element("path", {{"class", "doubtful"}, {"d", Triangle((from + to) / 2, bandTop_ + 9)}});
+      svg_.Element("path", {{"class", "doubtful"}, {"d", Triangle((from + to) / 2, laneTop_ + 9)}});
       svg_.Close();
       i = end;
     }
@@ -479,6 +501,7 @@ class Drawer {
   std::vector<double> markXs_;  // every load mark of the panel being drawn
   double levelTop_ = 0;
   double bandTop_ = 0;
+  double laneTop_ = 0;  // of the record being drawn
   double confidenceTop_ = 0;
   double speedTop_ = 0;
 };

@@ -38,6 +38,7 @@ struct MapRecord {
   std::vector<double> doubtfulSeconds;
   std::uint32_t doubtfulCount = 0;  // in all, when only some positions are known
   std::vector<LoadMark> loadMarks;
+  std::size_t lane = 0;  // the row of the records strip it is drawn in (MapRecording::lanes)
 };
 
 // The level of a stretch of the recording, -1 to 1.
@@ -52,6 +53,9 @@ struct MapRecording {
   double secondsPerLevel = 0;
   std::vector<LevelSpan> levels;  // level i covers [i, i + 1) * secondsPerLevel
   std::vector<MapRecord> records;
+  // The names of the records strip's rows, one for each channel records
+  // were read from; empty: one row, named as MapLabels::records.
+  std::vector<std::string> lanes;
 };
 
 // The words of the picture, in one language.

@@ -111,6 +111,11 @@ struct DecodedRecord {
   SignalMeasure signal;
 
   MachineVerdict machine;
+
+  // The same program read at the same time on the recording's other
+  // channels, when none of them read it soundly: copies to combine with
+  // this one, the channel that read it best. Always empty on a copy itself.
+  std::vector<DecodedRecord> channelCopies;
 };
 
 // Keeps at most this many positions of doubtful bits per record.

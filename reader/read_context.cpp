@@ -5,7 +5,10 @@
 #include "reader/read_context.h"
 
 #include <algorithm>
+#include <numeric>
 #include <utility>
+
+#include "reader/checksum_repair.h"
 
 namespace reader {
 
@@ -27,9 +30,11 @@ DecodedRecord KeyOf(const DecodedRecord& record) {
 DecodedRecord Reported(DecodedRecord record) {
   record.bitConfidence = {};
   record.checksumConfidence = {};
+  record.channelCopies = {};
   return record;
 }
 
+// Of a record without its channels' copies (the context keeps them apart).
 DecodedRecord Mapped(const DecodedRecord& record) {
   DecodedRecord mapped = record;
   mapped.data = {};
@@ -47,7 +52,9 @@ std::size_t HeldBytes(const DecodedRecord& record) {
   return sizeof record + record.name.size() + record.data.size() + record.bitConfidence.size() +
          record.checksumConfidence.size() + record.byteFrames.size() * sizeof(std::int64_t) +
          record.doubtfulBitFrames.size() * sizeof(std::int64_t) +
-         record.machine.problems.size() * sizeof(LoadProblem) + record.repairedBits.size() * sizeof(ChangedBit);
+         record.machine.problems.size() * sizeof(LoadProblem) + record.repairedBits.size() * sizeof(ChangedBit) +
+         std::accumulate(record.channelCopies.begin(), record.channelCopies.end(), std::size_t{0},
+                         [](std::size_t sum, const DecodedRecord& copy) { return sum + HeldBytes(copy); });
 }
 
 ReadContext::ReadContext(ReadSettings settings, ImageStore* store) : settings_(settings), store_(store) {}
@@ -78,6 +85,7 @@ bool ReadContext::BeginFrames(double sampleRate, int channels) {
   bytes_.reset();
   frames_.emplace(sampleRate, channels, settings_.decoder);
   channels_ = channels;
+  Current().channels = channels;
   Current().profile.SetSampleRate(sampleRate);
   return true;
 }
@@ -134,10 +142,12 @@ void ReadContext::Stop() {
 std::vector<ReportEntry> ReadContext::TakeEntries() { return std::exchange(pending_, {}); }
 
 void ReadContext::TakeDecoded(std::vector<DecodedRecord> records) {
+  if (bytes_ && bytes_->Format()) Current().channels = bytes_->Format()->channels;
   for (DecodedRecord& record : records) Take(std::move(record));
 }
 
 void ReadContext::Take(DecodedRecord record) {
+  std::vector<DecodedRecord> channelCopies = std::exchange(record.channelCopies, {});
   const std::size_t order = Current().records++;
   ++report_.records;
   std::size_t mapSlot = 0;
@@ -146,6 +156,8 @@ void ReadContext::Take(DecodedRecord record) {
     Current().mapped.push_back({Mapped(record), record.status});
   }
   if (Holds(record)) {
+    // Without combining (--separate) the other channels' copies go unused.
+    record.channelCopies = std::move(channelCopies);
     Hold(std::move(record), order, mapSlot);
   } else {
     Emit(RecordEntry(std::move(record), report_.recordings.size() - 1, order, Release::kNone));
@@ -168,7 +180,7 @@ bool ReadContext::HasSoundCopy(const DecodedRecord& record) const {
 
 void ReadContext::Hold(DecodedRecord record, std::size_t order, std::size_t mapSlot) {
   heldBytes_ += HeldBytes(record);
-  held_.push_back({std::move(record), report_.recordings.size() - 1, order, mapSlot});
+  held_.push_back({std::move(record), report_.recordings.size() - 1, order, mapSlot, false});
   while (heldBytes_ > settings_.heldBudget && !held_.empty()) ReleaseOldest(Release::kOverBudget);
 }
 
@@ -179,18 +191,41 @@ void ReadContext::ReleaseOldest(Release why) {
   Emit(RecordEntry(std::move(held.record), held.recording, held.order, why));
 }
 
-// Combines and repairs the records that waited, then writes them.
+// Combines and repairs the records that waited, then writes them. The
+// other channels' copies of a record join the candidates beside it; they
+// are reported only where they went into a combination.
 void ReadContext::Recover() {
   std::vector<Held> candidates;
+  std::vector<std::size_t> ownCopies;  // per candidate: how many channel copies follow it
   for (Held& held : held_) {
     if (HasSoundCopy(held.record)) {
       Emit(RecordEntry(std::move(held.record), held.recording, held.order, Release::kNone));
-    } else {
-      candidates.push_back(std::move(held));
+      continue;
+    }
+    std::vector<DecodedRecord> channelCopies = std::exchange(held.record.channelCopies, {});
+    const Held best = {{}, held.recording, held.order, held.mapSlot, false};
+    candidates.push_back(std::move(held));
+    ownCopies.push_back(channelCopies.size());
+    for (DecodedRecord& copy : channelCopies) {
+      candidates.push_back({std::move(copy), best.recording, best.order, best.mapSlot, true});
+      ownCopies.push_back(0);
     }
   }
   held_.clear();
   heldBytes_ = 0;
+
+  // A record whose only copies are its own channels' is repaired on its
+  // own where they do not combine, as it would be without them.
+  std::vector<bool> aloneButForChannels(candidates.size(), false);
+  for (std::size_t i = 0; i < candidates.size(); ++i) {
+    if (ownCopies[i] == 0) continue;
+    bool alone = true;
+    for (std::size_t k = 0; k < candidates.size() && alone; ++k) {
+      const bool own = k >= i && k <= i + ownCopies[i];
+      if (!own && AreCopies(candidates[k].record, candidates[i].record)) alone = false;
+    }
+    aloneButForChannels[i] = alone;
+  }
 
   std::vector<DecodedRecord> records;
   for (const Held& held : candidates) records.push_back(held.record);
@@ -203,7 +238,7 @@ void ReadContext::Recover() {
     entry.recording = candidates[combination.positionsFrom].recording;
     for (const std::size_t copy : combination.copies) {
       const DecodedRecord& record = candidates[copy].record;
-      entry.copies.push_back({candidates[copy].recording, SecondsAt(record, record.firstFrame)});
+      entry.copies.push_back({candidates[copy].recording, SecondsAt(record, record.firstFrame), record.channel});
     }
     for (SuppliedStretch stretch : combination.suppliers) {
       const auto at = std::find(combination.copies.begin(), combination.copies.end(), stretch.copy);
@@ -218,20 +253,34 @@ void ReadContext::Recover() {
   for (std::size_t i = 0; i < candidates.size(); ++i) {
     const std::size_t into = recovery.combinedInto[i];
     DecodedRecord& record = recovery.records[i];
+    const Held& held = candidates[i];
     if (into == kNotCombined) {
-      Remap(candidates[i], record, record.status);
-      Emit(RecordEntry(std::move(record), candidates[i].recording, candidates[i].order, Release::kNone));
+      // A copy from another channel that went into nothing is dropped, as
+      // it would have been had the channel read it worse.
+      if (held.channelCopy) continue;
+      if (aloneButForChannels[i] && record.status == RecordStatus::kChecksumError) {
+        ApplyRepair(record, FindRepair(record));
+      }
+      Remap(held, record, record.status);
+      Emit(RecordEntry(std::move(record), held.recording, held.order, Release::kNone));
       continue;
     }
     const RecordStatus combined = recovery.combinations[into].record.status;
-    Remap(candidates[i], record, combined);
+    if (held.channelCopy) {
+      // Now a record of the report, and a band of its own on the map.
+      ++report_.recordings[held.recording].records;
+      ++report_.records;
+      if (settings_.keepMap) report_.recordings[held.recording].mapped.push_back({Mapped(record), combined});
+    } else {
+      Remap(held, record, combined);
+    }
     // A combination whose checksum agreed as read vouches for its copies;
     // a repaired one is a guess, and the run says so.
     if (Damaged(combined)) ++report_.damaged;
     ReportEntry entry;
     entry.kind = EntryKind::kCopy;
-    entry.recording = candidates[i].recording;
-    entry.order = candidates[i].order;
+    entry.recording = held.recording;
+    entry.order = held.order;
     entry.record = Reported(std::move(record));
     entry.combinedInto = images[into];
     entry.combinedStatus = combined;

@@ -78,10 +78,12 @@ enum class Release {
   kStopped,     // the read was stopped before its end
 };
 
-// A copy of a combination: which recording, and when its record began.
+// A copy of a combination: which recording, when its record began, and
+// the channel it was read from (from 0).
 struct CopyPlace {
   std::size_t recording = 0;
   double seconds = 0;
+  int channel = 0;
 };
 
 // One line of the report.
@@ -113,6 +115,7 @@ struct MappedRecord {
 struct RecordingReport {
   std::string name;     // as the front end named it
   std::string failure;  // why it was not read to its end, in the front end's words
+  int channels = 0;     // the recording's channels, once its format is known
   std::size_t records = 0;
   SignalProfile profile;              // when the map is kept
   std::vector<MappedRecord> mapped;   // likewise
@@ -175,11 +178,14 @@ class ReadContext {
   float RecentPeak() const;
 
  private:
+  // A record waiting for copies, with the copies the other channels read
+  // of it (record.channelCopies), which count against the budget too.
   struct Held {
     DecodedRecord record;
     std::size_t recording = 0;
     std::size_t order = 0;
     std::size_t mapSlot = 0;
+    bool channelCopy = false;  // at Finish: a copy from another channel, reported only when combined
   };
 
   void TakeDecoded(std::vector<DecodedRecord> records);
@@ -214,7 +220,8 @@ class ReadContext {
   bool finished_ = false;
 };
 
-// Memory a held record takes, for the budget.
+// Memory a held record takes, with its other channels' copies, for the
+// budget.
 std::size_t HeldBytes(const DecodedRecord& record);
 
 }  // namespace reader

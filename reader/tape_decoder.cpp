@@ -2,13 +2,16 @@
 // straight through. With several, each channel is decoded on its own and,
 // for each stretch of the recording, the copy read best is kept: a record
 // waits until every channel has gone past its end, then is compared with
-// the records of the other channels that overlap it.
+// the records of the other channels that overlap it. When none of them is
+// sound, the other channels' copies of the same program go along with the
+// best one, for the reading context to combine.
 #include "reader/tape_decoder.h"
 
 #include <algorithm>
 #include <cmath>
 
 #include "reader/channel_decoder.h"
+#include "reader/copy_combiner.h"
 
 namespace reader {
 
@@ -41,6 +44,16 @@ bool ReadBetter(const DecodedRecord& a, const DecodedRecord& b) {
 
 bool Overlap(const DecodedRecord& a, const DecodedRecord& b) {
   return a.firstFrame < b.endFrame && b.firstFrame < a.endFrame;
+}
+
+// Two channels' records of one signal agree on most of the bytes both
+// read, even where one misread the addresses or the name; two programs
+// agree on few. Records with no data to compare are taken for one signal.
+bool SameSignal(const DecodedRecord& a, const DecodedRecord& b) {
+  const std::size_t common = std::min(a.data.size(), b.data.size());
+  std::size_t equal = 0;
+  for (std::size_t i = 0; i < common; ++i) equal += a.data[i] == b.data[i] ? 1 : 0;
+  return 2 * equal >= common;
 }
 
 }  // namespace
@@ -94,18 +107,39 @@ struct TapeDecoder::Impl {
   }
 
   // Of records that overlap, the one read best goes out; so does any other
-  // that was read soundly but holds something else: two programs recorded
-  // at once on two channels are both kept.
+  // that holds another program: two programs recorded at once on two
+  // channels are both kept. A damaged copy of a program whose best copy is
+  // damaged too goes along with it; one read exactly as another adds
+  // nothing and is dropped, as is any damaged copy of a program read
+  // soundly.
   void HandOutBest(std::vector<DecodedRecord> copies) {
     std::sort(copies.begin(), copies.end(), ReadBetter);
-    const DecodedRecord& best = copies.front();
-    std::vector<DecodedRecord> kept = {best};
+    std::vector<DecodedRecord> kept;
+    kept.push_back(std::move(copies.front()));
     for (std::size_t i = 1; i < copies.size(); ++i) {
-      const bool other = copies[i].status == RecordStatus::kSound &&
-                         std::none_of(kept.begin(), kept.end(), [&](const DecodedRecord& record) {
-                           return ImageBytes(record) == ImageBytes(copies[i]);
-                         });
-      if (other) kept.push_back(copies[i]);
+      DecodedRecord& copy = copies[i];
+      const std::vector<std::uint8_t> image = ImageBytes(copy);
+      const auto readAlike = [&](const DecodedRecord& record) { return ImageBytes(record) == image; };
+      if (copy.status == RecordStatus::kSound) {
+        if (std::none_of(kept.begin(), kept.end(), readAlike)) kept.push_back(std::move(copy));
+        continue;
+      }
+      const auto same = std::find_if(kept.begin(), kept.end(),
+                                     [&](const DecodedRecord& record) { return AreCopies(record, copy); });
+      if (same == kept.end()) {
+        // Another program, damaged, where its addresses were read and its
+        // bytes are not those of a kept record misread.
+        const bool other = copy.addressesRead && std::none_of(kept.begin(), kept.end(), [&](const DecodedRecord& record) {
+          return SameSignal(record, copy);
+        });
+        if (other) kept.push_back(std::move(copy));
+        continue;
+      }
+      if (same->status == RecordStatus::kSound || readAlike(*same) ||
+          std::any_of(same->channelCopies.begin(), same->channelCopies.end(), readAlike)) {
+        continue;
+      }
+      same->channelCopies.push_back(std::move(copy));
     }
     std::sort(kept.begin(), kept.end(), [](const DecodedRecord& a, const DecodedRecord& b) {
       return a.firstFrame != b.firstFrame ? a.firstFrame < b.firstFrame : a.channel < b.channel;

@@ -27,8 +27,11 @@ std::string CombinationLine(const reader::DecodedRecord& combined, const std::ve
   std::string copies;
   for (std::size_t i = 0; i < places.size(); ++i) {
     if (!copies.empty()) copies += ", ";
-    copies += Say(TextId::kCopyAt, language,
-                  {std::to_string(i + 1), places[i].recording, FormatTime(places[i].seconds)});
+    const std::string number = std::to_string(i + 1);
+    const std::string at = FormatTime(places[i].seconds);
+    copies += places[i].channelShown.empty()
+                  ? Say(TextId::kCopyAt, language, {number, places[i].recording, at})
+                  : Say(TextId::kCopyOnChannelAt, language, {number, places[i].recording, places[i].channelShown, at});
   }
   std::string line = RecordLine(combined, language);
   line += "; " + Say(TextId::kCombinedFrom, language, {copies});
@@ -56,7 +59,8 @@ std::string CombinationJson(const reader::DecodedRecord& combined, const std::ve
   for (std::size_t i = 0; i < places.size(); ++i) {
     if (i > 0) json += ",";
     json += "{\"recording\":" + JsonTextString(places[i].recording) +
-            ",\"from\":" + JsonNumber(places[i].seconds, 3) + "}";
+            ",\"from\":" + JsonNumber(places[i].seconds, 3) + ",\"channel\":" + std::to_string(places[i].channel) +
+            "}";
   }
   json += "],\"doubtfulStretches\":[";
   for (std::size_t i = 0; i < suppliers.size(); ++i) {

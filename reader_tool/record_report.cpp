@@ -188,14 +188,20 @@ std::string StatusText(reader::RecordStatus status, Language language) {
   return Text(TextId::kStatusCutShort, language);
 }
 
-std::string RecordLine(const reader::DecodedRecord& record, Language language) {
+std::string ChannelText(int channel, int channels, Language language) {
+  if (channels <= 1) return "";
+  if (channels == 2) return Text(channel == 0 ? TextId::kLeftChannel : TextId::kRightChannel, language);
+  return Say(TextId::kChannelNumber, language, {std::to_string(channel + 1)});
+}
+
+std::string RecordLine(const reader::DecodedRecord& record, Language language, const std::string& channel) {
   std::string line = Say(TextId::kTimeSpan, language,
                          {TimeAt(record, record.firstFrame), TimeAt(record, record.endFrame)});
   line += ": " + NamePart(record, language);
   line += ", " + AddressPart(record, language);
   line += ", " + ChecksumPart(record, language);
   line += ", " + StatusText(record.status, language);
-  line += "; " + SignalPart(record.signal, language);
+  line += "; " + (channel.empty() ? "" : channel + ", ") + SignalPart(record.signal, language);
   if (record.status == reader::RecordStatus::kRepaired) line += "; " + RepairPart(record, language);
   if (record.status != reader::RecordStatus::kSound && !record.doubtfulBitFrames.empty()) {
     line += "; " + DoubtfulPart(record, language);

@@ -28,9 +28,14 @@ std::string MachineVerdictText(const reader::DecodedRecord& record, Language lan
 // not load on the machine", or their Russian forms.
 std::string MachineVerdictWords(const reader::DecodedRecord& record, Language language);
 
+// The channel a record was read from, in words, where the recording has
+// more than one: "left channel" or "right channel" of two, "channel N"
+// (from 1) of more; "" of one.
+std::string ChannelText(int channel, int channels, Language language);
+
 // One line of the report for a record, as lentok-read prints it, without a
-// line end.
-std::string RecordLine(const reader::DecodedRecord& record, Language language);
+// line end; `channel` (ChannelText) goes before the signal's measures.
+std::string RecordLine(const reader::DecodedRecord& record, Language language, const std::string& channel = "");
 
 // The record as one JSON object, as --json prints it.
 std::string RecordJson(const reader::DecodedRecord& record);

@@ -20,9 +20,15 @@ std::vector<CopyPlace> PlacesOf(const reader::RunReport& report, const reader::R
                                 Language language) {
   std::vector<CopyPlace> places;
   for (const reader::CopyPlace& copy : entry.copies) {
-    places.push_back({RecordingShown(report, copy.recording, language), copy.seconds});
+    places.push_back({RecordingShown(report, copy.recording, language), copy.seconds, copy.channel + 1,
+                      ChannelText(copy.channel, report.recordings[copy.recording].channels, language)});
   }
   return places;
+}
+
+// The entry's channel in words, where its recording has more than one.
+std::string EntryChannel(const reader::RunReport& report, const reader::ReportEntry& entry, Language language) {
+  return ChannelText(entry.record.channel, report.recordings[entry.recording].channels, language);
 }
 
 // What the line says of the image.
@@ -44,6 +50,11 @@ std::string ImagePart(const reader::ReportEntry& entry, Language language) {
 std::string ShownName(const reader::DecodedRecord& record, Language language) {
   if (!record.hasHeader) return Text(TextId::kNoName, language);
   return Say(TextId::kQuotedName, language, {PrintableName(record.name)});
+}
+
+// The name, and the channel where the recording has more than one.
+std::string ShownNameOn(const std::string& channel, const reader::DecodedRecord& record, Language language) {
+  return channel.empty() ? ShownName(record, language) : ShownName(record, language) + ", " + channel;
 }
 
 std::string JsonPath(const std::string& path) { return path.empty() ? std::string("null") : JsonTextString(path); }
@@ -82,7 +93,7 @@ std::string EntryJson(const reader::RunReport& report, const reader::ReportEntry
   if (entry.kind != reader::EntryKind::kCombination) return Extended(RecordJson(entry.record), members);
   std::vector<CopyPlace> places;
   for (const reader::CopyPlace& copy : entry.copies) {
-    places.push_back({report.recordings[copy.recording].name, copy.seconds});
+    places.push_back({report.recordings[copy.recording].name, copy.seconds, copy.channel + 1, ""});
   }
   return Extended(CombinationJson(entry.record, places, entry.suppliers), members);
 }
@@ -91,11 +102,25 @@ std::string EntryJson(const reader::RunReport& report, const reader::ReportEntry
 // what became of it.
 tape_map::MapRecording MapPanel(const reader::RunReport& report, std::size_t index, Language language) {
   const reader::RecordingReport& recording = report.recordings[index];
+  // Records read from more than one channel are drawn in a lane for each.
+  std::vector<int> channels;
+  for (const reader::MappedRecord& mapped : recording.mapped) channels.push_back(mapped.record.channel);
+  std::sort(channels.begin(), channels.end());
+  channels.erase(std::unique(channels.begin(), channels.end()), channels.end());
   std::vector<tape_map::MapRecord> records;
   for (const reader::MappedRecord& mapped : recording.mapped) {
     records.push_back(MapRecordOf(mapped.record, mapped.shownAs, language));
+    if (channels.size() > 1) {
+      records.back().lane = static_cast<std::size_t>(
+          std::lower_bound(channels.begin(), channels.end(), mapped.record.channel) - channels.begin());
+    }
   }
-  return MapRecordingOf(RecordingShown(report, index, language), recording.profile, std::move(records));
+  tape_map::MapRecording panel =
+      MapRecordingOf(RecordingShown(report, index, language), recording.profile, std::move(records));
+  if (channels.size() > 1) {
+    for (const int channel : channels) panel.lanes.push_back(ChannelText(channel, recording.channels, language));
+  }
+  return panel;
 }
 
 }  // namespace
@@ -111,7 +136,7 @@ std::string EntryLine(const reader::RunReport& report, const reader::ReportEntry
   if (entry.kind == reader::EntryKind::kCombination) {
     line += CombinationLine(entry.record, PlacesOf(report, entry, language), entry.suppliers, language);
   } else {
-    line += RecordLine(entry.record, language);
+    line += RecordLine(entry.record, language, EntryChannel(report, entry, language));
   }
   return line + ImagePart(entry, language);
 }
@@ -123,11 +148,11 @@ std::string EntryNote(const reader::RunReport& report, const reader::ReportEntry
   const std::string recording = RecordingShown(report, entry.recording, language);
   const std::string at = FormatTime(reader::SecondsAt(record, record.firstFrame));
   const std::string image = PrintableText(entry.image.path);
+  const std::string name = ShownNameOn(EntryChannel(report, entry, language), record, language);
   if (record.status == reader::RecordStatus::kRepaired) {
-    return Say(TextId::kRepairedRecord, language, {recording, at, ShownName(record, language), image});
+    return Say(TextId::kRepairedRecord, language, {recording, at, name, image});
   }
-  return Say(TextId::kDamagedRecord, language,
-             {recording, at, ShownName(record, language), StatusText(record.status, language), image});
+  return Say(TextId::kDamagedRecord, language, {recording, at, name, StatusText(record.status, language), image});
 }
 
 std::string ReportJson(const reader::RunReport& report, int status, const Language* lines) {
@@ -143,7 +168,8 @@ std::string ReportJson(const reader::RunReport& report, int status, const Langua
   std::string json = "{\"recordings\":[";
   for (std::size_t i = 0; i < report.recordings.size(); ++i) {
     std::vector<const reader::ReportEntry*>& records = byRecording[i];
-    std::sort(records.begin(), records.end(),
+    // Stable: a record and its other channels' copies share their place.
+    std::stable_sort(records.begin(), records.end(),
               [](const reader::ReportEntry* a, const reader::ReportEntry* b) { return a->order < b->order; });
     if (i > 0) json += ",";
     json += "{\"recording\":" + JsonTextString(report.recordings[i].name) + ",\"records\":[";

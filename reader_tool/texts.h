@@ -37,6 +37,10 @@ enum class TextId {
   // Copies combined.
   kCombinedFrom,
   kCopyAt,
+  kCopyOnChannelAt,
+  kLeftChannel,
+  kRightChannel,
+  kChannelNumber,
   kDoubtfulStretch,
   kDoubtfulByte,
   kDoubtfulStretches,

@@ -1,0 +1,164 @@
+// Whole runs of the built lentok-read on stereo captures: a record damaged
+// differently on each channel comes out as one combined image, whatever
+// the channels' polarity, level or delay; channels that are one signal give
+// one image; two stereo takes combine as four copies; and two programs on
+// the two channels are both kept.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "tests/support/json_check.h"
+#include "tests/support/run_read_tool.h"
+#include "tests/support/tape_damage.h"
+#include "tests/support/test_files.h"
+#include "tests/support/wav_out.h"
+
+namespace {
+
+using degrade::Signal;
+using tape_damage::Program;
+
+std::string TextOf(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+std::size_t Count(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+// The two signals as one stereo WAV file, the shorter padded with silence.
+void WriteStereo(const std::string& path, const Signal& left, const Signal& right) {
+  const std::size_t frames = std::max(left.size(), right.size());
+  std::vector<float> frames2(2 * frames, 0.0f);
+  for (std::size_t i = 0; i < left.size(); ++i) frames2[2 * i] = left[i];
+  for (std::size_t i = 0; i < right.size(); ++i) frames2[2 * i + 1] = right[i];
+  WriteWavFile(path, frames2, 44100, 2, formats::WavSampleType::kSigned16);
+}
+
+// Forty cells of the program lost from its data byte `byte` on.
+Signal LostAt(const Program& program, std::size_t byte) {
+  return tape_damage::DropoutFrom(program.signal, program, byte, 3, 40, 0.0f);
+}
+
+Signal Scaled(Signal signal, float gain) {
+  for (float& sample : signal) sample *= gain;
+  return signal;
+}
+
+Signal Delayed(const Signal& signal, std::size_t samples) {
+  Signal delayed(samples, 0.0f);
+  delayed.insert(delayed.end(), signal.begin(), signal.end());
+  return delayed;
+}
+
+TEST(ChannelCopies, EachChannelDamagedElsewhereGivesOneSoundImage) {
+  const Program program = tape_damage::MakeProgram(400, 31);
+  const Signal left = LostAt(program, 160);   // at 40 % of the data
+  const Signal right = LostAt(program, 280);  // at 70 %
+  struct Case {
+    const char* what;
+    Signal right;
+  };
+  const Case cases[] = {
+      {"as captured", right},
+      {"the right channel inverted", Scaled(right, -1.0f)},
+      {"the right channel 14 dB lower", Scaled(right, 0.2f)},
+      {"the right channel 4 samples late", Delayed(right, 4)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    WriteStereo(dir / "stereo.wav", left, c.right);
+    ReadToolRun run;
+    run.directory = dir.path();
+    const ToolResult result = RunReadTool({"stereo.wav"}, run);
+    EXPECT_EQ(result.status, 0) << result.out << result.err;
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(FilesIn(dir.path()), (std::vector<std::string>{"GAME.RKS", "stereo.wav"}));
+    EXPECT_EQ(ReadBytes(dir / "GAME.RKS"), program.image);
+    EXPECT_TRUE(Contains(result.out, "combined from copy 1 (stereo.wav, left channel, at 0:")) << result.out;
+    EXPECT_TRUE(Contains(result.out, "copy 2 (stereo.wav, right channel, at 0:")) << result.out;
+    // Each channel supplied the stretch the other lost.
+    EXPECT_TRUE(Contains(result.out, "from copy 1") && Contains(result.out, "from copy 2")) << result.out;
+    EXPECT_EQ(Count(result.out, "went into the combined image GAME.RKS"), 2u) << result.out;
+  }
+}
+
+TEST(ChannelCopies, ChannelsOfOneSignalGiveOneImage) {
+  // Mono copied to both channels: one damaged record, reported once.
+  const Program program = tape_damage::MakeProgram(300, 32);
+  const Signal damaged = LostAt(program, 100);
+  TempDir dir;
+  WriteStereo(dir / "mono.wav", damaged, damaged);
+  ReadToolRun run;
+  run.directory = dir.path();
+  const ToolResult result = RunReadTool({"mono.wav"}, run);
+  EXPECT_EQ(result.status, 2) << result.out << result.err;
+  EXPECT_EQ(FilesIn(dir.path()), (std::vector<std::string>{"GAME.RKS", "mono.wav"}));
+  EXPECT_EQ(Count(result.out, "\n"), 1u) << result.out;
+  EXPECT_FALSE(Contains(result.out, "combined")) << result.out;
+  EXPECT_EQ(Count(result.err, " channel) is damaged: checksum error"), 1u) << result.err;
+}
+
+TEST(ChannelCopies, TwoStereoTakesCombineAsFourCopies) {
+  const Program program = tape_damage::MakeProgram(400, 33);
+  TempDir dir;
+  WriteStereo(dir / "a.wav", LostAt(program, 60), LostAt(program, 160));
+  WriteStereo(dir / "b.wav", LostAt(program, 260), Scaled(LostAt(program, 360), -0.5f));
+  ReadToolRun run;
+  run.directory = dir.path();
+  const ToolResult result = RunReadTool({"--json", "--map", "takes.svg", "a.wav", "b.wav"}, run);
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_TRUE(IsValidJson(result.out)) << result.out;
+  EXPECT_EQ(ReadBytes(dir / "GAME.RKS"), program.image);
+  EXPECT_EQ(FilesIn(dir.path()), (std::vector<std::string>{"GAME.RKS", "a.wav", "b.wav", "takes.svg"}));
+  // The map draws each channel's copy in a row of its own, in each take.
+  const std::string map = TextOf(ReadBytes(dir / "takes.svg"));
+  EXPECT_EQ(Count(map, "class=\"record combined\""), 4u);
+  EXPECT_EQ(Count(map, "data-lane=\"1\""), 2u);
+  EXPECT_EQ(Count(map, ">left channel</text>"), 2u);
+  EXPECT_EQ(Count(map, ">right channel</text>"), 2u);
+  EXPECT_EQ(Count(result.out, "\"combinedInto\":"), 4u) << result.out;
+  // Each copy's place names its recording and channel, counted from 1.
+  for (const char* take : {"a.wav", "b.wav"}) {
+    const std::string place = std::string("{\"recording\":\"") + take + "\",\"from\":";
+    EXPECT_EQ(Count(result.out, place), 2u) << take << "\n" << result.out;
+  }
+  EXPECT_EQ(Count(result.out, ",\"channel\":1}"), 2u) << result.out;
+  EXPECT_EQ(Count(result.out, ",\"channel\":2}"), 2u) << result.out;
+}
+
+TEST(ChannelCopies, TwoProgramsOnTheTwoChannelsAreBothKept) {
+  const Program first = tape_damage::MakeProgram(300, 34, "LEFT.RKS");
+  const Program second = tape_damage::SameLayout(first, 35, "RIGHT.RKS");
+  struct Case {
+    const char* what;
+    Signal left;
+    Signal right;
+    int status;
+  };
+  const Case cases[] = {
+      {"the left one damaged", LostAt(first, 100), second.signal, 2},
+      {"both damaged", LostAt(first, 100), LostAt(second, 200), 2},
+      {"the right one damaged", first.signal, LostAt(second, 200), 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    WriteStereo(dir / "two.wav", c.left, c.right);
+    ReadToolRun run;
+    run.directory = dir.path();
+    const ToolResult result = RunReadTool({"two.wav"}, run);
+    EXPECT_EQ(result.status, c.status) << result.out << result.err;
+    EXPECT_EQ(FilesIn(dir.path()), (std::vector<std::string>{"LEFT.RKS", "RIGHT.RKS", "two.wav"})) << result.out;
+    EXPECT_EQ(ReadBytes(dir / "LEFT.RKS").size(), first.image.size());
+    EXPECT_EQ(ReadBytes(dir / "RIGHT.RKS").size(), second.image.size());
+    EXPECT_FALSE(Contains(result.out, "combined")) << result.out;
+  }
+}
+
+}  // namespace
