@@ -88,6 +88,43 @@ TEST(ChannelCopies, EachChannelDamagedElsewhereGivesOneSoundImage) {
   }
 }
 
+TEST(ChannelCopies, OptionsThatReadOneCopyAndTheRussianLine) {
+  const Program program = tape_damage::MakeProgram(400, 36);
+  TempDir dir;
+  WriteStereo(dir / "stereo.wav", LostAt(program, 100), LostAt(program, 300));
+  struct Case {
+    std::vector<std::string> options;
+    const char* language;
+    int status;
+    std::vector<std::string> saying, notSaying;
+  };
+  const Case cases[] = {
+      // The best channel's copy alone, as read.
+      {{"--separate"}, "C.UTF-8", 2, {"checksum error; left channel, polarity"}, {"combined", "right channel"}},
+      {{"--channel=2"}, "C.UTF-8", 2, {"checksum error; right channel, polarity"}, {"combined", "left channel"}},
+      {{}, "ru_RU.UTF-8", 0,
+       {"источники: копия 1 (stereo.wav, левый канал, 0:", "копия 2 (stereo.wav, правый канал, 0:",
+        "ошибка контрольной суммы; левый канал, полярность"},
+       {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.options.empty() ? c.language : c.options[0]);
+    TempDir out;
+    std::vector<std::string> arguments = {"-o", out.path()};
+    arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+    arguments.push_back("stereo.wav");
+    ReadToolRun run;
+    run.directory = dir.path();
+    run.language = c.language;
+    const ToolResult result = RunReadTool(arguments, run);
+    EXPECT_EQ(result.status, c.status) << result.out << result.err;
+    EXPECT_EQ(FilesIn(out.path()), std::vector<std::string>{"GAME.RKS"});
+    for (const std::string& text : c.saying) EXPECT_TRUE(Contains(result.out, text)) << text << "\n" << result.out;
+    for (const std::string& text : c.notSaying)
+      EXPECT_FALSE(Contains(result.out, text)) << text << "\n" << result.out;
+  }
+}
+
 TEST(ChannelCopies, ChannelsOfOneSignalGiveOneImage) {
   // Mono copied to both channels: one damaged record, reported once.
   const Program program = tape_damage::MakeProgram(300, 32);

@@ -104,6 +104,53 @@ TEST(ReadContext, DamagedCopiesWaitWithinTheirBudgetTheOldestWrittenFirst) {
   EXPECT_EQ(store.images.size(), 3u);  // two as read, one combined
 }
 
+TEST(ReadContext, AnotherChannelsCopyWaitsWithinTheBudgetAndGoesWithTheRecord) {
+  // Each channel loses its own stretch. With room for one copy, the record
+  // and the other channel's copy do not fit: the best is written as read at
+  // once, alone. With room for both, they combine at the end.
+  const degrade::Signal left = DamagedCopy(150);
+  const degrade::Signal right = DamagedCopy(450);
+  std::vector<float> stereo(2 * left.size());
+  for (std::size_t i = 0; i < left.size(); ++i) {
+    stereo[2 * i] = left[i];
+    stereo[2 * i + 1] = right[i];
+  }
+  struct Case {
+    double copiesOfRoom;
+    std::vector<EntryKind> during, after;
+  };
+  const Case cases[] = {
+      {1.5, {EntryKind::kRecord}, {}},
+      {2.5, {}, {EntryKind::kCombination, EntryKind::kCopy, EntryKind::kCopy}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.copiesOfRoom);
+    MemoryStore store;
+    reader::ReadSettings settings;
+    settings.heldBudget = static_cast<std::size_t>(c.copiesOfRoom * static_cast<double>(HeldBytesOfOneCopy()));
+    ReadContext context(settings, &store);
+    context.BeginRecording("stereo.wav");
+    ASSERT_TRUE(context.BeginFrames(kRate, 2));
+    context.FeedFrames(stereo.data(), left.size());
+    context.EndRecording();
+    const auto kinds = [](const std::vector<ReportEntry>& entries) {
+      std::vector<EntryKind> out;
+      for (const ReportEntry& entry : entries) out.push_back(entry.kind);
+      return out;
+    };
+    EXPECT_EQ(kinds(context.TakeEntries()), c.during);
+    context.Finish();
+    const std::vector<ReportEntry> after = context.TakeEntries();
+    EXPECT_EQ(kinds(after), c.after);
+    ASSERT_EQ(store.images.size(), 1u);
+    EXPECT_EQ(store.images.begin()->second == Game().image, !c.after.empty());
+    if (c.after.empty()) continue;
+    ASSERT_EQ(after[0].copies.size(), 2u);
+    EXPECT_EQ(after[0].copies[0].channel + after[0].copies[1].channel, 1) << "one copy from each channel";
+    EXPECT_EQ(context.Report().records, 2u);
+  }
+}
+
 TEST(ReadContext, AStoppedReadWritesWhatWaitedAsReadAndCutsTheRecordShort) {
   MemoryStore store;
   ReadContext context({}, &store);
