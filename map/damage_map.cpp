@@ -74,6 +74,7 @@ constexpr const char* kStyle =
     ".load-problem{stroke:#000;stroke-width:1.2;stroke-dasharray:5 2 1 2}\n"
     ".load-glyph{font-size:13px;font-weight:bold}\n"
     ".tick{stroke:#000;stroke-width:0.6}\n"
+    ".supplied{fill:#fff;stroke:#000;stroke-width:1}\n"
     "</style>\n";
 
 // Hatching made of lines, so that it prints in one ink.
@@ -185,6 +186,9 @@ class Drawer {
     svg_.Element("line", {{"class", "load-problem"}, {"x1", Number(x + 6)}, {"y1", "54"}, {"x2", Number(x + 6)}, {"y2", "70"}});
     Text(x + 6, 66, "\xE2\x9C\x95", "load-glyph", "middle");  // U+2715, a cross
     Text(x + 16, 66, labels_.wouldNotLoad);
+    x += 30 + 6.5 * static_cast<double>(labels_.wouldNotLoad.size());
+    svg_.Element("rect", {{"class", "supplied"}, {"x", Number(x)}, {"y", "59"}, {"width", "22"}, {"height", "5"}});
+    Text(x + 27, 66, labels_.supplied);
     svg_.Close();
   }
 
@@ -317,6 +321,7 @@ class Drawer {
                           {"width", Number(width)}, {"height", Number(kBandHeight - 6)},
                           {"fill", Fill(record.status)}});
     BandLabel(record, x0, width);
+    Supplied(record);
     Confidence(record);
     Speed(record);
     LoadMarks(record);
@@ -334,6 +339,18 @@ class Drawer {
                             {"width", Number(textWidth + 2)}, {"height", "14"}, {"fill", "#fff"}});
       Text(x0 + 4, laneTop_ + 21, *label, "band-label");
       return;
+    }
+  }
+
+  // Along the band's foot, what this copy gave its combination, so that
+  // copies (each channel's among them) show what each contributed.
+  void Supplied(const MapRecord& record) {
+    for (const auto& [from, to] : record.supplied) {
+      svg_.Open("g", {{"class", "supplied-stretch"}});
+      svg_.TextElement("title", {}, labels_.supplied);
+      svg_.Element("rect", {{"class", "supplied"}, {"x", Number(X(from))}, {"y", Number(laneTop_ + kBandHeight - 9)},
+                            {"width", Number(std::max(3.0, X(to) - X(from)))}, {"height", "5"}});
+      svg_.Close();
     }
   }
 

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tape_map {
@@ -38,6 +39,9 @@ struct MapRecord {
   std::vector<double> doubtfulSeconds;
   std::uint32_t doubtfulCount = 0;  // in all, when only some positions are known
   std::vector<LoadMark> loadMarks;
+  // A copy that went into a combination: the stretches, in seconds, of
+  // doubtful bytes it supplied.
+  std::vector<std::pair<double, double>> supplied;
   std::size_t lane = 0;  // the row of the records strip it is drawn in (MapRecording::lanes)
 };
 
@@ -69,6 +73,7 @@ struct MapLabels {
   std::string doubtful;
   std::string drift;
   std::string wouldNotLoad;
+  std::string supplied;
   std::string noRecords;
   std::array<std::string, kBandStatusCount> status;
   char decimalPoint = '.';

@@ -153,7 +153,7 @@ void ReadContext::Take(DecodedRecord record) {
   std::size_t mapSlot = 0;
   if (settings_.keepMap) {
     mapSlot = Current().mapped.size();
-    Current().mapped.push_back({Mapped(record), record.status});
+    Current().mapped.push_back({Mapped(record), record.status, {}});
   }
   if (Holds(record)) {
     // Without combining (--separate) the other channels' copies go unused.
@@ -266,13 +266,19 @@ void ReadContext::Recover() {
       continue;
     }
     const RecordStatus combined = recovery.combinations[into].record.status;
+    std::vector<SuppliedStretch> supplied;
+    for (const SuppliedStretch& stretch : recovery.combinations[into].suppliers) {
+      if (stretch.copy == i) supplied.push_back(stretch);
+    }
     if (held.channelCopy) {
       // Now a record of the report, and a band of its own on the map.
       ++report_.recordings[held.recording].records;
       ++report_.records;
-      if (settings_.keepMap) report_.recordings[held.recording].mapped.push_back({Mapped(record), combined});
+      if (settings_.keepMap) {
+        report_.recordings[held.recording].mapped.push_back({Mapped(record), combined, std::move(supplied)});
+      }
     } else {
-      Remap(held, record, combined);
+      Remap(held, record, combined, std::move(supplied));
     }
     // A combination whose checksum agreed as read vouches for its copies;
     // a repaired one is a guess, and the run says so.
@@ -288,8 +294,11 @@ void ReadContext::Recover() {
   }
 }
 
-void ReadContext::Remap(const Held& held, const DecodedRecord& record, RecordStatus shownAs) {
-  if (settings_.keepMap) report_.recordings[held.recording].mapped[held.mapSlot] = {Mapped(record), shownAs};
+void ReadContext::Remap(const Held& held, const DecodedRecord& record, RecordStatus shownAs,
+                        std::vector<SuppliedStretch> supplied) {
+  if (settings_.keepMap) {
+    report_.recordings[held.recording].mapped[held.mapSlot] = {Mapped(record), shownAs, std::move(supplied)};
+  }
 }
 
 ReportEntry ReadContext::RecordEntry(DecodedRecord record, std::size_t recording, std::size_t order,

@@ -106,10 +106,13 @@ struct ReportEntry {
   std::vector<SuppliedStretch> suppliers;
 };
 
-// What the damage map draws of a record: as read, shown as what became of it.
+// What the damage map draws of a record: as read, shown as what became of
+// it, and for a copy that went into a combination the stretches of
+// doubtful bytes it supplied (SuppliedStretch::copy unused).
 struct MappedRecord {
   DecodedRecord record;  // without its data
   RecordStatus shownAs = RecordStatus::kSound;
+  std::vector<SuppliedStretch> supplied;
 };
 
 struct RecordingReport {
@@ -198,7 +201,8 @@ class ReadContext {
   void Emit(ReportEntry entry);
   ReportEntry RecordEntry(DecodedRecord record, std::size_t recording, std::size_t order, Release released);
   StoredImage WriteImage(const DecodedRecord& record, std::size_t recording, ReportEntry& entry);
-  void Remap(const Held& held, const DecodedRecord& record, RecordStatus shownAs);
+  void Remap(const Held& held, const DecodedRecord& record, RecordStatus shownAs,
+             std::vector<SuppliedStretch> supplied = {});
   ReadError EndDecoding();
   RecordingReport& Current() { return report_.recordings.back(); }
 

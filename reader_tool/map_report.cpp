@@ -29,7 +29,7 @@ static_assert(tape_map::kDoubtfulConfidence == reader::kDoubtfulConfidence, "one
 }  // namespace
 
 tape_map::MapRecord MapRecordOf(const reader::DecodedRecord& record, reader::RecordStatus shownAs,
-                                Language language) {
+                                Language language, const std::vector<reader::SuppliedStretch>& supplied) {
   tape_map::MapRecord out;
   out.fromSeconds = reader::SecondsAt(record, record.firstFrame);
   out.toSeconds = reader::SecondsAt(record, record.endFrame);
@@ -46,6 +46,13 @@ tape_map::MapRecord MapRecordOf(const reader::DecodedRecord& record, reader::Rec
   out.doubtfulCount = record.doubtfulBitCount;
   for (const reader::LoadProblem& problem : record.machine.problems) {
     out.loadMarks.push_back({reader::SecondsAt(record, problem.frame), ProblemText(record, problem, language)});
+  }
+  const std::vector<std::int64_t>& bytes = record.byteFrames;
+  for (const reader::SuppliedStretch& stretch : supplied) {
+    if (stretch.firstByte >= bytes.size()) continue;
+    const std::size_t after = stretch.firstByte + stretch.byteCount;
+    const std::int64_t end = after < bytes.size() ? bytes[after] : record.endFrame;
+    out.supplied.push_back({reader::SecondsAt(record, bytes[stretch.firstByte]), reader::SecondsAt(record, end)});
   }
   return out;
 }
@@ -75,6 +82,7 @@ tape_map::MapLabels MapLabelsIn(Language language) {
   labels.doubtful = Text(TextId::kMapDoubtful, language);
   labels.drift = Text(TextId::kMapDrift, language);
   labels.wouldNotLoad = Text(TextId::kMapWouldNotLoad, language);
+  labels.supplied = Text(TextId::kMapSupplied, language);
   labels.noRecords = Text(TextId::kMapNoRecords, language);
   labels.status = {StatusText(reader::RecordStatus::kSound, language),
                    StatusText(reader::RecordStatus::kCombined, language),

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "map/damage_map.h"
+#include "reader/copy_combiner.h"
 #include "reader/decoded_record.h"
 #include "reader/signal_profile.h"
 #include "reader_tool/record_report.h"
@@ -18,8 +19,10 @@ namespace reader_tool {
 // went into a combined image shows what the combination became). Only what
 // the map needs is kept, so a run over many recordings holds little per
 // record.
+// `supplied`: the stretches of doubtful bytes it supplied to that
+// combination, marked on its band.
 tape_map::MapRecord MapRecordOf(const reader::DecodedRecord& record, reader::RecordStatus shownAs,
-                                Language language);
+                                Language language, const std::vector<reader::SuppliedStretch>& supplied = {});
 
 // A recording's panel: its name as shown, its level as the profile
 // collected it and its records in the order they lie.

@@ -109,7 +109,7 @@ tape_map::MapRecording MapPanel(const reader::RunReport& report, std::size_t ind
   channels.erase(std::unique(channels.begin(), channels.end()), channels.end());
   std::vector<tape_map::MapRecord> records;
   for (const reader::MappedRecord& mapped : recording.mapped) {
-    records.push_back(MapRecordOf(mapped.record, mapped.shownAs, language));
+    records.push_back(MapRecordOf(mapped.record, mapped.shownAs, language, mapped.supplied));
     if (channels.size() > 1) {
       records.back().lane = static_cast<std::size_t>(
           std::lower_bound(channels.begin(), channels.end(), mapped.record.channel) - channels.begin());

@@ -239,6 +239,7 @@ constexpr TextEntry<TextId> kTexts[] = {
     {TextId::kMapDoubtful, "doubtful bits", "сомнительные биты"},
     {TextId::kMapDrift, "speed drifts", "скорость плывёт"},
     {TextId::kMapWouldNotLoad, "the machine would not load it here", "здесь машина её не загрузит"},
+    {TextId::kMapSupplied, "doubtful bytes this copy supplied", "сомнительные байты из этой копии"},
     {TextId::kMapNoRecords, "no record found", "записей не найдено"},
     {TextId::kMapRecordLabel, "%1, %2 to %3: %4", "%1, с %2 по %3: %4"},
     {TextId::kMapPoint, "%1: address %2h, byte %3h", "%1 — адрес %2h, байт %3h"},

@@ -133,6 +133,7 @@ enum class TextId {
   kMapDoubtful,
   kMapDrift,
   kMapWouldNotLoad,
+  kMapSupplied,
   kMapNoRecords,
   kMapRecordLabel,
   kMapPoint,

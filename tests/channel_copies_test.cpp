@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -37,6 +39,17 @@ void WriteStereo(const std::string& path, const Signal& left, const Signal& righ
   for (std::size_t i = 0; i < left.size(); ++i) frames2[2 * i] = left[i];
   for (std::size_t i = 0; i < right.size(); ++i) frames2[2 * i + 1] = right[i];
   WriteWavFile(path, frames2, 44100, 2, formats::WavSampleType::kSigned16);
+}
+
+// The rows of the map's records strip that mark a stretch their copy
+// supplied (the legend's mark left out).
+std::size_t SuppliedRows(const std::string& svg) {
+  const std::regex mark("<rect class=\"supplied\" x=\"[^\"]*\" y=\"([^\"]*)\"");
+  std::set<std::string> rows;
+  for (auto at = std::sregex_iterator(svg.begin(), svg.end(), mark); at != std::sregex_iterator(); ++at) {
+    rows.insert((*at)[1]);
+  }
+  return rows.size() - 1;
 }
 
 // Forty cells of the program lost from its data byte `byte` on.
@@ -75,10 +88,12 @@ TEST(ChannelCopies, EachChannelDamagedElsewhereGivesOneSoundImage) {
     WriteStereo(dir / "stereo.wav", left, c.right);
     ReadToolRun run;
     run.directory = dir.path();
-    const ToolResult result = RunReadTool({"stereo.wav"}, run);
+    const ToolResult result = RunReadTool({"--map", "map.svg", "stereo.wav"}, run);
     EXPECT_EQ(result.status, 0) << result.out << result.err;
     EXPECT_EQ(result.err, "");
-    EXPECT_EQ(FilesIn(dir.path()), (std::vector<std::string>{"GAME.RKS", "stereo.wav"}));
+    EXPECT_EQ(FilesIn(dir.path()), (std::vector<std::string>{"GAME.RKS", "map.svg", "stereo.wav"}));
+    // On the map, each channel's row marks what it supplied.
+    EXPECT_EQ(SuppliedRows(TextOf(ReadBytes(dir / "map.svg"))), 2u);
     EXPECT_EQ(ReadBytes(dir / "GAME.RKS"), program.image);
     EXPECT_TRUE(Contains(result.out, "combined from copy 1 (stereo.wav, left channel, at 0:")) << result.out;
     EXPECT_TRUE(Contains(result.out, "copy 2 (stereo.wav, right channel, at 0:")) << result.out;
