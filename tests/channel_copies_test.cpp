@@ -1,8 +1,8 @@
 // Whole runs of the built lentok-read on stereo captures: a record damaged
 // differently on each channel comes out as one combined image, whatever
-// the channels' polarity, level or delay; channels that are one signal give
-// one image; two stereo takes combine as four copies; and two programs on
-// the two channels are both kept.
+// the channels' polarity, level or delay; two stereo takes combine as four
+// copies; a channel that adds nothing gives no image of its own, and two
+// programs on the two channels are both kept.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -140,22 +140,6 @@ TEST(ChannelCopies, OptionsThatReadOneCopyAndTheRussianLine) {
   }
 }
 
-TEST(ChannelCopies, ChannelsOfOneSignalGiveOneImage) {
-  // Mono copied to both channels: one damaged record, reported once.
-  const Program program = tape_damage::MakeProgram(300, 32);
-  const Signal damaged = LostAt(program, 100);
-  TempDir dir;
-  WriteStereo(dir / "mono.wav", damaged, damaged);
-  ReadToolRun run;
-  run.directory = dir.path();
-  const ToolResult result = RunReadTool({"mono.wav"}, run);
-  EXPECT_EQ(result.status, 2) << result.out << result.err;
-  EXPECT_EQ(FilesIn(dir.path()), (std::vector<std::string>{"GAME.RKS", "mono.wav"}));
-  EXPECT_EQ(Count(result.out, "\n"), 1u) << result.out;
-  EXPECT_FALSE(Contains(result.out, "combined")) << result.out;
-  EXPECT_EQ(Count(result.err, " channel) is damaged: checksum error"), 1u) << result.err;
-}
-
 TEST(ChannelCopies, TwoStereoTakesCombineAsFourCopies) {
   const Program program = tape_damage::MakeProgram(400, 33);
   TempDir dir;
@@ -184,32 +168,40 @@ TEST(ChannelCopies, TwoStereoTakesCombineAsFourCopies) {
   EXPECT_EQ(Count(result.out, ",\"channel\":2}"), 2u) << result.out;
 }
 
-TEST(ChannelCopies, TwoProgramsOnTheTwoChannelsAreBothKept) {
-  const Program first = tape_damage::MakeProgram(300, 34, "LEFT.RKS");
-  const Program second = tape_damage::SameLayout(first, 35, "RIGHT.RKS");
+TEST(ChannelCopies, AChannelAddingNothingGivesNoImageAndAnotherProgramItsOwn) {
+  const Program game = tape_damage::MakeProgram(300, 32);
+  const Program left = tape_damage::SameLayout(game, 34, "LEFT.RKS");
+  const Program right = tape_damage::SameLayout(game, 35, "RIGHT.RKS");
   struct Case {
     const char* what;
-    Signal left;
-    Signal right;
+    Signal left, right;
     int status;
+    std::vector<std::string> files;
+    std::size_t damaged;  // notes on standard error
   };
   const Case cases[] = {
-      {"the left one damaged", LostAt(first, 100), second.signal, 2},
-      {"both damaged", LostAt(first, 100), LostAt(second, 200), 2},
-      {"the right one damaged", first.signal, LostAt(second, 200), 2},
+      // Mono copied to both channels: one damaged record, reported once.
+      {"one signal on both", LostAt(game, 100), LostAt(game, 100), 2, {"GAME.RKS"}, 1},
+      // A sound channel wins, and the damaged one is not reported.
+      {"one channel sound", LostAt(game, 100), game.signal, 0, {"GAME.RKS"}, 0},
+      {"two programs, one damaged", LostAt(left, 100), right.signal, 2, {"LEFT.RKS", "RIGHT.RKS"}, 1},
+      {"two programs, both damaged", LostAt(left, 100), LostAt(right, 200), 2, {"LEFT.RKS", "RIGHT.RKS"}, 2},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     TempDir dir;
-    WriteStereo(dir / "two.wav", c.left, c.right);
+    WriteStereo(dir / "capture.wav", c.left, c.right);
     ReadToolRun run;
     run.directory = dir.path();
-    const ToolResult result = RunReadTool({"two.wav"}, run);
+    const ToolResult result = RunReadTool({"capture.wav"}, run);
     EXPECT_EQ(result.status, c.status) << result.out << result.err;
-    EXPECT_EQ(FilesIn(dir.path()), (std::vector<std::string>{"LEFT.RKS", "RIGHT.RKS", "two.wav"})) << result.out;
-    EXPECT_EQ(ReadBytes(dir / "LEFT.RKS").size(), first.image.size());
-    EXPECT_EQ(ReadBytes(dir / "RIGHT.RKS").size(), second.image.size());
+    std::vector<std::string> files = c.files;
+    files.push_back("capture.wav");
+    EXPECT_EQ(FilesIn(dir.path()), files) << result.out;
+    for (const std::string& image : c.files) EXPECT_EQ(ReadBytes(dir / image).size(), game.image.size());
+    EXPECT_EQ(Count(result.out, "\n"), c.files.size()) << result.out;
     EXPECT_FALSE(Contains(result.out, "combined")) << result.out;
+    EXPECT_EQ(Count(result.err, " channel) is damaged: checksum error"), c.damaged) << result.err;
   }
 }
 

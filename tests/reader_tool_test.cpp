@@ -317,23 +317,6 @@ TEST(ReadToolReport, TheLineOfADamagedRecordShowsItsDoubtfulBits) {
 }
 
 // Every kind of problem has its own words in both languages, with its time.
-TEST(ReadToolReport, TheChannelIsNamedOnlyWhereThereAreSeveral) {
-  struct Case {
-    int channel, channels;
-    Language language;
-    const char* text;
-  };
-  const Case cases[] = {
-      {0, 1, Language::kEnglish, ""},
-      {0, 2, Language::kEnglish, "left channel"},
-      {1, 2, Language::kEnglish, "right channel"},
-      {1, 2, Language::kRussian, "правый канал"},
-      {0, 4, Language::kEnglish, "channel 1"},
-      {2, 4, Language::kRussian, "канал 3"},
-  };
-  for (const Case& c : cases) EXPECT_EQ(ChannelText(c.channel, c.channels, c.language), c.text) << c.text;
-}
-
 TEST(ReadToolReport, EveryLoadProblemIsToldWithItsPlace) {
   using Kind = reader::LoadProblemKind;
   for (const Kind kind : {Kind::kNoClosingChange, Kind::kCellTooShort, Kind::kCellTooLong, Kind::kChangeTooClose,
