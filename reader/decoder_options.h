@@ -7,7 +7,8 @@ namespace reader {
 
 struct DecoderOptions {
   // The channel to read, from 0; -1 reads every channel and keeps, for each
-  // record, the copy from the channel with the clearest signal.
+  // record, the copy from the channel with the clearest signal (with the
+  // other channels' copies beside it when none of them is sound).
   int channel = -1;
 };
 

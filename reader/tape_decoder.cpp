@@ -129,9 +129,9 @@ struct TapeDecoder::Impl {
       if (same == kept.end()) {
         // Another program, damaged, where its addresses were read and its
         // bytes are not those of a kept record misread.
-        const bool other = copy.addressesRead && std::none_of(kept.begin(), kept.end(), [&](const DecodedRecord& record) {
-          return SameSignal(record, copy);
-        });
+        const bool other = copy.addressesRead &&
+                           std::none_of(kept.begin(), kept.end(),
+                                        [&](const DecodedRecord& record) { return SameSignal(record, copy); });
         if (other) kept.push_back(std::move(copy));
         continue;
       }

@@ -35,7 +35,9 @@ class TapeDecoder {
   // The input has ended: a record still being read is given as cut short.
   void Finish();
 
-  // The records completed since the last call, in the order they lie.
+  // The records completed since the last call, in the order they lie; a
+  // damaged one read on several channels carries the others' copies in
+  // channelCopies.
   std::vector<DecodedRecord> TakeRecords();
 
   std::int64_t FramesFed() const;
