@@ -135,6 +135,22 @@ void CellTiming::SetStride(int halfCells) {
   equalRun_ = -1;
 }
 
+// A track carried on into the next leader could sit where the loop never
+// pulls it in: a few samples off the leader's boundaries, each still shows
+// part of a change, enough for a leader's alternation but not enough for
+// the loop to measure the timing from, nor for a bit to be read clearly.
+void CellTiming::EndTrack(double frame) {
+  if (!tracking_) return;
+  tracking_ = false;
+  coasting_ = false;
+  equalRun_ = -1;
+  followedUpTo_ = std::max(followedUpTo_, frame);
+  // The first look takes the stretch from there on: a leader that follows
+  // at once is found, and where it began told, as early as can be.
+  lastLook_ = static_cast<std::int64_t>(std::ceil(followedUpTo_)) + acquireWindow_ + LongestLag() +
+              Margin() - acquireHop_;
+}
+
 bool CellTiming::TryToRelock(const SignalWindow& window) {
   const double step = halfCell_ / 8;
   const double reach = kRelockSteps * step;

@@ -46,6 +46,11 @@ class CellTiming {
   // after the one just given.
   void SetStride(int halfCells);
 
+  // The record read on the track ended at `frame`. What follows is another
+  // record's leader or none, at a phase of its own: the track is dropped,
+  // and a leader is looked for from there.
+  void EndTrack(double frame);
+
   // Whether a long run of equal bits after a dropout is taken for the next
   // record's leader (the default), or is expected, as in the zeros before
   // a header's second sync byte.

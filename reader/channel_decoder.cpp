@@ -161,6 +161,7 @@ void ChannelDecoder::EndRecord(std::int64_t endFrame) {
   completed_.push_back(std::move(record));
   inRecord_ = false;
   bits_.SetMode(BitReader::Mode::kLeader);
+  timing_.EndTrack(static_cast<double>(endFrame));
   timing_.SetStride(1);
   timing_.ExpectEqualBits(false);
   searchFrom_ = endFrame;

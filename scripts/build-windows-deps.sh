@@ -9,13 +9,15 @@
 # costs nothing.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=scripts/debian-sources.sh
+. "$here"/scripts/debian-sources.sh
 
 # The pinned source packages, in build order (each after what it needs).
 # libsndfile reads MP3 through mpg123, and builds its MP3 support only with
 # the lame encoder present too.
 packages=(
   libogg=1.3.5-3
-  flac=1.4.2+ds-2
+  "$debian_flac_source"
   libvorbis=1.3.7-1
   opus=1.3.1-3
   mpg123=1.31.2-1+deb12u1
@@ -49,56 +51,9 @@ done
 "$here"/scripts/install-deps.sh dpkg-dev cmake ninja-build make patch xz-utils bzip2 \
   g++-mingw-w64-i686 g++-mingw-w64-x86-64
 
-# apt-get source needs the archive's source indexes: the same archive,
-# suites and keys as the system's binary packages.
-system_sources=/etc/apt/sources.list.d/debian.sources
-source_list=/etc/apt/sources.list.d/lentok-deb-src.sources
-if ! grep -qs '^Types:.*deb-src' "$system_sources" "$source_list"; then
-  sed 's/^Types:.*/Types: deb-src/' "$system_sources" >"$source_list"
-  apt-get update -q
-fi
-
-# Fetches and unpacks one source package into $src/<name>. apt checks each
-# file it fetches against the signed source index; the upstream signature
-# file (.asc) is not needed and not always in the archive, so a failure to
-# fetch it alone is let pass, and every other file the .dsc names is
-# checked here against its digest.
+debian_sources_enable
 src=$out/src
-mkdir -p "$src"
-unpack() {
-  local name=${1%%=*} version=${1#*=}
-  local dsc=$src/${name}_${version#*:}.dsc
-  [ "$(cat "$src/$name/.unpacked" 2>/dev/null)" = "$version" ] && return
-  fetch() { (cd "$src" && apt-get source -q --download-only "$name=$version" >/dev/null 2>&1) || true; }
-  fetch
-  # The source indexes may be missing or older than the pin.
-  [ -f "$dsc" ] || { apt-get update -q >/dev/null && fetch; }
-  [ -f "$dsc" ] || { echo "cannot fetch the source package $name $version" >&2; exit 1; }
-  local files
-  files=$(sed -n '/^Checksums-Sha256:/,/^[^ ]/s/^ \([0-9a-f]\{64\}\) [0-9]* \(.*\)$/\1  \2/p' "$dsc" |
-    grep -v '\.asc$')
-  (cd "$src" && sha256sum --quiet -c <<<"$files") || { echo "$name $version: bad or missing files" >&2; exit 1; }
-  rm -rf "$src/$name" && mkdir "$src/$name"
-  local file
-  for file in $(awk '{print $2}' <<<"$files"); do
-    case $file in
-      *.orig.tar.*) tar -xf "$src/$file" -C "$src/$name" --strip-components=1 ;;
-      *.debian.tar.*) tar -xf "$src/$file" -C "$src/$name" ;;
-    esac
-  done
-  # The Debian changes (security fixes among them), as dpkg-source applies them.
-  local series=$src/$name/debian/patches/series patch_line
-  if [ -f "$series" ]; then
-    while read -r patch_line; do
-      patch_line=${patch_line%%#*}
-      [ -n "${patch_line// /}" ] || continue
-      set -- $patch_line
-      patch -d "$src/$name" -s -N "${2:--p1}" <"$src/$name/debian/patches/$1"
-    done <"$series"
-  fi
-  echo "$version" >"$src/$name/.unpacked"
-}
-for package in "${packages[@]}"; do unpack "$package"; done
+for package in "${packages[@]}"; do debian_source_unpack "$src" "$package"; done
 
 # Runs a build step with its output in the log of the library; the
 # libraries' own compiler warnings are theirs, so the log is shown only when

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "decoding/audio_libraries.h"
+#include "decoding/flac_encoder_library.h"
 #include "formats/byte_order.h"
 #include "side/side_writer.h"
 

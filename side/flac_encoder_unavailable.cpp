@@ -1,5 +1,5 @@
-// The FLAC stage of a build without the audio library (and of the page,
-// which has no libFLAC): there is none, and the tool says so.
+// The FLAC stage of a build without the audio library: there is none, and
+// the tool says so.
 #include "side/side_writer.h"
 
 namespace side {

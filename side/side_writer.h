@@ -1,7 +1,7 @@
 // The side in a file format: its samples (side_samples.h) through an
 // encoder, block by block, into whatever takes the bytes. WAV and FLAC are
-// separate stages, so that a caller without libFLAC (the page) takes WAV
-// alone, and a file, a download or a test can take the bytes.
+// separate stages, so that a build without libFLAC takes WAV alone, and a
+// file, the page's download or a test can take the bytes.
 #pragma once
 
 #include <array>

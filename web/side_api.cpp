@@ -24,7 +24,7 @@ struct PageSide {
   std::vector<side::SideImage> images;
   side::SidePlan plan;
   bool planned = false;
-  std::vector<std::uint8_t> wav;
+  std::vector<std::uint8_t> file;  // the latest file made
   std::string text;  // the latest text handed out
 };
 
@@ -135,26 +135,36 @@ const char* web_side_plan(PageSide* side) {
   return side->text.c_str();
 }
 
-// The planned side's WAV file, whole; its size from web_side_wav_size.
-// Null before a plan that was not refused.
-const std::uint8_t* web_side_wav(PageSide* side) {
+// The planned side's file, whole: WAV (`flac` 0) or FLAC (1), the bytes
+// lentok-side writes for the same images and options; its size from
+// web_side_file_size. Null before a plan that was not refused, or when the
+// encoder failed. Good until the next call on the side.
+const std::uint8_t* web_side_file(PageSide* side, int flac) {
+  side->file.clear();
   if (!side->planned) return nullptr;
-  side->wav.clear();
-  side->wav.reserve(side::kWavSideHeaderBytes + side->plan.contents.frames * 2);
-  std::vector<std::uint8_t>& wav = side->wav;
-  const std::unique_ptr<side::SideEncoder> encoder =
-      side::MakeWavEncoder(side->plan.contents.frames, [&wav](const std::uint8_t* bytes, std::size_t count) {
-        wav.insert(wav.end(), bytes, bytes + count);
-        return true;
-      });
+  std::vector<std::uint8_t>& file = side->file;
+  const std::uint64_t frames = side->plan.contents.frames;
+  const side::ByteSink sink = [&file](const std::uint8_t* bytes, std::size_t count) {
+    file.insert(file.end(), bytes, bytes + count);
+    return true;
+  };
+  std::unique_ptr<side::SideEncoder> encoder;
+  if (flac != 0) {
+    encoder = side::MakeFlacEncoder(frames, sink).encoder;
+    if (!encoder) return nullptr;
+  } else {
+    // The WAV's size is known; the FLAC's, a fraction of it, grows.
+    file.reserve(side::kWavSideHeaderBytes + frames * 2);
+    encoder = side::MakeWavEncoder(frames, sink);
+  }
   const side::WriteResult written = side::WriteSide(side->plan, *encoder, [] { return true; });
   if (written.outcome != side::WriteOutcome::kWritten) {
-    wav.clear();
+    file.clear();
     return nullptr;
   }
-  return wav.data();
+  return file.data();
 }
 
-std::size_t web_side_wav_size(PageSide* side) { return side->wav.size(); }
+std::size_t web_side_file_size(PageSide* side) { return side->file.size(); }
 
 }  // extern "C"

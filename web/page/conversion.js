@@ -3,7 +3,7 @@
 // report or message, a player and the recording's download. Images chosen
 // together can also become one side, made by the side library in
 // side-worker.js: its table of contents, a player started at any program,
-// and the side's and its labels' downloads.
+// and the downloads of the side (WAV and FLAC) and its labels.
 import {
   bilingualElement, bothLanguages, downloadLink, make, prefixed, updateEmptyNotes,
 } from './dom.js';
@@ -230,7 +230,8 @@ function showSideState(entry) {
   const old = element.querySelector('.body');
   if (old) old.remove();
   const plan = state.plan;
-  element.dataset.state = state.busy ? 'busy' : (state.failure || plan.refusal || !state.wav ? 'failed' : 'done');
+  element.dataset.state = state.busy ? 'busy'
+    : (state.failure || plan.refusal || !state.wav || !state.flac ? 'failed' : 'done');
   element.dataset.options = (state.options || []).join(' ');
   const body = make('div', 'body');
   element.append(body);
@@ -238,7 +239,7 @@ function showSideState(entry) {
     body.append(bilingualElement('p', 'progress-note', bothLanguages('makingSide')), make('progress', 'busy'));
   } else if (state.failure || plan.refusal) {
     body.append(bilingualElement('pre', 'failure', state.failure || plan.refusal));
-  } else if (!state.wav) {
+  } else if (!state.wav || !state.flac) {
     body.append(bilingualElement('p', 'failure', bothLanguages('sideFailed')));
   } else {
     showSide(entry, body);
@@ -246,14 +247,15 @@ function showSideState(entry) {
 }
 
 function showSide(entry, body) {
-  const { plan, wav } = entry.state;
+  const { plan, wav, flac } = entry.state;
   body.append(bilingualElement('pre', 'report', { en: plan.table.en.trimEnd(), ru: plan.table.ru.trimEnd() }));
   plan.warnings.en.forEach((warning, index) => {
     body.append(bilingualElement('p', 'failure', { en: warning, ru: plan.warnings.ru[index] }));
   });
   const wavUrl = URL.createObjectURL(new Blob([wav], { type: 'audio/wav' }));
+  const flacUrl = URL.createObjectURL(new Blob([flac], { type: 'audio/flac' }));
   const labelsUrl = URL.createObjectURL(new Blob([plan.labels], { type: 'text/plain' }));
-  entry.urls = [wavUrl, labelsUrl];
+  entry.urls = [wavUrl, flacUrl, labelsUrl];
   const audio = make('audio');
   audio.controls = true;
   audio.preload = 'auto';
@@ -274,5 +276,6 @@ function showSide(entry, body) {
   });
   body.append(programs, audio,
     downloadLink(wavUrl, 'side.wav', 'downloadWav'), make('br'),
+    downloadLink(flacUrl, 'side.flac', 'downloadFlac'), make('br'),
     downloadLink(labelsUrl, 'side-labels.txt', 'downloadLabels'));
 }

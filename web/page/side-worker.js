@@ -2,7 +2,7 @@
 // library's C interface in the reading module (web/side_api.cpp): the
 // images' bytes and file names and the options go in; the side's plan
 // (lentok-side's table of contents, its JSON and label track, or its
-// refusal) and its WAV file come back.
+// refusal) and its WAV and FLAC files come back.
 'use strict';
 
 importScripts('lentok-reader.js');
@@ -22,10 +22,16 @@ function makeSide(module, { job, images, options }) {
       module.HEAPU8.set(bytes, room);
     }
     const plan = JSON.parse(module.UTF8ToString(module._web_side_plan(side)));
-    if (plan.refusal) return { job, options, plan, wav: null };
-    const at = module._web_side_wav(side);
-    const wav = at ? module.HEAPU8.slice(at, at + module._web_side_wav_size(side)).buffer : null;
-    return { job, options, plan, wav };
+    if (plan.refusal) return { job, options, plan, wav: null, flac: null };
+    // One file at a time in the module's memory: each is copied out before
+    // the next is made.
+    const file = (flac) => {
+      const at = module._web_side_file(side, flac);
+      return at ? module.HEAPU8.slice(at, at + module._web_side_file_size(side)).buffer : null;
+    };
+    const wav = file(0);
+    const flac = wav ? file(1) : null;
+    return { job, options, plan, wav, flac };
   } finally {
     module._web_side_close(side);
   }
@@ -44,6 +50,6 @@ self.onmessage = (event) => {
       const message = `${error && error.message ? error.message : error}`;
       result = { job: request.job, options: request.options, failure: { ru: message, en: message } };
     }
-    self.postMessage(result, result.wav ? [result.wav] : []);
+    self.postMessage(result, [result.wav, result.flac].filter((file) => file));
   });
 };

@@ -721,8 +721,13 @@ function nativeSide(images, options, locale = 'C.UTF-8') {
   const json = spawnSync(path.resolve(settings['lentok-side']),
     [...options, '--json', '-o', path.join(folder, 'again.wav'), ...images.map((image) => path.basename(image))],
     { cwd: path.dirname(images[0]), encoding: 'utf8' });
+  const flac = path.join(folder, 'side.flac');
+  const flacRun = spawnSync(path.resolve(settings['lentok-side']),
+    [...options, '-o', flac, ...images.map((image) => path.basename(image))],
+    { cwd: path.dirname(images[0]), encoding: 'utf8' });
+  if (flacRun.status !== 0) throw new Error(`lentok-side -o side.flac failed: ${flacRun.stderr}`);
   return {
-    status: 0, stdout: run.stdout, stderr: run.stderr, wav: fs.readFileSync(output),
+    status: 0, stdout: run.stdout, stderr: run.stderr, wav: fs.readFileSync(output), flac: fs.readFileSync(flac),
     labels: fs.readFileSync(labels), contents: JSON.parse(json.stdout),
   };
 }
@@ -750,11 +755,14 @@ async function sideChecks(context) {
   });
   await entry.locator('[data-action="side"]').click();
   for (const options of [[], ['-k'], ['-x'], ['-k', '-x']]) {
-    await check(`the side of three images with [${options.join(' ')}] is lentok-side's, byte for byte`, async () => {
+    await check(`the side of three images with [${options.join(' ')}] is lentok-side's, byte for byte, as WAV and FLAC`, async () => {
       await setOptions(page, options);
       await waitSide(entry, options);
-      const got = await download(page, entry.locator('a[download="side.wav"]'));
-      sameBytes(got.bytes, nativeSide(images, options).wav, `side [${options.join(' ')}]`);
+      const expected = nativeSide(images, options);
+      const wav = await download(page, entry.locator('a[download="side.wav"]'));
+      sameBytes(wav.bytes, expected.wav, `side [${options.join(' ')}]`);
+      const flac = await download(page, entry.locator('a[download="side.flac"]'));
+      sameBytes(flac.bytes, expected.flac, `FLAC side [${options.join(' ')}]`);
     });
   }
   await check('the side\'s table of contents and labels are lentok-side\'s, in both languages', async () => {
