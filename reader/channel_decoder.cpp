@@ -115,7 +115,21 @@ void ChannelDecoder::OnBit(const BitEvent& bit) {
   parser_.NoteSignal(bit.inverted, bit.halfCell, bit.amplitude);
   lastHalfCell_ = bit.halfCell;
   loaderWatch_.NoteBit(bit.frame, bit.halfCell);
-  if (bit.doubtful) parser_.NoteDoubtfulBit(static_cast<std::int64_t>(bit.frame));
+  // Bits read while the timing coasts through a dropout are the record's
+  // only if the cells come back; where the record ends in the dropout,
+  // they were read from what followed it, and so were their doubts.
+  const bool coasting = timing_.CoastingFrom() >= 0;
+  if (!coasting) CommitCoastDoubts();
+  if (bit.doubtful) {
+    const auto frame = static_cast<std::int64_t>(bit.frame);
+    if (!coasting) {
+      parser_.NoteDoubtfulBit(frame);
+    } else if (coastDoubts_.size() < kDoubtfulPositionsKept) {
+      coastDoubts_.push_back(frame);
+    } else {
+      ++coastDoubtsUnkept_;
+    }
+  }
   // The bit's cell, as the writer counts it, ends at its middle change.
   if (bitsInByte_ == 0) {
     byteFrame_ = std::max<std::int64_t>(0, static_cast<std::int64_t>(bit.frame - 2 * bit.halfCell));
@@ -145,6 +159,13 @@ void ChannelDecoder::OnBit(const BitEvent& bit) {
   }
 }
 
+void ChannelDecoder::CommitCoastDoubts() {
+  for (const std::int64_t frame : coastDoubts_) parser_.NoteDoubtfulBit(frame);
+  parser_.CountDoubtfulBits(coastDoubtsUnkept_);
+  coastDoubts_.clear();
+  coastDoubtsUnkept_ = 0;
+}
+
 // A record that ends while the timing coasts through a dropout was cut short
 // where the dropout began: what was read since is not its own.
 void ChannelDecoder::DropWhatFollowsADropout() {
@@ -155,6 +176,8 @@ void ChannelDecoder::DropWhatFollowsADropout() {
 }
 
 void ChannelDecoder::EndRecord(std::int64_t endFrame) {
+  coastDoubts_.clear();
+  coastDoubtsUnkept_ = 0;
   DecodedRecord record = parser_.Finish(endFrame);
   record.channel = channel_;
   record.machine = loaderWatch_.Conclude(record);

@@ -50,7 +50,8 @@ class LoaderWatch {
   // A bit of the record whose cell (as the loader counts it) ends at
   // `frame`; `halfCell` is the half-cell found there, in frames.
   void NoteBit(double frame, double halfCell);
-  // The record has ended: its verdict, from what was noted and its status.
+  // The record has ended: its verdict on each monitor, from what was noted
+  // and its status.
   MachineVerdict Conclude(const DecodedRecord& record);
 
  private:
@@ -77,6 +78,7 @@ class LoaderWatch {
   MachineVerdict verdict_;
   std::optional<PendingBit> pending_;
   std::optional<LoadProblemKind> runKind_;  // the kind the previous bit showed, if any
+  double lastHalfCell_ = 0;
 };
 
 }  // namespace reader

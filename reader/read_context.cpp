@@ -37,10 +37,6 @@ DecodedRecord Mapped(const DecodedRecord& record) {
   return mapped;
 }
 
-bool Damaged(RecordStatus status) {
-  return status != RecordStatus::kSound && status != RecordStatus::kCombined;
-}
-
 }  // namespace
 
 std::size_t HeldBytes(const DecodedRecord& record) {
@@ -153,7 +149,7 @@ void ReadContext::Take(DecodedRecord record) {
 }
 
 bool ReadContext::Holds(const DecodedRecord& record) {
-  if (record.status == RecordStatus::kSound) {
+  if (!IsDamaged(record)) {
     // Its copies, damaged, are left as they are: this one wins.
     if (!settings_.separate) soundPrograms_.push_back(KeyOf(record));
     return false;
@@ -223,11 +219,12 @@ void ReadContext::Recover() {
       Emit(RecordEntry(std::move(record), candidates[i].recording, candidates[i].order, Release::kNone));
       continue;
     }
-    const RecordStatus combined = recovery.combinations[into].record.status;
+    const DecodedRecord& combination = recovery.combinations[into].record;
+    const RecordStatus combined = combination.status;
     Remap(candidates[i], record, combined);
     // A combination whose checksum agreed as read vouches for its copies;
     // a repaired one is a guess, and the run says so.
-    if (Damaged(combined)) ++report_.damaged;
+    if (IsDamaged(combination)) ++report_.damaged;
     ReportEntry entry;
     entry.kind = EntryKind::kCopy;
     entry.recording = candidates[i].recording;
@@ -249,7 +246,7 @@ ReportEntry ReadContext::RecordEntry(DecodedRecord record, std::size_t recording
   entry.recording = recording;
   entry.order = order;
   entry.released = released;
-  if (record.status != RecordStatus::kSound) ++report_.damaged;
+  if (IsDamaged(record)) ++report_.damaged;
   entry.image = WriteImage(record, recording, entry);
   entry.record = Reported(std::move(record));
   return entry;

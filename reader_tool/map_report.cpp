@@ -14,6 +14,9 @@ tape_map::BandStatus BandOf(reader::RecordStatus status) {
     case reader::RecordStatus::kChecksumError: return tape_map::BandStatus::kDamaged;
     case reader::RecordStatus::kCombined: return tape_map::BandStatus::kCombined;
     case reader::RecordStatus::kRepaired: return tape_map::BandStatus::kRepaired;
+    // Drawn as read in full; its label says it has no checksum, and its
+    // doubtful bits show as any record's.
+    case reader::RecordStatus::kNoChecksum: return tape_map::BandStatus::kSound;
     case reader::RecordStatus::kCutShort: break;
   }
   return tape_map::BandStatus::kCutShort;

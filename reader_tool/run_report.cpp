@@ -119,7 +119,7 @@ std::string EntryLine(const reader::RunReport& report, const reader::ReportEntry
 std::string EntryNote(const reader::RunReport& report, const reader::ReportEntry& entry, Language language) {
   const reader::DecodedRecord& record = entry.record;
   if (entry.kind == reader::EntryKind::kCopy || entry.image.path.empty()) return "";
-  if (record.status == reader::RecordStatus::kSound || record.status == reader::RecordStatus::kCombined) return "";
+  if (!reader::IsDamaged(record)) return "";
   const std::string recording = RecordingShown(report, entry.recording, language);
   const std::string at = FormatTime(reader::SecondsAt(record, record.firstFrame));
   const std::string image = PrintableText(entry.image.path);
