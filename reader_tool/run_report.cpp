@@ -59,6 +59,9 @@ std::string ShownJson(const reader::RunReport& report, const reader::ReportEntry
   const reader::DecodedRecord& record = entry.record;
   std::string members = ",\"line\":" + JsonTextString(EntryLine(report, entry, language, false));
   members += ",\"statusText\":" + JsonTextString(StatusText(record.status, language));
+  // Whether the run counts it as damaged: a record without a checksum is
+  // not, unless a bit of it was read doubtfully.
+  members += std::string(",\"damaged\":") + (reader::IsDamaged(record) ? "true" : "false");
   members += ",\"machineText\":" +
              (record.machine.judged ? JsonTextString(MachineVerdictWords(record, language)) : std::string("null"));
   if (entry.kind == reader::EntryKind::kCombination) members += ",\"shownWith\":" + std::to_string(entry.recording);
