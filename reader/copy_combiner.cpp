@@ -200,7 +200,7 @@ Recovery RecoverRecords(std::vector<DecodedRecord> records) {
     for (const std::size_t member : group) grouped[member] = true;
     // A sound copy wins; the others are left as they were read.
     const bool anySound = std::any_of(group.begin(), group.end(), [&](std::size_t member) {
-      return records[member].status == RecordStatus::kSound || !IsDamaged(records[member]);
+      return !IsDamaged(records[member]);
     });
     if (anySound) continue;
     CopyCombination combination = CombineCopies(records, group);

@@ -1,5 +1,6 @@
 // The machine's verdict: whether the machine's own loader would load a
-// record as the recording plays it, at the speed it plays (no correction).
+// record as the recording plays it, at the speed it plays (no correction),
+// on each monitor of the family.
 //
 // The loader follows level changes. After it takes a change it ignores the
 // line for a fixed time, then takes the next change, and the bit is the

@@ -1,7 +1,8 @@
 // Bytes into a record: after the first sync byte either the monitor's name
 // header (three marks, the name up to a zero byte, then zeros and a second
 // sync byte) or the data block directly; then start and end address, the
-// bytes from start to end, and the checksum word, low byte first.
+// bytes from start to end, and the checksum word, low byte first, which the
+// earlier monitors do not write.
 #pragma once
 
 #include <array>

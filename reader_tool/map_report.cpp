@@ -48,6 +48,9 @@ tape_map::MapRecord MapRecordOf(const reader::DecodedRecord& record, reader::Rec
   for (std::int64_t frame : record.doubtfulBitFrames) out.doubtfulSeconds.push_back(reader::SecondsAt(record, frame));
   out.doubtfulCount = record.doubtfulBitCount;
   for (const reader::LoadProblem& problem : record.machine.problems) {
+    // The label says the record has no checksum; where it lacks one is
+    // its end, and the earlier monitors load it.
+    if (problem.kind == reader::LoadProblemKind::kNoChecksum) continue;
     out.loadMarks.push_back({reader::SecondsAt(record, problem.frame), ProblemText(record, problem, language)});
   }
   return out;

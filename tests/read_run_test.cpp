@@ -421,6 +421,7 @@ degrade::Signal WithAWeakCell(const degrade::Signal& signal, std::size_t byte) {
 TEST_F(ReadRunEverywhere, ARecordWithoutAChecksumIsToldFromOneCutShort) {
   const degrade::Signal save = degrade::EarlierMonitorSave(kGame);
   const degrade::Signal later = degrade::LentokSignal(kGame, Headerless());
+  const degrade::Signal named = degrade::LentokSignal(kGame, Named("GAME.RKS"));
   const struct {
     const char* what;
     std::vector<degrade::Signal> pieces;
@@ -441,6 +442,10 @@ TEST_F(ReadRunEverywhere, ARecordWithoutAChecksumIsToldFromOneCutShort) {
        "", false},
       {"the later layout cut off in its data", {degrade::Slice(later, 0, kToDataEnd - 100 * 256)}, 2,
        ", cut short; ", "", false},
+      // The earlier monitors write no header: ending after its data, a
+      // record with one was cut off.
+      {"a named record cut off at the end of its data", {degrade::Slice(named, 0, named.size() - 2 * 256 - 16)}, 2,
+       ", cut short; ", "", false},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.what);
@@ -459,7 +464,9 @@ TEST_F(ReadRunEverywhere, ARecordWithoutAChecksumIsToldFromOneCutShort) {
               c.loadsEarlier)
         << line;
     // The image gets the checksum of its data, and loads with lentok.
-    if (c.doubt[0] != '\0') EXPECT_EQ(ReadBytes(At("tape.rks")), kGame);
+    if (c.doubt[0] != '\0') {
+      EXPECT_EQ(ReadBytes(At("tape.rks")), kGame);
+    }
   }
 }
 
