@@ -126,6 +126,21 @@ void RecordParser::SignalEndedAt(std::int64_t frame, double halfCell) {
   }
 }
 
+bool RecordParser::ChecksumMayBeALeader() const {
+  if (!record_.checksumRead || record_.tapeChecksum != 0 || record_.hasHeader || record_.data.empty()) return false;
+  for (const std::uint8_t confidence : record_.checksumConfidence) {
+    if (confidence < kDoubtfulConfidence) return false;
+  }
+  return TapeChecksum(record_.data.data(), &record_.data.back()) != 0;
+}
+
+std::int64_t RecordParser::ChecksumWasALeader() {
+  record_.checksumRead = false;
+  record_.checksumConfidence.clear();
+  checksumBytes_ = 0;
+  return checksumFrame_;
+}
+
 void RecordParser::NoteDoubtfulBit(std::int64_t frame) {
   if (record_.doubtfulBitFrames.size() < kDoubtfulPositionsKept) {
     record_.doubtfulBitFrames.push_back(frame);

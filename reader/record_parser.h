@@ -42,6 +42,14 @@ class RecordParser {
   // out: the next Begin starts another.
   DecodedRecord Finish(std::int64_t endFrame);
 
+  // An earlier monitor's record with another record's leader straight
+  // after its data reads the leader's first zeros as its checksum word:
+  // 0000, read clearly, and not the data's.
+  bool ChecksumMayBeALeader() const;
+  // It was the leader: the checksum is dropped, and the record ends where
+  // it began, which is returned.
+  std::int64_t ChecksumWasALeader();
+
   // Bits whose reading was in doubt, and what the signal measured, as the
   // record goes on.
   void NoteDoubtfulBit(std::int64_t frame);

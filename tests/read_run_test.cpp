@@ -413,6 +413,19 @@ degrade::Signal WithAWeakCell(const degrade::Signal& signal, std::size_t byte) {
   return degrade::Dropout(signal, (255 + 1 + 4 + byte) * 256 + 3 * 32 + 8, 48, 0.1f);
 }
 
+// Two of an earlier monitor's saves of `image` with no gap at all: the
+// second's leader starts where the first's data ends.
+degrade::Signal BackToBackSaves(const Bytes& image) {
+  Bytes tape(image.begin(), image.end() - 2);
+  tape.insert(tape.end(), 255, 0x00);
+  tape.push_back(0xE6);
+  tape.insert(tape.end(), image.begin(), image.end());
+  degrade::EncoderStyle style;
+  style.withHeader = false;
+  style.checksumWord = false;
+  return degrade::SynthesiseRecording(tape, style);
+}
+
 }  // namespace
 
 // An earlier monitor's save has no checksum, and is read as such: sound
@@ -431,6 +444,9 @@ TEST_F(ReadRunEverywhere, ARecordWithoutAChecksumIsToldFromOneCutShort) {
     bool loadsEarlier;        // the line says it loads on the earlier monitors
   } kCases[] = {
       {"an earlier monitor's save", {save}, 0, ", no checksum (the earlier monitors write none); ",
+       "; no bit read doubtfully; ", true},
+      // The next leader's first zeros are not its checksum.
+      {"two saves back to back", {BackToBackSaves(kGame)}, 0, ", no checksum (the earlier monitors write none); ",
        "; no bit read doubtfully; ", true},
       {"with a bit in doubt", {WithAWeakCell(save, 100)}, 2, ", no checksum (the earlier monitors write none); ",
        "; doubtful bits at 0:", false},
