@@ -129,7 +129,8 @@ constexpr TextEntry<TextId> kTexts[] = {
      "a file cannot be read or written (a damaged stream included, though the\n"
      "records before the damage are written).\n",
      "Использование: lentok-read [ПАРАМЕТР]... ЗВУКОЗАПИСЬ...\n"
-     "         или:  lentok-read --verify [--channel=N] [--monitor=ИМЯ] ОБРАЗ... ЗВУКОЗАПИСЬ\n"
+     "         или:  lentok-read --verify [--channel=N] [--monitor=ИМЯ]\n"
+     "                           ОБРАЗ... ЗВУКОЗАПИСЬ\n"
      "Находит записи с ленты в каждой ЗВУКОЗАПИСИ и сохраняет каждую как образ\n"
      "ленты (.rks) под именем из её заголовка. Вместо ЗВУКОЗАПИСИ «-» означает\n"
      "стандартный ввод. Звукозаписи читаются в форматах WAV, FLAC, Ogg Vorbis,\n"
