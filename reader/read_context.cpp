@@ -139,7 +139,7 @@ void ReadContext::Take(DecodedRecord record) {
   std::size_t mapSlot = 0;
   if (settings_.keepMap) {
     mapSlot = Current().mapped.size();
-    Current().mapped.push_back({Mapped(record), record.status});
+    Current().mapped.push_back({Mapped(record), record.status, IsDamaged(record)});
   }
   if (Holds(record)) {
     Hold(std::move(record), order, mapSlot);
@@ -215,13 +215,13 @@ void ReadContext::Recover() {
     const std::size_t into = recovery.combinedInto[i];
     DecodedRecord& record = recovery.records[i];
     if (into == kNotCombined) {
-      Remap(candidates[i], record, record.status);
+      Remap(candidates[i], record, record);
       Emit(RecordEntry(std::move(record), candidates[i].recording, candidates[i].order, Release::kNone));
       continue;
     }
     const DecodedRecord& combination = recovery.combinations[into].record;
     const RecordStatus combined = combination.status;
-    Remap(candidates[i], record, combined);
+    Remap(candidates[i], record, combination);
     // A combination whose checksum agreed as read vouches for its copies;
     // a repaired one is a guess, and the run says so.
     if (IsDamaged(combination)) ++report_.damaged;
@@ -236,8 +236,10 @@ void ReadContext::Recover() {
   }
 }
 
-void ReadContext::Remap(const Held& held, const DecodedRecord& record, RecordStatus shownAs) {
-  if (settings_.keepMap) report_.recordings[held.recording].mapped[held.mapSlot] = {Mapped(record), shownAs};
+void ReadContext::Remap(const Held& held, const DecodedRecord& record, const DecodedRecord& shown) {
+  if (settings_.keepMap) {
+    report_.recordings[held.recording].mapped[held.mapSlot] = {Mapped(record), shown.status, IsDamaged(shown)};
+  }
 }
 
 ReportEntry ReadContext::RecordEntry(DecodedRecord record, std::size_t recording, std::size_t order,

@@ -108,6 +108,7 @@ struct ReportEntry {
 struct MappedRecord {
   DecodedRecord record;  // without its data
   RecordStatus shownAs = RecordStatus::kSound;
+  bool shownDamaged = false;  // whether what it became counts as damaged
 };
 
 struct RecordingReport {
@@ -192,7 +193,7 @@ class ReadContext {
   void Emit(ReportEntry entry);
   ReportEntry RecordEntry(DecodedRecord record, std::size_t recording, std::size_t order, Release released);
   StoredImage WriteImage(const DecodedRecord& record, std::size_t recording, ReportEntry& entry);
-  void Remap(const Held& held, const DecodedRecord& record, RecordStatus shownAs);
+  void Remap(const Held& held, const DecodedRecord& record, const DecodedRecord& shown);
   ReadError EndDecoding();
   RecordingReport& Current() { return report_.recordings.back(); }
 

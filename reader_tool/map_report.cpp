@@ -14,8 +14,8 @@ tape_map::BandStatus BandOf(reader::RecordStatus status) {
     case reader::RecordStatus::kChecksumError: return tape_map::BandStatus::kDamaged;
     case reader::RecordStatus::kCombined: return tape_map::BandStatus::kCombined;
     case reader::RecordStatus::kRepaired: return tape_map::BandStatus::kRepaired;
-    // Drawn as read in full; its label says it has no checksum, and its
-    // doubtful bits show as any record's.
+    // Read in full, with nothing to check it by: sound or damaged as the
+    // run counts it (below).
     case reader::RecordStatus::kNoChecksum: return tape_map::BandStatus::kSound;
     case reader::RecordStatus::kCutShort: break;
   }
@@ -32,11 +32,12 @@ static_assert(tape_map::kDoubtfulConfidence == reader::kDoubtfulConfidence, "one
 }  // namespace
 
 tape_map::MapRecord MapRecordOf(const reader::DecodedRecord& record, reader::RecordStatus shownAs,
-                                Language language) {
+                                bool shownDamaged, Language language) {
   tape_map::MapRecord out;
   out.fromSeconds = reader::SecondsAt(record, record.firstFrame);
   out.toSeconds = reader::SecondsAt(record, record.endFrame);
   out.status = BandOf(shownAs);
+  if (shownAs == reader::RecordStatus::kNoChecksum && shownDamaged) out.status = tape_map::BandStatus::kDamaged;
   const std::string addresses = record.addressesRead ? Hex4(record.startAddress) : "?";
   const std::string end = record.addressesRead ? Hex4(record.endAddress) : "?";
   out.label = Say(TextId::kMapRecordLabel, language,

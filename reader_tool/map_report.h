@@ -19,7 +19,7 @@ namespace reader_tool {
 // the map needs is kept, so a run over many recordings holds little per
 // record.
 tape_map::MapRecord MapRecordOf(const reader::DecodedRecord& record, reader::RecordStatus shownAs,
-                                Language language);
+                                bool shownDamaged, Language language);
 
 // A recording's panel: its name as shown, its level as the profile
 // collected it and its records in the order they lie.

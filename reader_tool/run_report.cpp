@@ -96,7 +96,7 @@ tape_map::MapRecording MapPanel(const reader::RunReport& report, std::size_t ind
   const reader::RecordingReport& recording = report.recordings[index];
   std::vector<tape_map::MapRecord> records;
   for (const reader::MappedRecord& mapped : recording.mapped) {
-    records.push_back(MapRecordOf(mapped.record, mapped.shownAs, language));
+    records.push_back(MapRecordOf(mapped.record, mapped.shownAs, mapped.shownDamaged, language));
   }
   return MapRecordingOf(RecordingShown(report, index, language), recording.profile, std::move(records));
 }
