@@ -197,6 +197,7 @@ const char* ProblemName(reader::LoadProblemKind kind) {
     case reader::LoadProblemKind::kCutShort: return "cut short";
     case reader::LoadProblemKind::kChecksumError: return "checksum error";
     case reader::LoadProblemKind::kNoSync: return "no sync";
+    case reader::LoadProblemKind::kNoChecksum: return "no checksum";
   }
   return "?";
 }

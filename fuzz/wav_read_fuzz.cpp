@@ -141,17 +141,32 @@ void CheckRecord(const reader::DecodedRecord& record, std::size_t fileSize, int 
     Require(record.checksumRead && record.tapeChecksum == record.computedChecksum);
   Require(record.doubtfulBitFrames.size() <= reader::kDoubtfulPositionsKept);
   Require(record.doubtfulBitFrames.size() <= record.doubtfulBitCount);
-  // Every record carries the machine's verdict, and it loads only without a problem.
-  Require(record.machine.judged);
-  Require(record.machine.loads == record.machine.problems.empty());
-  Require(record.machine.problems.size() <= reader::kLoadProblemsKept);
-  if (record.status != reader::RecordStatus::kSound) Require(!record.machine.loads);
+  // Every record carries the machine's verdict on each monitor. The later
+  // monitor loads only a sound record without a problem, by the one read
+  // its header calls for; the earlier monitors never one with a header.
+  const reader::MachineVerdict& machine = record.machine;
+  Require(machine.judged);
+  Require(machine.problems.size() <= reader::kLoadProblemsKept);
+  bool any = false;
+  for (const reader::MonitorRead read : reader::kMonitorReads) any = any || machine.LoadsOn(read);
+  Require(machine.loads == any);
+  const bool later = machine.LoadsOn(reader::Monitor::kLater);
+  if (later) Require(record.status == reader::RecordStatus::kSound && machine.problems.empty());
+  if (record.status == reader::RecordStatus::kSound && machine.problems.empty()) Require(later);
+  Require(!machine.LoadsOn(reader::MonitorRead::kLaterPlain) || !record.hasHeader);
+  Require(!machine.LoadsOn(reader::MonitorRead::kLaterNamed) || record.hasHeader);
+  Require(machine.LoadsOn(reader::MonitorRead::kEarlier) == machine.LoadsOn(reader::MonitorRead::kCompatible));
+  if (machine.LoadsOn(reader::Monitor::kEarlier)) Require(!record.hasHeader && record.addressesRead);
+  if (record.status == reader::RecordStatus::kNoChecksum) Require(!record.hasHeader && !record.checksumRead);
   const std::vector<std::uint8_t> image = reader::ImageBytes(record);
   if (record.addressesRead) Require(image.size() == record.data.size() + 6);
 }
 
 bool SameVerdict(const reader::MachineVerdict& a, const reader::MachineVerdict& b) {
   if (a.loads != b.loads || a.problems.size() != b.problems.size()) return false;
+  for (const reader::MonitorRead read : reader::kMonitorReads) {
+    if (a.LoadsOn(read) != b.LoadsOn(read)) return false;
+  }
   for (std::size_t i = 0; i < a.problems.size(); ++i) {
     const reader::LoadProblem& p = a.problems[i];
     const reader::LoadProblem& q = b.problems[i];

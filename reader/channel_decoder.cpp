@@ -12,6 +12,9 @@ namespace {
 // How long the second sync byte may be waited for after a name: far more
 // zeros than any writer puts there.
 constexpr std::uint32_t kLongestSecondLeaderBits = 4096 * 8;
+// Zeros after a checksum word of 0000 that make it the start of another
+// record's leader: as many as a leader after a dropout needs.
+constexpr std::uint32_t kLeaderBitsAfterData = 64;
 
 }  // namespace
 
@@ -64,6 +67,10 @@ void ChannelDecoder::Finish() {
   window_.Append(silence.data(), silence.size(), 1);
   Judge();
   if (!inRecord_) return;
+  if (watchingForLeader_) {
+    EndRecord(checksumEnd_);
+    return;
+  }
   DropWhatFollowsADropout();
   EndRecord(lastBitEnd_);
 }
@@ -72,7 +79,9 @@ void ChannelDecoder::Judge() {
   TimingEvent event;
   while (timing_.Next(window_, event)) {
     if (event.kind == TimingEvent::Kind::kLost) {
-      if (inRecord_) {
+      if (watchingForLeader_) {
+        EndRecord(checksumEnd_);
+      } else if (inRecord_) {
         parser_.SignalEndedAt(static_cast<std::int64_t>(event.frame), lastHalfCell_);
         EndRecord(std::min(lastBitEnd_, static_cast<std::int64_t>(event.frame)));
       }
@@ -112,10 +121,28 @@ void ChannelDecoder::OnBoundary(const TimingEvent& boundary) {
 }
 
 void ChannelDecoder::OnBit(const BitEvent& bit) {
+  if (watchingForLeader_) {
+    WatchForALeader(bit);
+    return;
+  }
   parser_.NoteSignal(bit.inverted, bit.halfCell, bit.amplitude);
   lastHalfCell_ = bit.halfCell;
   loaderWatch_.NoteBit(bit.frame, bit.halfCell);
-  if (bit.doubtful) parser_.NoteDoubtfulBit(static_cast<std::int64_t>(bit.frame));
+  // Bits read while the timing coasts through a dropout are the record's
+  // only if the cells come back; where the record ends in the dropout,
+  // they were read from what followed it, and so were their doubts.
+  const bool coasting = timing_.CoastingFrom() >= 0;
+  if (!coasting) CommitCoastDoubts();
+  if (bit.doubtful) {
+    const auto frame = static_cast<std::int64_t>(bit.frame);
+    if (!coasting) {
+      parser_.NoteDoubtfulBit(frame);
+    } else if (coastDoubts_.size() < kDoubtfulPositionsKept) {
+      coastDoubts_.push_back(frame);
+    } else {
+      ++coastDoubtsUnkept_;
+    }
+  }
   // The bit's cell, as the writer counts it, ends at its middle change.
   if (bitsInByte_ == 0) {
     byteFrame_ = std::max<std::int64_t>(0, static_cast<std::int64_t>(bit.frame - 2 * bit.halfCell));
@@ -139,10 +166,32 @@ void ChannelDecoder::OnBit(const BitEvent& bit) {
     case RecordParser::Step::kComplete: {
       // Read to its end through a dropout that never ended.
       DropWhatFollowsADropout();
+      if (timing_.CoastingFrom() < 0 && parser_.ChecksumMayBeALeader()) {
+        watchingForLeader_ = true;
+        zerosAfterChecksum_ = 0;
+        checksumEnd_ = lastBitEnd_;
+        break;
+      }
       EndRecord(lastBitEnd_);
       break;
     }
   }
+}
+
+// Zeros go on after a checksum of 0000: a leader, and the record was one of
+// the earlier monitors', which ended with its data. Anything else ends the
+// record, checksum and all, as it was read.
+void ChannelDecoder::WatchForALeader(const BitEvent& bit) {
+  if (!bit.value && !bit.doubtful && ++zerosAfterChecksum_ < kLeaderBitsAfterData) return;
+  const bool leader = zerosAfterChecksum_ >= kLeaderBitsAfterData;
+  EndRecord(leader ? parser_.ChecksumWasALeader() : checksumEnd_);
+}
+
+void ChannelDecoder::CommitCoastDoubts() {
+  for (const std::int64_t frame : coastDoubts_) parser_.NoteDoubtfulBit(frame);
+  parser_.CountDoubtfulBits(coastDoubtsUnkept_);
+  coastDoubts_.clear();
+  coastDoubtsUnkept_ = 0;
 }
 
 // A record that ends while the timing coasts through a dropout was cut short
@@ -155,6 +204,9 @@ void ChannelDecoder::DropWhatFollowsADropout() {
 }
 
 void ChannelDecoder::EndRecord(std::int64_t endFrame) {
+  watchingForLeader_ = false;
+  coastDoubts_.clear();
+  coastDoubtsUnkept_ = 0;
   DecodedRecord record = parser_.Finish(endFrame);
   record.channel = channel_;
   record.machine = loaderWatch_.Conclude(record);

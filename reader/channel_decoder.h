@@ -45,6 +45,8 @@ class ChannelDecoder {
   void OnBoundary(const TimingEvent& boundary);
   void OnBit(const BitEvent& bit);
   void DropWhatFollowsADropout();
+  void CommitCoastDoubts();
+  void WatchForALeader(const BitEvent& bit);
   void EndRecord(std::int64_t endFrame);
 
   double sampleRate_;
@@ -71,6 +73,13 @@ class ChannelDecoder {
   ByteConfidence byteConfidence_ = kFullConfidence;
   std::int64_t byteFrame_ = 0;
   std::uint32_t boundariesWithoutSync_ = 0;
+  // After a checksum word that may have been the next leader's first zeros.
+  bool watchingForLeader_ = false;
+  std::uint32_t zerosAfterChecksum_ = 0;
+  std::int64_t checksumEnd_ = 0;
+  // Doubtful bits read while coasting, not yet the record's.
+  std::vector<std::int64_t> coastDoubts_;
+  std::uint32_t coastDoubtsUnkept_ = 0;
 
   std::vector<DecodedRecord> completed_;
 };

@@ -171,7 +171,14 @@ CopyCombination CombineCopies(const std::vector<DecodedRecord>& records,
   }
   if (!out.data.empty()) out.computedChecksum = TapeChecksum(out.data.data(), &out.data.back());
   if (!out.checksumRead) {
-    out.status = RecordStatus::kCutShort;
+    // Copies written without a checksum word combine into a record without
+    // one: nothing can check it, so it is no more than the clearest reading.
+    const bool noChecksum =
+        !out.hasHeader && length == DeclaredLength(base) &&
+        std::all_of(read.begin(), read.end(), [&](const DecodedRecord* copy) {
+          return copy->data.size() < length || copy->status == RecordStatus::kNoChecksum;
+        });
+    out.status = noChecksum ? RecordStatus::kNoChecksum : RecordStatus::kCutShort;
   } else {
     out.status =
         out.computedChecksum == out.tapeChecksum ? RecordStatus::kCombined : RecordStatus::kChecksumError;
@@ -193,7 +200,7 @@ Recovery RecoverRecords(std::vector<DecodedRecord> records) {
     for (const std::size_t member : group) grouped[member] = true;
     // A sound copy wins; the others are left as they were read.
     const bool anySound = std::any_of(group.begin(), group.end(), [&](std::size_t member) {
-      return records[member].status == RecordStatus::kSound;
+      return !IsDamaged(records[member]);
     });
     if (anySound) continue;
     CopyCombination combination = CombineCopies(records, group);
@@ -201,7 +208,10 @@ Recovery RecoverRecords(std::vector<DecodedRecord> records) {
       ApplyRepair(combination.record, FindRepair(combination.record));
     }
     const RecordStatus status = combination.record.status;
-    if (status != RecordStatus::kCombined && status != RecordStatus::kRepaired) continue;
+    if (status != RecordStatus::kCombined && status != RecordStatus::kRepaired &&
+        status != RecordStatus::kNoChecksum) {
+      continue;
+    }
     for (const std::size_t member : group) recovery.combinedInto[member] = recovery.combinations.size();
     recovery.combinations.push_back(std::move(combination));
   }

@@ -30,8 +30,9 @@ struct SuppliedStretch {
 struct CopyCombination {
   std::vector<std::size_t> copies;  // indices of the records given, in order
   // The combined record: kCombined when its checksum agrees, kRepaired when
-  // a repair made it agree. Its positions and signal are those of the copy
-  // that read most, `positionsFrom` (an index of the records given).
+  // a repair made it agree, kNoChecksum when the copies had none. Its
+  // positions and signal are those of the copy that read most,
+  // `positionsFrom` (an index of the records given).
   DecodedRecord record;
   std::size_t positionsFrom = 0;
   std::vector<SuppliedStretch> suppliers;
@@ -51,15 +52,16 @@ struct Recovery {
 constexpr std::size_t kNotCombined = static_cast<std::size_t>(-1);
 
 // Combines and repairs. Records that are sound stay as they are; copies of
-// a program with a sound copy are left alone (the sound copy wins); copies
-// none of which is sound are combined; a combination that fails its
-// checksum is repaired where one repair fits, and otherwise dropped, its
-// copies staying as they were.
+// a program with a sound copy (or one without a checksum read clearly) are
+// left alone (that copy wins); copies none of which is sound are combined;
+// a combination that fails its checksum is repaired where one repair fits,
+// and otherwise dropped, its copies staying as they were.
 Recovery RecoverRecords(std::vector<DecodedRecord> records);
 
 // The copies combined into one record, bit by bit (nothing about checksum
 // or repair yet): `copies` index `records`. Its status is kCombined when
-// the checksum agrees, kChecksumError or kCutShort otherwise.
+// the checksum agrees, kChecksumError or kCutShort otherwise, and
+// kNoChecksum when the copies were written without one.
 CopyCombination CombineCopies(const std::vector<DecodedRecord>& records,
                               const std::vector<std::size_t>& copies);
 

@@ -20,6 +20,15 @@ std::vector<std::uint8_t> ImageBytes(const DecodedRecord& record) {
   return image;
 }
 
+bool IsDamaged(const DecodedRecord& record) {
+  switch (record.status) {
+    case RecordStatus::kSound:
+    case RecordStatus::kCombined: return false;
+    case RecordStatus::kNoChecksum: return record.doubtfulBitCount > 0;
+    default: return true;
+  }
+}
+
 double SecondsAt(const DecodedRecord& record, std::int64_t frame) {
   return record.sampleRate > 0 ? static_cast<double>(frame) / record.sampleRate : 0.0;
 }

@@ -3,6 +3,7 @@
 // keeps everything that was recovered.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -15,6 +16,10 @@ enum class RecordStatus {
   kCutShort,       // the signal ended or was lost before the record did
   kCombined,       // copies of the record, none sound, combined into one whose checksum agrees
   kRepaired,       // a few doubtful bits changed so that the checksum agrees: a guess it supports
+  // Every data byte read and the signal ends right after them, as the
+  // earlier monitors write a record: no header and no checksum word, so
+  // nothing checks the data but how clearly each bit was read.
+  kNoChecksum,
 };
 
 // How clear a bit's decision was: 0 (no signal, a coin toss) to 255 (a full
@@ -47,6 +52,7 @@ enum class LoadProblemKind {
   kCutShort,         // the record ends before its checksum
   kChecksumError,    // the checksum on tape does not match the data
   kNoSync,           // a leader that no sync byte follows, or a sync byte with no leader
+  kNoChecksum,       // the record ends after its data: the later monitor waits for a checksum
 };
 
 struct LoadProblem {
@@ -55,12 +61,47 @@ struct LoadProblem {
   double cellMicroseconds = 0;     // the cell length found, for too short / too long
 };
 
+// The monitors of the family and their reads. The later monitor reads
+// the block directly (plain) or after a name header it compares (named),
+// and needs the checksum word either way; the earlier monitor and the
+// compatible machine's take the block directly, with no header, and ignore
+// what follows the data. The timing window is the same for all.
+enum class MonitorRead {
+  kLaterPlain,
+  kLaterNamed,
+  kEarlier,
+  kCompatible,
+};
+constexpr MonitorRead kMonitorReads[] = {MonitorRead::kLaterPlain, MonitorRead::kLaterNamed,
+                                         MonitorRead::kEarlier, MonitorRead::kCompatible};
+constexpr std::size_t kMonitorReadCount = sizeof kMonitorReads / sizeof kMonitorReads[0];
+
+// The monitors themselves, as a user names the one in the machine.
+enum class Monitor { kLater, kEarlier, kCompatible };
+constexpr Monitor MonitorOf(MonitorRead read) {
+  return read == MonitorRead::kEarlier ? Monitor::kEarlier
+         : read == MonitorRead::kCompatible ? Monitor::kCompatible
+                                            : Monitor::kLater;
+}
+
 // What the machine's loader would make of the record, played as it is (no
 // speed correction).
 struct MachineVerdict {
   bool judged = false;             // false until the verdict has been made
-  bool loads = false;
+  bool loads = false;              // on at least one monitor
+  // Why a monitor would not load it: every problem found, on any monitor.
   std::vector<LoadProblem> problems;
+  // Whether each read of kMonitorReads loads it, in that order.
+  bool loadsOn[kMonitorReadCount] = {};
+
+  bool LoadsOn(MonitorRead read) const { return loadsOn[static_cast<std::size_t>(read)]; }
+  // By any of the monitor's reads.
+  bool LoadsOn(Monitor monitor) const {
+    for (const MonitorRead read : kMonitorReads) {
+      if (MonitorOf(read) == monitor && LoadsOn(read)) return true;
+    }
+    return false;
+  }
 };
 
 // Keeps at most this many problems per record: the first ones tell where
@@ -121,10 +162,16 @@ struct DecodedRecord {
 // Keeps at most this many positions of doubtful bits per record.
 constexpr std::size_t kDoubtfulPositionsKept = 8;
 
+// Whether the record counts as damaged: anything but sound, combined, or
+// a record without a checksum word whose every bit was read clearly (its
+// one safeguard).
+bool IsDamaged(const DecodedRecord& record);
+
 // The tape image of the record in the layout lentok reads: start and end
 // address (little-endian), the data, then the checksum word as read from
-// tape, low byte first; a record cut short before its checksum ends with the
-// checksum computed over the data that was recovered.
+// tape, low byte first; a record with none read (cut short, or written
+// without one) ends with the checksum computed over the data recovered, so
+// that its image loads as any other.
 std::vector<std::uint8_t> ImageBytes(const DecodedRecord& record);
 
 // Seconds from the start of the recording to a frame.

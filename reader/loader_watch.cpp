@@ -65,6 +65,7 @@ void LoaderWatch::BeginRecord(double frame, double halfCell) {
 }
 
 void LoaderWatch::NoteBit(double frame, double halfCell) {
+  lastHalfCell_ = halfCell;
   if (pending_) Judge(*pending_, false);
   const double cell = 2 * halfCell * microsecondsPerFrame_;
   pending_ = PendingBit{frame, cell, TakenNear(frame, kToleranceShare * halfCell)};
@@ -104,13 +105,45 @@ void LoaderWatch::Add(LoadProblemKind kind, double frame, double cellMicrosecond
 }
 
 MachineVerdict LoaderWatch::Conclude(const DecodedRecord& record) {
+  // A record cut short has no last bit to close; what matters is that it
+  // ends. One without a checksum word ends with its last data bit, which
+  // must close as any last bit.
   const bool complete = record.status != RecordStatus::kCutShort;
-  // A record cut short has no last bit to close; what matters is that it ends.
-  if (pending_) Judge(*pending_, complete);
+  // Bits noted past the record's end were read from what followed it, as
+  // the timing coasted on: they are not the record's.
+  const double end = static_cast<double>(record.endFrame) + kToleranceShare * lastHalfCell_;
+  const bool readOn = pending_ && pending_->frame > end;
+  if (pending_ && !readOn) Judge(*pending_, complete);
   pending_.reset();
   runKind_.reset();
+  std::vector<LoadProblem>& problems = verdict_.problems;
+  problems.erase(std::remove_if(problems.begin(), problems.end(),
+                                [&](const LoadProblem& problem) { return static_cast<double>(problem.frame) > end; }),
+                 problems.end());
+  // Where bits were read on past the end, the record's last bit was judged
+  // as if another followed it: unclosed, it is the last bit's trouble.
+  if (readOn && complete && !problems.empty() && problems.back().kind == LoadProblemKind::kChangeTooClose &&
+      static_cast<double>(problems.back().frame) >= static_cast<double>(record.endFrame) - 2 * lastHalfCell_) {
+    problems.back().kind = LoadProblemKind::kNoClosingChange;
+  }
+
+  // The earlier monitors take the addresses and the data, and ignore what
+  // follows: only trouble up to the last data bit's end stops them.
+  const std::size_t declared =
+      static_cast<std::size_t>(static_cast<std::uint16_t>(record.endAddress - record.startAddress)) + 1;
+  const bool block = record.addressesRead && record.data.size() == declared;
+  const double dataEnd =
+      block && !record.byteFrames.empty()
+          ? static_cast<double>(record.byteFrames.back()) + (16 + kToleranceShare) * lastHalfCell_
+          : 0;
+  const bool blockClear = std::none_of(problems.begin(), problems.end(), [&](const LoadProblem& problem) {
+    return static_cast<double>(problem.frame) <= dataEnd;
+  });
+
   if (record.hasHeader && !record.addressesRead) {
     Add(LoadProblemKind::kNoSync, static_cast<double>(record.endFrame), 0);
+  } else if (record.status == RecordStatus::kNoChecksum) {
+    Add(LoadProblemKind::kNoChecksum, static_cast<double>(record.endFrame), 0);
   } else if (!complete) {
     Add(LoadProblemKind::kCutShort, static_cast<double>(record.endFrame), 0);
   } else if (record.status == RecordStatus::kChecksumError) {
@@ -119,7 +152,20 @@ MachineVerdict LoaderWatch::Conclude(const DecodedRecord& record) {
   MachineVerdict verdict = std::move(verdict_);
   verdict_ = MachineVerdict{};
   verdict.judged = true;
-  verdict.loads = verdict.problems.empty();
+  // The later monitor needs everything, checksum included; its named read
+  // the header too, which the earlier monitors cannot read past.
+  const bool whole = verdict.problems.empty();
+  for (const MonitorRead read : kMonitorReads) {
+    bool loads = false;
+    switch (read) {
+      case MonitorRead::kLaterPlain: loads = whole && !record.hasHeader; break;
+      case MonitorRead::kLaterNamed: loads = whole && record.hasHeader; break;
+      case MonitorRead::kEarlier:
+      case MonitorRead::kCompatible: loads = block && blockClear && !record.hasHeader; break;
+    }
+    verdict.loadsOn[static_cast<std::size_t>(read)] = loads;
+    verdict.loads = verdict.loads || loads;
+  }
   return verdict;
 }
 

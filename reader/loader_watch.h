@@ -1,5 +1,6 @@
 // The machine's verdict: whether the machine's own loader would load a
-// record as the recording plays it, at the speed it plays (no correction).
+// record as the recording plays it, at the speed it plays (no correction),
+// on each monitor of the family.
 //
 // The loader follows level changes. After it takes a change it ignores the
 // line for a fixed time, then takes the next change, and the bit is the
@@ -50,7 +51,8 @@ class LoaderWatch {
   // A bit of the record whose cell (as the loader counts it) ends at
   // `frame`; `halfCell` is the half-cell found there, in frames.
   void NoteBit(double frame, double halfCell);
-  // The record has ended: its verdict, from what was noted and its status.
+  // The record has ended: its verdict on each monitor, from what was noted
+  // and its status.
   MachineVerdict Conclude(const DecodedRecord& record);
 
  private:
@@ -77,6 +79,7 @@ class LoaderWatch {
   MachineVerdict verdict_;
   std::optional<PendingBit> pending_;
   std::optional<LoadProblemKind> runKind_;  // the kind the previous bit showed, if any
+  double lastHalfCell_ = 0;
 };
 
 }  // namespace reader

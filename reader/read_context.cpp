@@ -42,10 +42,6 @@ DecodedRecord Mapped(const DecodedRecord& record) {
   return mapped;
 }
 
-bool Damaged(RecordStatus status) {
-  return status != RecordStatus::kSound && status != RecordStatus::kCombined;
-}
-
 }  // namespace
 
 std::size_t HeldBytes(const DecodedRecord& record) {
@@ -153,7 +149,7 @@ void ReadContext::Take(DecodedRecord record) {
   std::size_t mapSlot = 0;
   if (settings_.keepMap) {
     mapSlot = Current().mapped.size();
-    Current().mapped.push_back({Mapped(record), record.status, {}});
+    Current().mapped.push_back({Mapped(record), record.status, IsDamaged(record), {}});
   }
   if (Holds(record)) {
     // Without combining (--separate) the other channels' copies go unused.
@@ -165,7 +161,7 @@ void ReadContext::Take(DecodedRecord record) {
 }
 
 bool ReadContext::Holds(const DecodedRecord& record) {
-  if (record.status == RecordStatus::kSound) {
+  if (!IsDamaged(record)) {
     // Its copies, damaged, are left as they are: this one wins.
     if (!settings_.separate) soundPrograms_.push_back(KeyOf(record));
     return false;
@@ -261,11 +257,12 @@ void ReadContext::Recover() {
       if (aloneButForChannels[i] && record.status == RecordStatus::kChecksumError) {
         ApplyRepair(record, FindRepair(record));
       }
-      Remap(held, record, record.status);
+      Remap(held, record, record);
       Emit(RecordEntry(std::move(record), held.recording, held.order, Release::kNone));
       continue;
     }
-    const RecordStatus combined = recovery.combinations[into].record.status;
+    const DecodedRecord& combination = recovery.combinations[into].record;
+    const RecordStatus combined = combination.status;
     std::vector<SuppliedStretch> supplied;
     for (const SuppliedStretch& stretch : recovery.combinations[into].suppliers) {
       if (stretch.copy == i) supplied.push_back(stretch);
@@ -275,14 +272,15 @@ void ReadContext::Recover() {
       ++report_.recordings[held.recording].records;
       ++report_.records;
       if (settings_.keepMap) {
-        report_.recordings[held.recording].mapped.push_back({Mapped(record), combined, std::move(supplied)});
+        report_.recordings[held.recording].mapped.push_back(
+            {Mapped(record), combined, IsDamaged(combination), std::move(supplied)});
       }
     } else {
-      Remap(held, record, combined, std::move(supplied));
+      Remap(held, record, combination, std::move(supplied));
     }
     // A combination whose checksum agreed as read vouches for its copies;
     // a repaired one is a guess, and the run says so.
-    if (Damaged(combined)) ++report_.damaged;
+    if (IsDamaged(combination)) ++report_.damaged;
     ReportEntry entry;
     entry.kind = EntryKind::kCopy;
     entry.recording = held.recording;
@@ -294,10 +292,11 @@ void ReadContext::Recover() {
   }
 }
 
-void ReadContext::Remap(const Held& held, const DecodedRecord& record, RecordStatus shownAs,
+void ReadContext::Remap(const Held& held, const DecodedRecord& record, const DecodedRecord& shown,
                         std::vector<SuppliedStretch> supplied) {
   if (settings_.keepMap) {
-    report_.recordings[held.recording].mapped[held.mapSlot] = {Mapped(record), shownAs, std::move(supplied)};
+    report_.recordings[held.recording].mapped[held.mapSlot] = {Mapped(record), shown.status, IsDamaged(shown),
+                                                               std::move(supplied)};
   }
 }
 
@@ -307,7 +306,7 @@ ReportEntry ReadContext::RecordEntry(DecodedRecord record, std::size_t recording
   entry.recording = recording;
   entry.order = order;
   entry.released = released;
-  if (record.status != RecordStatus::kSound) ++report_.damaged;
+  if (IsDamaged(record)) ++report_.damaged;
   entry.image = WriteImage(record, recording, entry);
   entry.record = Reported(std::move(record));
   return entry;

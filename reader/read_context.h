@@ -112,6 +112,8 @@ struct ReportEntry {
 struct MappedRecord {
   DecodedRecord record;  // without its data
   RecordStatus shownAs = RecordStatus::kSound;
+  bool shownDamaged = false;  // whether what it became counts as damaged
+  // The doubtful stretches it supplied to the combination it went into.
   std::vector<SuppliedStretch> supplied;
 };
 
@@ -201,7 +203,7 @@ class ReadContext {
   void Emit(ReportEntry entry);
   ReportEntry RecordEntry(DecodedRecord record, std::size_t recording, std::size_t order, Release released);
   StoredImage WriteImage(const DecodedRecord& record, std::size_t recording, ReportEntry& entry);
-  void Remap(const Held& held, const DecodedRecord& record, RecordStatus shownAs,
+  void Remap(const Held& held, const DecodedRecord& record, const DecodedRecord& shown,
              std::vector<SuppliedStretch> supplied = {});
   ReadError EndDecoding();
   RecordingReport& Current() { return report_.recordings.back(); }

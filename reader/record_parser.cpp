@@ -126,6 +126,21 @@ void RecordParser::SignalEndedAt(std::int64_t frame, double halfCell) {
   }
 }
 
+bool RecordParser::ChecksumMayBeALeader() const {
+  if (!record_.checksumRead || record_.tapeChecksum != 0 || record_.hasHeader || record_.data.empty()) return false;
+  for (const std::uint8_t confidence : record_.checksumConfidence) {
+    if (confidence < kDoubtfulConfidence) return false;
+  }
+  return TapeChecksum(record_.data.data(), &record_.data.back()) != 0;
+}
+
+std::int64_t RecordParser::ChecksumWasALeader() {
+  record_.checksumRead = false;
+  record_.checksumConfidence.clear();
+  checksumBytes_ = 0;
+  return checksumFrame_;
+}
+
 void RecordParser::NoteDoubtfulBit(std::int64_t frame) {
   if (record_.doubtfulBitFrames.size() < kDoubtfulPositionsKept) {
     record_.doubtfulBitFrames.push_back(frame);
@@ -140,6 +155,20 @@ void RecordParser::NoteSignal(bool inverted, double halfCell, double amplitude) 
   ++signalNotes_;
 }
 
+// The earlier monitors' layout: no header, every data byte, and the signal
+// gone within a cell or two of the last one, before any checksum bit could
+// have been read. A record of the later layout cut off exactly there looks
+// the same; cut anywhere else, it is cut short.
+bool RecordParser::EndsAfterItsData() const {
+  if (record_.hasHeader || !record_.addressesRead || record_.data.size() != dataLength_ ||
+      record_.byteFrames.empty() || signalNotes_ == 0) {
+    return false;
+  }
+  const double halfCell = halfCellSum_ / static_cast<double>(signalNotes_);
+  const double dataEnd = static_cast<double>(record_.byteFrames.back()) + 16 * halfCell;
+  return static_cast<double>(record_.endFrame) <= dataEnd + 2 * kNoChecksumEndCells * halfCell;
+}
+
 DecodedRecord RecordParser::Finish(std::int64_t endFrame) {
   record_.endFrame = endFrame;
   if (!record_.data.empty()) {
@@ -147,7 +176,7 @@ DecodedRecord RecordParser::Finish(std::int64_t endFrame) {
   }
   if (!record_.checksumRead) record_.checksumConfidence.clear();
   if (!record_.checksumRead) {
-    record_.status = RecordStatus::kCutShort;
+    record_.status = EndsAfterItsData() ? RecordStatus::kNoChecksum : RecordStatus::kCutShort;
   } else {
     record_.status = record_.computedChecksum == record_.tapeChecksum ? RecordStatus::kSound
                                                                       : RecordStatus::kChecksumError;

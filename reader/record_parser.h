@@ -1,7 +1,8 @@
 // Bytes into a record: after the first sync byte either the monitor's name
 // header (three marks, the name up to a zero byte, then zeros and a second
 // sync byte) or the data block directly; then start and end address, the
-// bytes from start to end, and the checksum word, low byte first.
+// bytes from start to end, and the checksum word, low byte first, which the
+// earlier monitors do not write.
 #pragma once
 
 #include <array>
@@ -36,14 +37,24 @@ class RecordParser {
   // dropped. `halfCell` is the length of a half-cell in frames.
   void SignalEndedAt(std::int64_t frame, double halfCell);
 
-  // Finishes the record: complete when the checksum was read, cut short
-  // otherwise. `endFrame` is where reading stopped. The record is moved
+  // Finishes the record: complete when the checksum was read; without one,
+  // no checksum when the signal ended right after the data, else cut short. `endFrame` is where reading stopped. The record is moved
   // out: the next Begin starts another.
   DecodedRecord Finish(std::int64_t endFrame);
+
+  // An earlier monitor's record with another record's leader straight
+  // after its data reads the leader's first zeros as its checksum word:
+  // 0000, read clearly, and not the data's.
+  bool ChecksumMayBeALeader() const;
+  // It was the leader: the checksum is dropped, and the record ends where
+  // it began, which is returned.
+  std::int64_t ChecksumWasALeader();
 
   // Bits whose reading was in doubt, and what the signal measured, as the
   // record goes on.
   void NoteDoubtfulBit(std::int64_t frame);
+  // More of them, past the first few whose places are kept.
+  void CountDoubtfulBits(std::uint32_t count) { record_.doubtfulBitCount += count; }
   void NoteSignal(bool inverted, double halfCell, double amplitude);
 
   // The longest name taken; a longer one is cut here.
@@ -52,7 +63,12 @@ class RecordParser {
  private:
   enum class State { kMarks, kName, kAddresses, kData, kChecksum, kDone };
 
+  // How many cells after its last data byte the signal of a record without
+  // a checksum word may end.
+  static constexpr double kNoChecksumEndCells = 2;
+
   Step TakeBlockByte(std::uint8_t value, std::int64_t frame, const ByteConfidence& confidence);
+  bool EndsAfterItsData() const;
 
   DecodedRecord record_;
   State state_ = State::kDone;

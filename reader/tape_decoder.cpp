@@ -27,6 +27,7 @@ int StatusRank(RecordStatus status) {
     case RecordStatus::kSound: return 0;
     case RecordStatus::kCombined:
     case RecordStatus::kRepaired:
+    case RecordStatus::kNoChecksum:
     case RecordStatus::kChecksumError: return 1;
     case RecordStatus::kCutShort: return 2;
   }

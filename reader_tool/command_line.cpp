@@ -19,6 +19,7 @@ enum class OptionId {
   kChannel,
   kSeparate,
   kMap,
+  kMonitor,
 };
 
 constexpr int Id(OptionId id) { return static_cast<int>(id); }
@@ -34,6 +35,7 @@ constexpr OptionDefinition kOptions[] = {
     {Id(OptionId::kChannel), '\0', "channel", true},
     {Id(OptionId::kSeparate), '\0', "separate", false},
     {Id(OptionId::kMap), '\0', "map", true},
+    {Id(OptionId::kMonitor), '\0', "monitor", true},
 };
 
 bool ParseChannel(const std::string& text, int& channel) {
@@ -46,6 +48,13 @@ bool ParseChannel(const std::string& text, int& channel) {
   if (value < 1 || value > kMostChannels) return false;
   channel = value - 1;
   return true;
+}
+
+std::optional<reader::Monitor> ParseMonitor(const std::string& text) {
+  if (text == "later") return reader::Monitor::kLater;
+  if (text == "earlier") return reader::Monitor::kEarlier;
+  if (text == "compatible") return reader::Monitor::kCompatible;
+  return std::nullopt;
 }
 
 class Parser final : public ScanReceiver {
@@ -97,6 +106,10 @@ class Parser final : public ScanReceiver {
         if (value.empty()) Fail(CommandLineError::kMissingValue, "--map");
         options.mapPath = value;
         break;
+      case OptionId::kMonitor:
+        options.monitor = ParseMonitor(value);
+        if (!options.monitor) Fail(CommandLineError::kBadMonitor, value);
+        break;
     }
   }
 
@@ -110,6 +123,7 @@ class Parser final : public ScanReceiver {
     int standardInputs = 0;
     for (const std::string& operand : operands) standardInputs += operand == "-" ? 1 : 0;
     if (standardInputs > 1) Fail(CommandLineError::kStandardInputTwice, "-");
+    if (result_.options.monitor && !result_.options.verify) Fail(CommandLineError::kMonitorWithoutVerify, "--monitor");
     const std::string& map = result_.options.mapPath;
     if (map.empty()) return;
     if (result_.options.verify) Fail(CommandLineError::kMapWithVerify, "--map");

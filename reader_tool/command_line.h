@@ -4,8 +4,11 @@
 // options, and - as the name of standard input.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "reader/decoded_record.h"
 
 namespace reader_tool {
 
@@ -20,6 +23,9 @@ struct ToolOptions {
   bool version = false;
   int channel = -1;  // from 0, as the decoder counts; -1: the decoder picks
   std::string mapPath;  // --map: where the damage map goes; empty: none
+  // --monitor, with --verify: the monitor the record must load on; none
+  // given: any one of them.
+  std::optional<reader::Monitor> monitor;
   // The recordings; with --verify the image and then the recording.
   std::vector<std::string> operands;
 };
@@ -36,6 +42,8 @@ enum class CommandLineError {
   kStandardInputTwice,
   kMapWithVerify,
   kMapIsRecording,  // --map names one of the recordings to be read
+  kBadMonitor,
+  kMonitorWithoutVerify,
 };
 
 struct ParsedCommandLine {

@@ -14,6 +14,9 @@ tape_map::BandStatus BandOf(reader::RecordStatus status) {
     case reader::RecordStatus::kChecksumError: return tape_map::BandStatus::kDamaged;
     case reader::RecordStatus::kCombined: return tape_map::BandStatus::kCombined;
     case reader::RecordStatus::kRepaired: return tape_map::BandStatus::kRepaired;
+    // Read in full, with nothing to check it by: sound or damaged as the
+    // run counts it (below).
+    case reader::RecordStatus::kNoChecksum: return tape_map::BandStatus::kSound;
     case reader::RecordStatus::kCutShort: break;
   }
   return tape_map::BandStatus::kCutShort;
@@ -29,11 +32,13 @@ static_assert(tape_map::kDoubtfulConfidence == reader::kDoubtfulConfidence, "one
 }  // namespace
 
 tape_map::MapRecord MapRecordOf(const reader::DecodedRecord& record, reader::RecordStatus shownAs,
-                                Language language, const std::vector<reader::SuppliedStretch>& supplied) {
+                                bool shownDamaged, Language language,
+                                const std::vector<reader::SuppliedStretch>& supplied) {
   tape_map::MapRecord out;
   out.fromSeconds = reader::SecondsAt(record, record.firstFrame);
   out.toSeconds = reader::SecondsAt(record, record.endFrame);
   out.status = BandOf(shownAs);
+  if (shownAs == reader::RecordStatus::kNoChecksum && shownDamaged) out.status = tape_map::BandStatus::kDamaged;
   const std::string addresses = record.addressesRead ? Hex4(record.startAddress) : "?";
   const std::string end = record.addressesRead ? Hex4(record.endAddress) : "?";
   out.label = Say(TextId::kMapRecordLabel, language,
@@ -45,6 +50,9 @@ tape_map::MapRecord MapRecordOf(const reader::DecodedRecord& record, reader::Rec
   for (std::int64_t frame : record.doubtfulBitFrames) out.doubtfulSeconds.push_back(reader::SecondsAt(record, frame));
   out.doubtfulCount = record.doubtfulBitCount;
   for (const reader::LoadProblem& problem : record.machine.problems) {
+    // The label says the record has no checksum; where it lacks one is
+    // its end, and the earlier monitors load it.
+    if (problem.kind == reader::LoadProblemKind::kNoChecksum) continue;
     out.loadMarks.push_back({reader::SecondsAt(record, problem.frame), ProblemText(record, problem, language)});
   }
   const std::vector<std::int64_t>& bytes = record.byteFrames;

@@ -22,7 +22,8 @@ namespace reader_tool {
 // `supplied`: the stretches of doubtful bytes it supplied to that
 // combination, marked on its band.
 tape_map::MapRecord MapRecordOf(const reader::DecodedRecord& record, reader::RecordStatus shownAs,
-                                Language language, const std::vector<reader::SuppliedStretch>& supplied = {});
+                                bool shownDamaged, Language language,
+                                const std::vector<reader::SuppliedStretch>& supplied = {});
 
 // A recording's panel: its name as shown, its level as the profile
 // collected it and its records in the order they lie.

@@ -33,6 +33,8 @@ TextId CommandLineErrorId(CommandLineError error) {
     case CommandLineError::kStandardInputTwice: return TextId::kStandardInputTwice;
     case CommandLineError::kMapWithVerify: return TextId::kMapWithVerify;
     case CommandLineError::kMapIsRecording: return TextId::kMapIsRecording;
+    case CommandLineError::kBadMonitor: return TextId::kBadMonitor;
+    case CommandLineError::kMonitorWithoutVerify: return TextId::kMonitorWithoutVerify;
     case CommandLineError::kNone:
     case CommandLineError::kNoRecording: break;
   }
@@ -313,14 +315,22 @@ class VerifyRun {
     reader::DecodedRecord bestRecord;
 
     bool Matched() const { return best.verdict == Verdict::kMatch; }
-    // The record holds the image and the machine would load it as played.
-    bool Verified() const { return Matched() && bestRecord.machine.loads; }
+    // The record holds the image and the monitor asked for (any, when
+    // none was) would load it as played.
+    bool Verified(const std::optional<reader::Monitor>& monitor) const {
+      return Matched() && Loads(bestRecord, monitor);
+    }
   };
+
+  static bool Loads(const reader::DecodedRecord& record, const std::optional<reader::Monitor>& monitor) {
+    return monitor ? record.machine.LoadsOn(*monitor) : record.machine.loads;
+  }
 
   std::string Shown(const std::string& path) const { return PrintableText(DisplayName(path, language_)); }
 
   bool AllVerified() const {
-    return std::all_of(checks_.begin(), checks_.end(), [](const ImageCheck& check) { return check.Verified(); });
+    return std::all_of(checks_.begin(), checks_.end(),
+                       [this](const ImageCheck& check) { return check.Verified(options_.monitor); });
   }
   bool AllMatched() const {
     return std::all_of(checks_.begin(), checks_.end(), [](const ImageCheck& check) { return check.Matched(); });
@@ -372,10 +382,10 @@ class VerifyRun {
   void Consider(const reader::DecodedRecord& record) {
     ++records_;
     for (ImageCheck& check : checks_) {
-      if (check.Verified() || !NameFits(check, record)) continue;
+      if (check.Verified(options_.monitor) || !NameFits(check, record)) continue;
       const Comparison comparison = CompareWithImage(record, check.image);
       const bool match = comparison.verdict == Verdict::kMatch;
-      if (match ? !check.Matched() || record.machine.loads
+      if (match ? !check.Matched() || Loads(record, options_.monitor)
                 : !check.Matched() && BetterCandidate(comparison, check.best)) {
         check.best = comparison;
         check.bestRecord = record;
@@ -409,7 +419,8 @@ class VerifyRun {
         return Say(TextId::kVerifyChecksumBad, language_,
                    {at, Hex4(record.tapeChecksum), Hex4(record.computedChecksum)});
       case Verdict::kMatch:
-        return Say(TextId::kVerifyWillNotLoad, language_, {at, MachineVerdictText(record, language_)});
+        return Say(options_.monitor && record.machine.loads ? TextId::kVerifyNotOnMonitor : TextId::kVerifyWillNotLoad,
+                   language_, {at, MachineVerdictText(record, language_)});
       case Verdict::kOtherAddresses: break;
     }
     const std::string missing =
@@ -445,7 +456,7 @@ class VerifyRun {
     const int status = AllVerified() ? kExitSound : kExitDamaged;
     const std::string recording = Shown(recordingPath_);
     for (const ImageCheck& check : checks_) {
-      if (check.Verified()) continue;
+      if (check.Verified(options_.monitor)) continue;
       const std::string what = OfASide() ? Shown(check.path) + ": " + Difference(check) : Difference(check);
       streams_.err(Say(TextId::kVerifyFailure, language_, {recording, what}) + "\n");
     }
@@ -455,7 +466,7 @@ class VerifyRun {
       return status;
     }
     for (const ImageCheck& check : checks_) {
-      if (!check.Verified()) continue;
+      if (!check.Verified(options_.monitor)) continue;
       Out(Say(TextId::kVerifyMatch, language_, {recording, Shown(check.path), Span(check.bestRecord, language_)}) +
           "\n");
       if (check.best.storedChecksumDiffers) {
@@ -473,7 +484,7 @@ class VerifyRun {
     const bool located = best.verdict == Verdict::kDiffers || best.verdict == Verdict::kCutShort;
     std::string json = "{\"image\":" + JsonTextString(check.path);
     json += ",\"recording\":" + JsonTextString(recordingPath_);
-    const bool unloadable = check.Matched() && !check.Verified();
+    const bool unloadable = check.Matched() && !check.Verified(options_.monitor);
     json += ",\"result\":\"" + std::string(unloadable ? "will not load" : VerdictWord(best.verdict)) + "\"";
     json += ",\"record\":" + (found ? RecordJson(check.bestRecord) : std::string("null"));
     json += ",\"address\":" + (located ? std::to_string(check.image.startAddress + best.index) : std::string("null"));

@@ -94,6 +94,7 @@ const char* StatusWord(reader::RecordStatus status) {
     case reader::RecordStatus::kCutShort: return "cut short";
     case reader::RecordStatus::kCombined: return "combined";
     case reader::RecordStatus::kRepaired: return "repaired";
+    case reader::RecordStatus::kNoChecksum: return "no checksum";
   }
   return "cut short";
 }
@@ -122,6 +123,7 @@ const char* ProblemWord(reader::LoadProblemKind kind) {
     case Kind::kCutShort: return "cut short";
     case Kind::kChecksumError: return "checksum error";
     case Kind::kNoSync: return "no sync";
+    case Kind::kNoChecksum: return "no checksum";
   }
   return "cut short";
 }
@@ -138,8 +140,42 @@ std::string JsonMachine(const reader::DecodedRecord& record) {
     }
     problems += "}";
   }
+  std::string monitors;
+  for (const reader::MonitorRead read : reader::kMonitorReads) {
+    if (!monitors.empty()) monitors += ",";
+    monitors += std::string("{\"monitor\":\"") + MonitorWord(reader::MonitorOf(read)) + "\"";
+    if (read == reader::MonitorRead::kLaterPlain) monitors += ",\"read\":\"plain\"";
+    if (read == reader::MonitorRead::kLaterNamed) monitors += ",\"read\":\"named\"";
+    monitors += std::string(",\"loads\":") + (record.machine.LoadsOn(read) ? "true" : "false") + "}";
+  }
   return "{\"loads\":" + std::string(record.machine.loads ? "true" : "false") + ",\"problems\":[" +
-         problems + "]}";
+         problems + "],\"monitors\":[" + monitors + "]}";
+}
+
+// The monitors that load the record, in words: the earlier monitor and
+// the compatible machine read alike and are named together.
+std::string LoadingMonitors(const reader::MachineVerdict& machine, Language language) {
+  using reader::MonitorRead;
+  if (machine.LoadsOn(MonitorRead::kLaterPlain) && machine.LoadsOn(MonitorRead::kEarlier) &&
+      machine.LoadsOn(MonitorRead::kCompatible)) {
+    return Text(TextId::kMachineLoadsEverywhere, language);
+  }
+  std::vector<std::string> names;
+  if (machine.LoadsOn(MonitorRead::kLaterPlain)) names.push_back(Text(TextId::kMonitorLaterPlain, language));
+  if (machine.LoadsOn(MonitorRead::kLaterNamed)) names.push_back(Text(TextId::kMonitorLaterNamed, language));
+  if (machine.LoadsOn(MonitorRead::kEarlier)) names.push_back(Text(TextId::kMonitorEarlier, language));
+  if (machine.LoadsOn(MonitorRead::kCompatible)) names.push_back(Text(TextId::kMonitorCompatible, language));
+  std::string list;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (i == 0) {
+      list = names[i];
+    } else if (i + 1 == names.size()) {
+      list = Say(TextId::kMonitorList, language, {list, names[i]});
+    } else {
+      list += ", " + names[i];
+    }
+  }
+  return Say(TextId::kMachineLoads, language, {list});
 }
 
 }  // namespace
@@ -159,22 +195,36 @@ std::string ProblemText(const reader::DecodedRecord& record, const reader::LoadP
     case Kind::kCutShort: return Say(TextId::kProblemCutShort, language, {at});
     case Kind::kChecksumError: return Say(TextId::kProblemChecksumError, language, {at});
     case Kind::kNoSync: return Say(TextId::kProblemNoSync, language, {at});
+    case Kind::kNoChecksum: return Say(TextId::kProblemNoChecksum, language, {at});
   }
   return Say(TextId::kProblemCutShort, language, {at});
 }
 
+const char* MonitorWord(reader::Monitor monitor) {
+  switch (monitor) {
+    case reader::Monitor::kLater: return "later";
+    case reader::Monitor::kEarlier: return "earlier";
+    case reader::Monitor::kCompatible: return "compatible";
+  }
+  return "later";
+}
+
 std::string MachineVerdictWords(const reader::DecodedRecord& record, Language language) {
-  return Text(record.machine.loads ? TextId::kMachineLoads : TextId::kMachineWillNotLoad, language);
+  if (!record.machine.loads) return Text(TextId::kMachineWillNotLoad, language);
+  return LoadingMonitors(record.machine, language);
 }
 
 std::string MachineVerdictText(const reader::DecodedRecord& record, Language language) {
-  if (record.machine.loads) return MachineVerdictWords(record, language);
   std::string reasons;
   for (const reader::LoadProblem& problem : record.machine.problems) {
     if (!reasons.empty()) reasons += "; ";
     reasons += ProblemText(record, problem, language);
   }
-  return Say(TextId::kMachineReasons, language, {MachineVerdictWords(record, language), reasons});
+  if (reasons.empty()) return MachineVerdictWords(record, language);
+  // Problems on a record that loads somewhere lie after its data, where
+  // only the later monitor reads on.
+  return Say(record.machine.loads ? TextId::kMachineNotOnLater : TextId::kMachineReasons, language,
+             {MachineVerdictWords(record, language), reasons});
 }
 
 std::string StatusText(reader::RecordStatus status, Language language) {
@@ -184,6 +234,7 @@ std::string StatusText(reader::RecordStatus status, Language language) {
     case reader::RecordStatus::kCutShort: return Text(TextId::kStatusCutShort, language);
     case reader::RecordStatus::kCombined: return Text(TextId::kStatusCombined, language);
     case reader::RecordStatus::kRepaired: return Text(TextId::kStatusRepaired, language);
+    case reader::RecordStatus::kNoChecksum: return Text(TextId::kStatusNoChecksum, language);
   }
   return Text(TextId::kStatusCutShort, language);
 }
@@ -201,8 +252,13 @@ std::string RecordLine(const reader::DecodedRecord& record, Language language, c
   line += ", " + AddressPart(record, language);
   line += ", " + ChecksumPart(record, language);
   line += ", " + StatusText(record.status, language);
+  const bool noChecksum = record.status == reader::RecordStatus::kNoChecksum;
+  if (noChecksum) line += " (" + std::string(Text(TextId::kNoChecksumWritten, language)) + ")";
   line += "; " + (channel.empty() ? "" : channel + ", ") + SignalPart(record.signal, language);
   if (record.status == reader::RecordStatus::kRepaired) line += "; " + RepairPart(record, language);
+  // Without a checksum, how clearly the bits were read is all that vouches
+  // for the data: the line says so either way.
+  if (noChecksum && record.doubtfulBitCount == 0) line += "; " + std::string(Text(TextId::kNoBitInDoubt, language));
   if (record.status != reader::RecordStatus::kSound && !record.doubtfulBitFrames.empty()) {
     line += "; " + DoubtfulPart(record, language);
   }

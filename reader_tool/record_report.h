@@ -12,26 +12,31 @@ namespace reader_tool {
 enum class Language { kEnglish, kRussian };
 
 // The status as the report gives it: "sound", "checksum error", "cut short",
-// or their Russian forms.
+// "no checksum", or their Russian forms.
 std::string StatusText(reader::RecordStatus status, Language language);
 
-// Whether the machine would load the record as it was played:
-// "loads on the machine" or "will not load on the machine: " and the
-// problems, each with where it lies; or their Russian forms.
 // One problem of the verdict with where it lies, as the verdict names it.
 std::string ProblemText(const reader::DecodedRecord& record, const reader::LoadProblem& problem,
                         Language language);
 
+// Which monitors would load the record as it was played: "loads on the
+// later monitor (named read)", "loads on every monitor (plain read)",
+// "will not load on any monitor: " and the problems, each with where it
+// lies (after a list of monitors, the problems that stop the later one);
+// or their Russian forms.
 std::string MachineVerdictText(const reader::DecodedRecord& record, Language language);
 
-// The verdict alone, without the problems: "loads on the machine" or "will
-// not load on the machine", or their Russian forms.
+// The verdict alone, without the problems, or its Russian form.
 std::string MachineVerdictWords(const reader::DecodedRecord& record, Language language);
 
 // The channel a record was read from, in words, where the recording has
 // more than one: "left channel" or "right channel" of two, "channel N"
 // (from 1) of more; "" of one.
 std::string ChannelText(int channel, int channels, Language language);
+
+// A monitor as the command line and the JSON name it: "later", "earlier",
+// "compatible".
+const char* MonitorWord(reader::Monitor monitor);
 
 // One line of the report for a record, as lentok-read prints it, without a
 // line end; `channel` (ChannelText) goes before the signal's measures.

@@ -70,6 +70,9 @@ std::string ShownJson(const reader::RunReport& report, const reader::ReportEntry
   const reader::DecodedRecord& record = entry.record;
   std::string members = ",\"line\":" + JsonTextString(EntryLine(report, entry, language, false));
   members += ",\"statusText\":" + JsonTextString(StatusText(record.status, language));
+  // Whether the run counts it as damaged: a record without a checksum is
+  // not, unless a bit of it was read doubtfully.
+  members += std::string(",\"damaged\":") + (reader::IsDamaged(record) ? "true" : "false");
   members += ",\"machineText\":" +
              (record.machine.judged ? JsonTextString(MachineVerdictWords(record, language)) : std::string("null"));
   if (entry.kind == reader::EntryKind::kCombination) members += ",\"shownWith\":" + std::to_string(entry.recording);
@@ -109,7 +112,7 @@ tape_map::MapRecording MapPanel(const reader::RunReport& report, std::size_t ind
   channels.erase(std::unique(channels.begin(), channels.end()), channels.end());
   std::vector<tape_map::MapRecord> records;
   for (const reader::MappedRecord& mapped : recording.mapped) {
-    records.push_back(MapRecordOf(mapped.record, mapped.shownAs, language, mapped.supplied));
+    records.push_back(MapRecordOf(mapped.record, mapped.shownAs, mapped.shownDamaged, language, mapped.supplied));
     if (channels.size() > 1) {
       records.back().lane = static_cast<std::size_t>(
           std::lower_bound(channels.begin(), channels.end(), mapped.record.channel) - channels.begin());
@@ -144,7 +147,7 @@ std::string EntryLine(const reader::RunReport& report, const reader::ReportEntry
 std::string EntryNote(const reader::RunReport& report, const reader::ReportEntry& entry, Language language) {
   const reader::DecodedRecord& record = entry.record;
   if (entry.kind == reader::EntryKind::kCopy || entry.image.path.empty()) return "";
-  if (record.status == reader::RecordStatus::kSound || record.status == reader::RecordStatus::kCombined) return "";
+  if (!reader::IsDamaged(record)) return "";
   const std::string recording = RecordingShown(report, entry.recording, language);
   const std::string at = FormatTime(reader::SecondsAt(record, record.firstFrame));
   const std::string image = PrintableText(entry.image.path);

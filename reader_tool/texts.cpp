@@ -25,6 +25,9 @@ constexpr TextEntry<TextId> kTexts[] = {
     {TextId::kStatusCutShort, "cut short", "оборвана"},
     {TextId::kStatusCombined, "combined", "собрана из копий"},
     {TextId::kStatusRepaired, "repaired", "исправлена по контрольной сумме"},
+    {TextId::kStatusNoChecksum, "no checksum", "без контрольной суммы"},
+    {TextId::kNoChecksumWritten, "the earlier monitors write none", "ранние мониторы её не записывают"},
+    {TextId::kNoBitInDoubt, "no bit read doubtfully", "сомнительных битов нет"},
     {TextId::kPolarityNormal, "polarity normal", "полярность прямая"},
     {TextId::kPolarityInverted, "polarity inverted", "полярность обратная"},
     {TextId::kSpeed, "speed %1×", "скорость %1×"},
@@ -47,9 +50,19 @@ constexpr TextEntry<TextId> kTexts[] = {
     {TextId::kWentInto, "went into the combined image %1", "вошла в собранный образ %1"},
     // The verdict names each problem with where it lies; reasons are joined
     // with "; ".
-    {TextId::kMachineLoads, "loads on the machine", "машина её загрузит"},
-    {TextId::kMachineWillNotLoad, "will not load on the machine", "машина её не загрузит"},
+    // The monitors that load a record are listed; the earlier monitor and
+    // the compatible machine read alike, so they come together.
+    {TextId::kMachineLoads, "loads on %1", "загрузится на %1"},
+    {TextId::kMachineWillNotLoad, "will not load on any monitor", "не загрузится ни на одном мониторе"},
     {TextId::kMachineReasons, "%1: %2", "%1: %2"},
+    {TextId::kMachineLoadsEverywhere, "loads on every monitor (plain read)",
+     "загрузится на любом мониторе (обычное чтение)"},
+    {TextId::kMachineNotOnLater, "%1; not on the later monitor: %2", "%1; на позднем мониторе — нет: %2"},
+    {TextId::kMonitorLaterPlain, "the later monitor (plain read)", "позднем мониторе (обычное чтение)"},
+    {TextId::kMonitorLaterNamed, "the later monitor (named read)", "позднем мониторе (чтение по имени)"},
+    {TextId::kMonitorEarlier, "the earlier monitor", "раннем мониторе"},
+    {TextId::kMonitorCompatible, "the compatible machine", "совместимой машине"},
+    {TextId::kMonitorList, "%1 and %2", "%1 и %2"},
     {TextId::kProblemNoClosingChange, "no closing change after the last bit at %1",
      "нет перепада после последнего бита (%1)"},
     {TextId::kProblemCellsTooShort, "cells too short at %1: %2 µs, outside the loader's %3 to %4 µs",
@@ -61,6 +74,7 @@ constexpr TextEntry<TextId> kTexts[] = {
     {TextId::kProblemCutShort, "cut short at %1", "запись оборвана (%1)"},
     {TextId::kProblemChecksumError, "checksum error at %1", "ошибка контрольной суммы (%1)"},
     {TextId::kProblemNoSync, "no sync byte after the leader at %1", "после пилот-сигнала нет синхробайта (%1)"},
+    {TextId::kProblemNoChecksum, "no checksum after the data at %1", "после данных нет контрольной суммы (%1)"},
 
     {TextId::kImageWritten, "image %1", "образ %1"},
     {TextId::kDamagedRecord, "lentok-read: %1: the record at %2 (%3) is damaged: %4; its image is kept in %5",
@@ -83,7 +97,7 @@ constexpr TextEntry<TextId> kTexts[] = {
 
     {TextId::kHelp,
      "Usage: lentok-read [OPTION]... RECORDING...\n"
-     "  or:  lentok-read --verify [--channel=N] IMAGE... RECORDING\n"
+     "  or:  lentok-read --verify [--channel=N] [--monitor=NAME] IMAGE... RECORDING\n"
      "Finds the tape records in each RECORDING and writes each one as a\n"
      "tape image (.rks), named after the record's header. A RECORDING of -\n"
      "is read from standard input. Recordings may be WAV, FLAC, Ogg Vorbis,\n"
@@ -99,9 +113,11 @@ constexpr TextEntry<TextId> kTexts[] = {
      "  -q, --quiet           print nothing but errors\n"
      "      --separate        read each record on its own: no combining of copies\n"
      "                        and no repair from the checksum\n"
-     "      --verify          check that RECORDING holds each IMAGE and that the\n"
-     "                        machine would load it (a side: matched by name and\n"
-     "                        addresses, in any order); writes nothing\n"
+     "      --verify          check that RECORDING holds each IMAGE and that at\n"
+     "                        least one monitor would load it (a side: matched by\n"
+     "                        name and addresses, in any order); writes nothing\n"
+     "      --monitor=NAME    with --verify: the monitor that must load it: later,\n"
+     "                        earlier, or compatible (the compatible machine's)\n"
      "  -h, --help            show this help and exit\n"
      "      --version         show the version and exit\n"
      "\n"
@@ -109,13 +125,18 @@ constexpr TextEntry<TextId> kTexts[] = {
      "several, on one channel or on several, none of them sound, are combined\n"
      "into one image.\n"
      "\n"
-     "Exit status: 0 when every record found is sound or went into a combined\n"
-     "image; 2 when a record is damaged or repaired, none is found, or --verify\n"
-     "finds a difference or a record the machine would not load; 1 when the\n"
-     "command line is wrong or a file cannot be read or written (a damaged\n"
-     "stream included, though the records before the damage are written).\n",
+     "A record that ends after its data, as the earlier monitors write it, is\n"
+     "reported as having no checksum; its image gets the checksum of its data.\n"
+     "\n"
+     "Exit status: 0 when every record found is sound, went into a combined\n"
+     "image, or has no checksum and no bit read doubtfully; 2 when a record is\n"
+     "damaged or repaired, none is found, or --verify finds a difference or a\n"
+     "record the monitor would not load; 1 when the command line is wrong or\n"
+     "a file cannot be read or written (a damaged stream included, though the\n"
+     "records before the damage are written).\n",
      "Использование: lentok-read [ПАРАМЕТР]... ЗВУКОЗАПИСЬ...\n"
-     "         или:  lentok-read --verify [--channel=N] ОБРАЗ... ЗВУКОЗАПИСЬ\n"
+     "         или:  lentok-read --verify [--channel=N] [--monitor=ИМЯ]\n"
+     "                           ОБРАЗ... ЗВУКОЗАПИСЬ\n"
      "Находит записи с ленты в каждой ЗВУКОЗАПИСИ и сохраняет каждую как образ\n"
      "ленты (.rks) под именем из её заголовка. Вместо ЗВУКОЗАПИСИ «-» означает\n"
      "стандартный ввод. Звукозаписи читаются в форматах WAV, FLAC, Ogg Vorbis,\n"
@@ -132,8 +153,11 @@ constexpr TextEntry<TextId> kTexts[] = {
      "      --separate            читать каждую запись саму по себе: не собирать\n"
      "                            копии и не исправлять по контрольной сумме\n"
      "      --verify              проверить, что ЗВУКОЗАПИСЬ содержит каждый ОБРАЗ и\n"
-     "                            машина его загрузит (сторона: по имени и адресам,\n"
-     "                            в любом порядке); ничего не сохраняет\n"
+     "                            его загрузит хотя бы один монитор (сторона: по имени\n"
+     "                            и адресам, в любом порядке); ничего не сохраняет\n"
+     "      --monitor=ИМЯ         с --verify: монитор, который должен его загрузить:\n"
+     "                            later (поздний), earlier (ранний) или compatible\n"
+     "                            (совместимой машины)\n"
      "  -h, --help                показать эту справку и выйти\n"
      "      --version             показать версию и выйти\n"
      "\n"
@@ -141,10 +165,14 @@ constexpr TextEntry<TextId> kTexts[] = {
      "или в нескольких, в одном канале или в нескольких, если ни одна не\n"
      "исправна, собираются в один образ.\n"
      "\n"
-     "Код возврата: 0, если все найденные записи исправны или вошли в собранный\n"
-     "образ; 2, если есть повреждённая или исправленная по контрольной сумме\n"
-     "запись, не найдено ни одной или --verify нашёл расхождение либо запись,\n"
-     "которую машина не загрузит; 1, если командная строка неверна или файл\n"
+     "Запись, которая кончается сразу после данных, как её пишут ранние мониторы,\n"
+     "считается записью без контрольной суммы; в её образ идёт сумма её данных.\n"
+     "\n"
+     "Код возврата: 0, если все найденные записи исправны, вошли в собранный\n"
+     "образ или не имеют контрольной суммы и сомнительных битов; 2, если есть\n"
+     "повреждённая или исправленная по контрольной сумме запись, не найдено ни\n"
+     "одной или --verify нашёл расхождение либо запись, которую монитор не\n"
+     "загрузит; 1, если командная строка неверна или файл\n"
      "не удаётся прочитать или записать (в том числе повреждённый поток; записи\n"
      "до повреждения при этом сохраняются).\n"},
     {TextId::kVersion, "lentok-read %1\n", "lentok-read %1\n"},
@@ -161,6 +189,9 @@ constexpr TextEntry<TextId> kTexts[] = {
     {TextId::kStandardInputTwice, "standard input (-) given more than once",
      "стандартный ввод (-) указан больше одного раза"},
     {TextId::kNoSuchDirectory, "lentok-read: %1: no such directory", "lentok-read: %1: нет такого каталога"},
+    {TextId::kBadMonitor, "the monitor is later, earlier or compatible, not '%1'",
+     "монитор — later, earlier или compatible, а не «%1»"},
+    {TextId::kMonitorWithoutVerify, "--monitor goes with --verify only", "--monitor используется только с --verify"},
 
     {TextId::kStandardInputName, "standard input", "стандартный ввод"},
     {TextId::kFileFailure, "lentok-read: %1: %2", "lentok-read: %1: %2"},
@@ -225,6 +256,8 @@ constexpr TextEntry<TextId> kTexts[] = {
      "запись на отметке %1 содержит данные образа, но её контрольная сумма на ленте, %2, с ними не сходится (%3)"},
     {TextId::kVerifyWillNotLoad, "the record at %1 holds the image, but %2",
      "запись на отметке %1 содержит образ, но %2"},
+    {TextId::kVerifyNotOnMonitor, "the record at %1 holds the image, but not for the monitor asked for: %2",
+     "запись на отметке %1 содержит образ, но не для заданного монитора: %2"},
     {TextId::kVerifyFailure, "lentok-read: %1: %2", "lentok-read: %1: %2"},
     {TextId::kVerifyShouldLie, "it should lie between %1 and %2", "она должна лежать между %1 и %2"},
     {TextId::kVerifyFromTheStart, "the start", "началом"},

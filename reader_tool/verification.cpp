@@ -38,6 +38,10 @@ Comparison CompareWithImage(const reader::DecodedRecord& record, const TapeImage
     comparison.verdict = Verdict::kDiffers;
   } else if (record.data.size() < image.data.size()) {
     comparison.verdict = Verdict::kCutShort;
+  } else if (record.status == reader::RecordStatus::kNoChecksum) {
+    // Written without a checksum word, as the earlier monitors do: its data
+    // is all there is to compare.
+    comparison.verdict = Verdict::kMatch;
   } else if (!record.checksumRead) {
     comparison.verdict = Verdict::kNoChecksum;
   } else if (record.tapeChecksum != record.computedChecksum ||

@@ -37,11 +37,11 @@ ImageProblem ParseImage(const std::vector<std::uint8_t>& bytes, TapeImage& image
 std::size_t DeclaredDataLength(const TapeImage& image);
 
 enum class Verdict {
-  kMatch,            // a sound record holding the image's addresses and data
+  kMatch,            // a sound record, or one without a checksum word, holding the image's addresses and data
   kOtherAddresses,   // not this image's record at all
   kDiffers,          // a data byte differs, at `index`
   kCutShort,         // the data ends early, at `index`
-  kNoChecksum,       // all data there, but cut short before the checksum
+  kNoChecksum,       // all data there, but cut short before the checksum (not where it would end without one)
   kChecksumBad,      // all data there, the checksum on tape does not fit it
 };
 

@@ -183,3 +183,64 @@ TEST(MachineVerdict, AgreesWithTheLoaderAndSaysWhere) {
 }
 
 }  // namespace
+
+namespace {
+
+// Which reads of the monitors load a recording.
+struct MonitorLoads {
+  bool laterPlain;
+  bool laterNamed;
+  bool earlier;  // and the compatible machine, which reads alike
+};
+
+MonitorLoads OnTheModel(const degrade::Signal& signal) {
+  const machine::TakenBits bits = machine::TakeBits(signal, kRate);
+  return {machine::LoadOnMachine(bits, false).loaded, machine::LoadByName(bits, "PROG.RKS").loaded,
+          machine::LoadOnEarlierMonitor(bits).loaded};
+}
+
+}  // namespace
+
+// What each monitor's write command records loads on the monitors measured
+// to load it, and on no other; the reader's verdict on each monitor agrees
+// with the model.
+TEST(MachineVerdict, NamesTheMonitorsThatLoadEachLayout) {
+  const Bytes image = MakeConsistentImage(0x1000, VaryingData(300));
+  const struct {
+    const char* what;
+    degrade::Signal signal;
+    MonitorLoads loads;
+  } kCases[] = {
+      {"lentok's default, with the name header", degrade::LentokSignal(image, {false, false, "PROG.RKS"}),
+       {false, true, false}},
+      {"lentok -x", degrade::LentokSignal(image, {false, true, "PROG.RKS"}), {true, false, true}},
+      {"an earlier monitor's save", degrade::EarlierMonitorSave(image), {false, false, true}},
+      // The earlier monitors never read the checksum word.
+      {"lentok -x cut off in the middle of its checksum",
+       degrade::Slice(degrade::LentokSignal(image, {false, true, "PROG.RKS"}), 0,
+                      (255 + 1 + 4 + 300 + 1) * 256),
+       {false, false, true}},
+      {"an earlier monitor's save cut off in its data",
+       degrade::Slice(degrade::EarlierMonitorSave(image), 0, (255 + 1 + 4 + 200) * 256), {false, false, false}},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.what);
+    const degrade::Signal signal = degrade::Join({degrade::Silence(0.05, kRate), c.signal, degrade::Silence(0.05, kRate)});
+    const MonitorLoads model = OnTheModel(signal);
+    EXPECT_EQ(model.laterPlain, c.loads.laterPlain);
+    EXPECT_EQ(model.laterNamed, c.loads.laterNamed);
+    EXPECT_EQ(model.earlier, c.loads.earlier);
+    if (c.loads.earlier) {
+      const machine::Load earlier = machine::LoadOnEarlierMonitor(machine::TakeBits(signal, kRate));
+      EXPECT_EQ(earlier.block, Bytes(image.begin(), image.end() - 2));
+    }
+    const std::vector<reader::DecodedRecord> records = DecodeSignal(signal, kRate);
+    ASSERT_EQ(records.size(), 1u);
+    const reader::MachineVerdict& verdict = records[0].machine;
+    EXPECT_EQ(verdict.LoadsOn(reader::MonitorRead::kLaterPlain), c.loads.laterPlain);
+    EXPECT_EQ(verdict.LoadsOn(reader::MonitorRead::kLaterNamed), c.loads.laterNamed);
+    EXPECT_EQ(verdict.LoadsOn(reader::MonitorRead::kEarlier), c.loads.earlier);
+    EXPECT_EQ(verdict.LoadsOn(reader::MonitorRead::kCompatible), c.loads.earlier);
+    EXPECT_EQ(verdict.loads, c.loads.laterPlain || c.loads.laterNamed || c.loads.earlier);
+  }
+}

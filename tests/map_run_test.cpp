@@ -201,3 +201,37 @@ TEST_F(MapRun, AMapThatCannotBeWrittenIsAFailureAfterTheImages) {
   EXPECT_TRUE(Contains(result.err, "lentok-read: no such directory/map.svg: cannot write the map: ")) << result.err;
   EXPECT_TRUE(FileExists(dir_ / "WOW.rks"));
 }
+
+// A record without a checksum is drawn as the run counts it: sound when
+// every bit was read clearly, damaged when one was in doubt, and as its
+// combination when copies made up for each other.
+TEST_F(MapRun, ARecordWithoutAChecksumIsDrawnAsTheRunCountsIt) {
+  const Bytes image = MakeConsistentImage(0x1000, Bytes(300, 0x5A));
+  const degrade::Signal save = degrade::EarlierMonitorSave(image);
+  // A cell and a half of byte `byte` nearly gone: read right, but in doubt.
+  const auto weak = [&](std::size_t byte) {
+    return degrade::Dropout(save, (255 + 1 + 4 + byte) * 256 + 3 * 32 + 8, 48, 0.1f);
+  };
+  const struct {
+    const char* what;
+    std::vector<degrade::Signal> records;
+    int status;
+    const char* band;
+  } kCases[] = {
+      {"read clearly", {save}, 0, "record record sound label=no name, 1000 to 112B: no checksum"},
+      {"a bit in doubt", {weak(100)}, 2, "record record damaged label=no name, 1000 to 112B: no checksum"},
+      {"copies in doubt elsewhere", {weak(100), weak(200)}, 0,
+       "record record sound label=no name, 1000 to 112B: no checksum"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.what);
+    std::vector<degrade::Signal> pieces = {Pause()};
+    for (const degrade::Signal& record : c.records) pieces.insert(pieces.end(), {record, Pause()});
+    WriteWavFile(dir_ / "earlier.wav", degrade::Join(pieces), kRate, 1, formats::WavSampleType::kSigned16);
+    const ToolResult result = Run({"--force", "--map", "map.svg", "earlier.wav"});
+    EXPECT_EQ(result.status, c.status) << result.out;
+    const std::string summary = Summary(dir_ / "map.svg");
+    EXPECT_TRUE(Contains(summary, c.band)) << summary;
+    EXPECT_EQ(Contains(summary, "record record damaged"), c.status == 2) << summary;
+  }
+}

@@ -366,7 +366,7 @@ TEST_F(ReadRunEverywhere, VerifyRequiresTheMachineToLoadTheRecord) {
       EXPECT_EQ(result.err, "");
       continue;
     }
-    EXPECT_TRUE(Contains(result.err, "holds the image, but will not load on the machine: "
+    EXPECT_TRUE(Contains(result.err, "holds the image, but will not load on any monitor: "
                                      "no closing change after the last bit at 0:"))
         << result.err;
     const ToolResult json = Run({"--json", "--verify", "game.rks", "tape.wav"});
@@ -387,6 +387,162 @@ TEST_F(ReadRunEverywhere, VerifyInJsonSaysWhatDiffers) {
   EXPECT_TRUE(Contains(result.out, "\"result\":\"differs\"")) << result.out;
   EXPECT_TRUE(Contains(result.out, "\"address\":" + std::to_string(0x1000 + 299))) << result.out;
   EXPECT_TRUE(Contains(result.out, "},\"status\":2}\n")) << result.out;
+}
+
+// --- The earlier monitors' layout ---
+
+namespace {
+
+// Bytes from the start of an earlier monitor's save (or of lentok's -x
+// recording) to the end of the record's data: leader, sync, addresses, data.
+constexpr std::size_t kToDataEnd = (255 + 1 + 4 + 300) * 256;
+
+// The signal with half a second of silence either side, as a WAV file.
+void WriteSignal(const std::string& path, const std::vector<degrade::Signal>& pieces) {
+  std::vector<degrade::Signal> all = {degrade::Silence(0.5, kRate)};
+  for (const degrade::Signal& piece : pieces) {
+    all.push_back(piece);
+    all.push_back(degrade::Silence(0.5, kRate));
+  }
+  WriteWavFile(path, degrade::Join(all), kRate, 1, formats::WavSampleType::kSigned16);
+}
+
+// A cell and a half of the data (in byte `byte`) nearly gone: read right,
+// but in doubt.
+degrade::Signal WithAWeakCell(const degrade::Signal& signal, std::size_t byte) {
+  return degrade::Dropout(signal, (255 + 1 + 4 + byte) * 256 + 3 * 32 + 8, 48, 0.1f);
+}
+
+// Two of an earlier monitor's saves of `image` with no gap at all: the
+// second's leader starts where the first's data ends.
+degrade::Signal BackToBackSaves(const Bytes& image) {
+  Bytes tape(image.begin(), image.end() - 2);
+  tape.insert(tape.end(), 255, 0x00);
+  tape.push_back(0xE6);
+  tape.insert(tape.end(), image.begin(), image.end());
+  degrade::EncoderStyle style;
+  style.withHeader = false;
+  style.checksumWord = false;
+  return degrade::SynthesiseRecording(tape, style);
+}
+
+}  // namespace
+
+// An earlier monitor's save has no checksum, and is read as such: sound
+// unless a bit was read doubtfully. A record of the later layout cut off
+// elsewhere is still cut short.
+TEST_F(ReadRunEverywhere, ARecordWithoutAChecksumIsToldFromOneCutShort) {
+  const degrade::Signal save = degrade::EarlierMonitorSave(kGame);
+  const degrade::Signal later = degrade::LentokSignal(kGame, Headerless());
+  const degrade::Signal named = degrade::LentokSignal(kGame, Named("GAME.RKS"));
+  const struct {
+    const char* what;
+    std::vector<degrade::Signal> pieces;
+    int status;
+    const char* statusWords;  // in the first line: the record's, or the combination's
+    const char* doubt;        // what it says of doubtful bits
+    bool loadsEarlier;        // the line says it loads on the earlier monitors
+  } kCases[] = {
+      {"an earlier monitor's save", {save}, 0, ", no checksum (the earlier monitors write none); ",
+       "; no bit read doubtfully; ", true},
+      // The next leader's first zeros are not its checksum.
+      {"two saves back to back", {BackToBackSaves(kGame)}, 0, ", no checksum (the earlier monitors write none); ",
+       "; no bit read doubtfully; ", true},
+      {"with a bit in doubt", {WithAWeakCell(save, 100)}, 2, ", no checksum (the earlier monitors write none); ",
+       "; doubtful bits at 0:", false},
+      // Combined by confidence, and still without a checksum: nothing
+      // checks the combination, and no repair is claimed.
+      {"two copies, each in doubt elsewhere", {WithAWeakCell(save, 100), WithAWeakCell(save, 200)}, 0,
+       ", no checksum (the earlier monitors write none); ", "combined from copy 1 (", false},
+      {"the later layout cut off in its checksum", {degrade::Slice(later, 0, kToDataEnd + 256)}, 2, ", cut short; ",
+       "", false},
+      {"the later layout cut off in its data", {degrade::Slice(later, 0, kToDataEnd - 100 * 256)}, 2,
+       ", cut short; ", "", false},
+      // The earlier monitors write no header: ending after its data, a
+      // record with one was cut off.
+      {"a named record cut off at the end of its data", {degrade::Slice(named, 0, named.size() - 2 * 256 - 16)}, 2,
+       ", cut short; ", "", false},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.what);
+    WriteSignal(At("tape.wav"), c.pieces);
+    const ToolResult result = Run({"--force", "tape.wav"});
+    EXPECT_EQ(result.status, c.status) << result.out << result.err;
+    const std::vector<std::string> lines = Lines(result.out);
+    ASSERT_FALSE(lines.empty());
+    const std::string& line = lines.front();
+    EXPECT_TRUE(Contains(line, c.statusWords)) << line;
+    EXPECT_TRUE(Contains(line, c.doubt)) << line;
+    EXPECT_FALSE(Contains(result.out, "combined; ")) << result.out;
+    EXPECT_FALSE(Contains(result.out, "repaired")) << result.out;
+    EXPECT_EQ(Contains(line, "loads on the earlier monitor and the compatible machine; "
+                             "not on the later monitor: no checksum after the data at 0:"),
+              c.loadsEarlier)
+        << line;
+    // The image gets the checksum of its data, and loads with lentok.
+    if (c.doubt[0] != '\0') {
+      EXPECT_EQ(ReadBytes(At("tape.rks")), kGame);
+    }
+  }
+}
+
+TEST_F(ReadRunEverywhere, TheJsonNamesEachMonitor) {
+  WriteSignal(At("tape.wav"), {degrade::EarlierMonitorSave(kGame)});
+  const ToolResult result = Run({"--json", "tape.wav"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_TRUE(IsValidJson(result.out)) << result.out;
+  EXPECT_TRUE(Contains(result.out, "\"status\":\"no checksum\"")) << result.out;
+  EXPECT_TRUE(Contains(result.out,
+                       "\"machine\":{\"loads\":true,\"problems\":[{\"kind\":\"no checksum\",\"at\":3.751}],"
+                       "\"monitors\":[{\"monitor\":\"later\",\"read\":\"plain\",\"loads\":false},"
+                       "{\"monitor\":\"later\",\"read\":\"named\",\"loads\":false},"
+                       "{\"monitor\":\"earlier\",\"loads\":true},{\"monitor\":\"compatible\",\"loads\":true}]}"))
+      << result.out;
+}
+
+// --verify takes a record that loads on any monitor, or on the one named.
+TEST_F(ReadRunEverywhere, VerifyFollowsTheMonitorAskedFor) {
+  WriteBytes(At("game.rks"), kGame);
+  Record("named.wav", kGame, Named("GAME.RKS"));
+  Record("plain.wav", kGame, Headerless());
+  WriteSignal(At("earlier.wav"), {degrade::EarlierMonitorSave(kGame)});
+  const struct {
+    const char* recording;
+    std::vector<std::string> monitor;
+    int status;
+  } kCases[] = {
+      {"named.wav", {}, 0},
+      {"named.wav", {"--monitor=later"}, 0},
+      {"named.wav", {"--monitor=earlier"}, 2},
+      {"named.wav", {"--monitor=compatible"}, 2},
+      {"plain.wav", {"--monitor=later"}, 0},
+      {"plain.wav", {"--monitor=earlier"}, 0},
+      {"plain.wav", {"--monitor=compatible"}, 0},
+      {"earlier.wav", {}, 0},
+      {"earlier.wav", {"--monitor", "earlier"}, 0},
+      {"earlier.wav", {"--monitor", "compatible"}, 0},
+      {"earlier.wav", {"--monitor", "later"}, 2},
+  };
+  for (const auto& c : kCases) {
+    std::vector<std::string> arguments = {"--verify"};
+    arguments.insert(arguments.end(), c.monitor.begin(), c.monitor.end());
+    arguments.push_back("game.rks");
+    arguments.push_back(c.recording);
+    SCOPED_TRACE(std::string(c.recording) + (c.monitor.empty() ? "" : " " + c.monitor.back()));
+    const ToolResult result = Run(arguments);
+    EXPECT_EQ(result.status, c.status) << result.err;
+    if (c.status == 0) {
+      EXPECT_EQ(result.err, "");
+    } else {
+      EXPECT_TRUE(Contains(result.err, "holds the image, but not for the monitor asked for: loads on ")) << result.err;
+    }
+  }
+  const ToolResult wrong = Run({"--verify", "--monitor=old", "game.rks", "named.wav"});
+  EXPECT_EQ(wrong.status, 1);
+  EXPECT_EQ(wrong.err, "lentok-read: the monitor is later, earlier or compatible, not 'old' (see --help)\n");
+  const ToolResult alone = Run({"--monitor=later", "named.wav"});
+  EXPECT_EQ(alone.status, 1);
+  EXPECT_EQ(alone.err, "lentok-read: --monitor goes with --verify only (see --help)\n");
 }
 
 // --- Failures ---

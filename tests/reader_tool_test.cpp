@@ -45,6 +45,7 @@ reader::DecodedRecord SampleRecord() {
   record.signal.levelDbfs = -6.04;
   record.machine.judged = true;
   record.machine.loads = true;
+  record.machine.loadsOn[static_cast<std::size_t>(reader::MonitorRead::kLaterNamed)] = true;
   return record;
 }
 
@@ -277,11 +278,11 @@ TEST(ReadToolReport, NumbersWithoutTheLocale) {
 TEST(ReadToolReport, TheLineOfASoundRecord) {
   EXPECT_EQ(RecordLine(SampleRecord(), Language::kEnglish),
             "0:01.500 to 0:03.510: \"HELLO.RKS\", start 1000, end 1002, length 3, "
-            "checksum on tape 3355, computed 3355, sound; polarity normal, speed 0.97×, level -6.0 dBFS; loads on the machine");
+            "checksum on tape 3355, computed 3355, sound; polarity normal, speed 0.97×, level -6.0 dBFS; loads on the later monitor (named read)");
   EXPECT_EQ(RecordLine(SampleRecord(), Language::kRussian),
             "0:01.500 – 0:03.510: «HELLO.RKS», начало 1000, конец 1002, длина 3, "
             "контрольная сумма на ленте 3355, вычисленная 3355, исправна; "
-            "полярность прямая, скорость 0,97×, уровень -6,0 дБFS; машина её загрузит");
+            "полярность прямая, скорость 0,97×, уровень -6,0 дБFS; загрузится на позднем мониторе (чтение по имени)");
 }
 
 TEST(ReadToolReport, TheLineOfADamagedRecordShowsItsDoubtfulBits) {
@@ -295,23 +296,27 @@ TEST(ReadToolReport, TheLineOfADamagedRecordShowsItsDoubtfulBits) {
   record.doubtfulBitFrames = {88200, 88641};
   record.doubtfulBitCount = 5;
   record.machine.loads = false;
+  record.machine.loadsOn[static_cast<std::size_t>(reader::MonitorRead::kLaterNamed)] = false;
   record.machine.problems = {{reader::LoadProblemKind::kCellTooLong, 88200, 1040.4},
                              {reader::LoadProblemKind::kCutShort, record.endFrame, 0}};
   EXPECT_EQ(RecordLine(record, Language::kEnglish),
             "0:01.500 to 0:03.510: no name, start 1000, end 1002, length 3 (2 read), "
             "checksum not read, computed 1122, cut short; polarity inverted, speed 0.97×, level -6.0 dBFS; "
-            "doubtful bits at 0:02.000, 0:02.010 (5 in all); will not load on the machine: "
+            "doubtful bits at 0:02.000, 0:02.010 (5 in all); will not load on any monitor: "
             "cells too long at 0:02.000: 1040 µs, outside the loader's 650 to 1010 µs; cut short at 0:03.510");
   EXPECT_EQ(RecordLine(record, Language::kRussian),
             "0:01.500 – 0:03.510: без имени, начало 1000, конец 1002, длина 3 (прочитано 2), "
             "контрольная сумма не прочитана, вычисленная 1122, оборвана; полярность обратная, скорость 0,97×, "
-            "уровень -6,0 дБFS; сомнительные биты: 0:02.000, 0:02.010 (всего 5); машина её не загрузит: "
+            "уровень -6,0 дБFS; сомнительные биты: 0:02.000, 0:02.010 (всего 5); не загрузится ни на одном мониторе: "
             "слишком длинные биты с 0:02.000: 1040 мкс, а загрузчик принимает 650–1010 мкс; "
             "запись оборвана (0:03.510)");
   const std::string json = RecordJson(record);
   EXPECT_TRUE(IsValidJson(json)) << json;
   EXPECT_NE(json.find("\"machine\":{\"loads\":false,\"problems\":[{\"kind\":\"cells too long\",\"at\":2.000,"
-                      "\"cellMicroseconds\":1040},{\"kind\":\"cut short\",\"at\":3.510}]}"),
+                      "\"cellMicroseconds\":1040},{\"kind\":\"cut short\",\"at\":3.510}],\"monitors\":["
+                      "{\"monitor\":\"later\",\"read\":\"plain\",\"loads\":false},"
+                      "{\"monitor\":\"later\",\"read\":\"named\",\"loads\":false},"
+                      "{\"monitor\":\"earlier\",\"loads\":false},{\"monitor\":\"compatible\",\"loads\":false}]}"),
             std::string::npos)
       << json;
 }
@@ -320,7 +325,7 @@ TEST(ReadToolReport, TheLineOfADamagedRecordShowsItsDoubtfulBits) {
 TEST(ReadToolReport, EveryLoadProblemIsToldWithItsPlace) {
   using Kind = reader::LoadProblemKind;
   for (const Kind kind : {Kind::kNoClosingChange, Kind::kCellTooShort, Kind::kCellTooLong, Kind::kChangeTooClose,
-                          Kind::kCutShort, Kind::kChecksumError, Kind::kNoSync}) {
+                          Kind::kCutShort, Kind::kChecksumError, Kind::kNoSync, Kind::kNoChecksum}) {
     reader::DecodedRecord record = SampleRecord();
     record.machine.loads = false;
     record.machine.problems = {{kind, 88200, 600}};
@@ -346,7 +351,10 @@ TEST(ReadToolReport, JsonOfASoundRecord) {
             "\"channel\":1,\"name\":\"HELLO.RKS\",\"start\":4096,\"end\":4098,\"length\":3,\"bytesRead\":3,"
             "\"checksumOnTape\":13141,\"checksumComputed\":13141,\"status\":\"sound\","
             "\"signal\":{\"polarity\":\"normal\",\"speed\":0.971,\"levelDbfs\":-6.04},"
-            "\"doubtfulBits\":{\"count\":0,\"at\":[]},\"machine\":{\"loads\":true,\"problems\":[]}}");
+            "\"doubtfulBits\":{\"count\":0,\"at\":[]},\"machine\":{\"loads\":true,\"problems\":[],\"monitors\":["
+            "{\"monitor\":\"later\",\"read\":\"plain\",\"loads\":false},"
+            "{\"monitor\":\"later\",\"read\":\"named\",\"loads\":true},"
+            "{\"monitor\":\"earlier\",\"loads\":false},{\"monitor\":\"compatible\",\"loads\":false}]}}");
 }
 
 TEST(ReadToolReport, JsonStaysValidWhateverTheNameBytes) {

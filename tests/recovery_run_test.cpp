@@ -57,7 +57,7 @@ TEST(RecoveryRun, CopiesCombinedAndBitsRepaired) {
         "doubtful bytes 2032 from copy 1, 2033 to 2036 from copy 2", "212C to 2131 from copy 1",
         "went into the combined image "},
        // A combined image lies on no recording, so it gets no machine's verdict.
-       {"GAME-2.RKS", "on the machine: ;"},
+       {"GAME-2.RKS", "monitor: ;"},
        ""},
       {"the copies, --separate",
        {"--separate", "a.wav", "b.wav"},

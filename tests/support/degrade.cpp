@@ -189,7 +189,7 @@ Bytes StyledTapeBytes(const Bytes& image, const EncoderStyle& style) {
     tape.insert(tape.end(), zeros, 0x00);
     tape.push_back(kSyncByte);
   }
-  tape.insert(tape.end(), image.begin(), image.end());
+  tape.insert(tape.end(), image.begin(), style.checksumWord ? image.end() : image.end() - 2);
   return tape;
 }
 
@@ -214,6 +214,13 @@ Signal SynthesiseRecording(const Bytes& image, const EncoderStyle& style) {
     out[n] = static_cast<float>(value * style.level);
   }
   return out;
+}
+
+Signal EarlierMonitorSave(const Bytes& image) {
+  EncoderStyle style;
+  style.withHeader = false;
+  style.checksumWord = false;
+  return SynthesiseRecording(image, style);
 }
 
 Signal Silence(double seconds, double sampleRate) {

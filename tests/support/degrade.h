@@ -39,6 +39,8 @@ struct EncoderStyle {
   // lentok ends with a half-cell that closes the last bit; an encoder of
   // the older layout stops at the last bit's own level.
   bool closingHalfCell = true;
+  // The earlier monitors write none: the data's last bit ends the record.
+  bool checksumWord = true;
 };
 
 // The bytes that go on tape for `image` in `style`, checksum as stored.
@@ -49,6 +51,11 @@ Bytes StyledTapeBytes(const Bytes& image, const EncoderStyle& style);
 // wander by up to a sample, as a plain encoder's do), or the smoothed level
 // when edgeSeconds is set.
 Signal SynthesiseRecording(const Bytes& image, const EncoderStyle& style);
+
+// What the earlier monitors' write command records for `image` (44100 Hz):
+// leader, sync byte, addresses and data, the last bit closed, and nothing
+// after: no name header and no checksum word.
+Signal EarlierMonitorSave(const Bytes& image);
 
 Signal Silence(double seconds, double sampleRate);
 Signal Join(const std::vector<Signal>& pieces);

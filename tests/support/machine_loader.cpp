@@ -160,6 +160,25 @@ void ReadBlock(Bits& bits, Load& load) {
   load.loaded = load.checksum == Checksum(data);
 }
 
+// The earlier monitors' block: addresses and data, the end below the start
+// wrapping round the address space; nothing after it is read.
+void ReadEarlierBlock(Bits& bits, Load& load) {
+  for (int i = 0; i < 4; ++i) {
+    const auto byte = bits.Byte();
+    if (!byte) return;
+    load.block.push_back(*byte);
+  }
+  const unsigned start = load.block[0] | load.block[1] << 8;
+  const unsigned end = load.block[2] | load.block[3] << 8;
+  const unsigned count = ((end - start) & 0xFFFFu) + 1;
+  for (unsigned i = 0; i < count; ++i) {
+    const auto byte = bits.Byte();
+    if (!byte) return;
+    load.block.push_back(*byte);
+  }
+  load.loaded = true;
+}
+
 // The header's marks and name, up to the zero that ends the name; nullopt
 // when the marks are not there or the run ends first.
 std::optional<std::string> ReadHeaderName(Bits& bits) {
@@ -237,6 +256,20 @@ Load LoadOnMachine(const TakenBits& bits, bool withHeader) {
 
 Load LoadOnMachine(const std::vector<float>& signal, double sampleRate, bool withHeader) {
   return LoadOnMachine(TakeBits(signal, sampleRate), withHeader);
+}
+
+Load LoadOnEarlierMonitor(const TakenBits& bits) {
+  Load best;
+  for (const std::vector<int>& run : bits.runs) {
+    Load load;
+    Bits reader(run);
+    if (!reader.FindSync()) continue;
+    load.synced = true;
+    ReadEarlierBlock(reader, load);
+    if (load.loaded) return load;
+    if (!best.synced) best = std::move(load);
+  }
+  return best;
 }
 
 Load LoadByName(const TakenBits& bits, const std::string& name) {

@@ -15,6 +15,11 @@
 // and a second sync byte) and compares the name with the one typed. On a
 // mismatch it goes back to searching for a leader, as at the start of a
 // read, and the program's data passes by unread.
+//
+// The earlier monitor, and the compatible machine's, read leader, sync
+// byte, start and end address and the data: no header, and nothing after
+// the data is read. Given a name header, they take its marks and name for
+// the addresses and wait for bytes that never come.
 #pragma once
 
 #include <cstdint>
@@ -32,7 +37,7 @@ constexpr double kIgnoredSeconds = 510e-6;
 constexpr double kReactionSeconds = 140e-6;
 
 struct Load {
-  bool loaded = false;               // every byte came in and the checksum matched
+  bool loaded = false;               // every byte came in and the checksum matched (the earlier read: no checksum)
   bool synced = false;               // a sync byte was found after a leader
   std::string name;                  // the name header's name, when there is one
   std::vector<std::uint8_t> block;   // start, end and the data, as far as they came
@@ -59,5 +64,8 @@ Load LoadOnMachine(const TakenBits& bits, bool withHeader);
 // name exactly, loaded or failing as the loader reads it; with nothing
 // synced when no header carries it.
 Load LoadByName(const TakenBits& bits, const std::string& name);
+
+// The earlier monitor's read: the first block whose data all came in.
+Load LoadOnEarlierMonitor(const TakenBits& bits);
 
 }  // namespace machine

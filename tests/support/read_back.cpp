@@ -92,6 +92,7 @@ const char* StatusName(reader::RecordStatus status) {
     case reader::RecordStatus::kCutShort: return "cut short";
     case reader::RecordStatus::kCombined: return "combined";
     case reader::RecordStatus::kRepaired: return "repaired";
+    case reader::RecordStatus::kNoChecksum: return "no checksum";
   }
   return "?";
 }

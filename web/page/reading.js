@@ -245,6 +245,7 @@ function showReport(group, report) {
 function recordItem(group, english, russian) {
   const item = make('li', 'record');
   item.dataset.status = english.status;
+  item.dataset.damaged = String(english.damaged);
   item.append(bilingualElement('span', 'status', { en: english.statusText, ru: russian.statusText }), ' ');
   // Whether the machine itself would load it, as played; a combined image
   // was never played as such, so it has no verdict.
