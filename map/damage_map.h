@@ -46,12 +46,20 @@ struct LevelSpan {
   float high = 0;
 };
 
+// Signal no record explains: drawn as a band of its own kind.
+struct MapUnread {
+  double fromSeconds = 0;
+  double toSeconds = 0;
+  std::string label;  // what it is and how often its level changes, in words
+};
+
 struct MapRecording {
   std::string title;        // the recording's name as the user gave it
   double seconds = 0;       // its length
   double secondsPerLevel = 0;
   std::vector<LevelSpan> levels;  // level i covers [i, i + 1) * secondsPerLevel
   std::vector<MapRecord> records;
+  std::vector<MapUnread> unread;
 };
 
 // The words of the picture, in one language.
@@ -66,6 +74,7 @@ struct MapLabels {
   std::string drift;
   std::string wouldNotLoad;
   std::string noRecords;
+  std::string unread;  // the legend's word for signal no record explains
   std::array<std::string, kBandStatusCount> status;
   char decimalPoint = '.';
 };

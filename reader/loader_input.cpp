@@ -55,7 +55,8 @@ LoaderInput::LoaderInput(double sampleRate)
       centreDecay_(std::exp(-kStepFrames / (kCentreSeconds * sampleRate))),
       envelopeDecay_(std::exp(-kStepFrames / (kEnvelopeSeconds * sampleRate))),
       lower_(-kQuietest),
-      upper_(kQuietest) {}
+      upper_(kQuietest),
+      tileSteps_(std::max(1, static_cast<int>(std::lround(kLineTileSeconds * sampleRate / kStepFrames)))) {}
 
 // Inline: it runs for every change the loader looks at.
 inline void LoaderInput::OnChange(double frame, std::vector<LoaderChange>& changes) {
@@ -76,7 +77,7 @@ inline void LoaderInput::OnChange(double frame, std::vector<LoaderChange>& chang
 }
 
 void LoaderInput::Feed(const float* samples, std::size_t frames, std::size_t stride,
-                       std::vector<LoaderChange>& changes) {
+                       std::vector<LoaderChange>& changes, std::vector<LineTile>* tiles) {
   static_assert(kStepFrames <= kSideRun, "a step's samples are sorted in one go");
   std::size_t done = 0;
   while (done < frames) {
@@ -90,6 +91,7 @@ void LoaderInput::Feed(const float* samples, std::size_t frames, std::size_t str
     // In floats, and the peak from the extremes: a chain of double
     // additions here would be what bounds the speed of reading.
     float sum = 0;
+    float squares = 0;
     float highest = centre;
     float lowest = centre;
     const std::size_t first = static_cast<std::size_t>((kStatStride - stepCount_ % kStatStride) % kStatStride);
@@ -97,6 +99,7 @@ void LoaderInput::Feed(const float* samples, std::size_t frames, std::size_t str
     for (std::size_t k = first; k < run; k += kStatStride) {
       const float x = from[k * stride];
       sum += x;
+      squares += (x - centre) * (x - centre);
       highest = std::max(highest, x);
       lowest = std::min(lowest, x);
     }
@@ -124,6 +127,10 @@ void LoaderInput::Feed(const float* samples, std::size_t frames, std::size_t str
       const double edge = (sides.high >> k) & 1 ? upper : lower;
       const double fraction = x == before ? 1.0 : (edge - before) / (static_cast<double>(x) - before);
       at[k] = static_cast<double>(position_ + static_cast<std::int64_t>(k)) - 1 + std::clamp(fraction, 0.0, 1.0);
+      const std::int64_t sample = position_ + static_cast<std::int64_t>(k);
+      const std::int64_t spacing = std::min<std::int64_t>(sample - lastLineChange_, kSpacingBins - 1);
+      ++tile_.spacings[static_cast<std::size_t>(spacing)];
+      lastLineChange_ = sample;
     }
     // The loader's rule over them in order. After it takes a change it
     // ignores the line until the side the line is on then is all that
@@ -139,15 +146,28 @@ void LoaderInput::Feed(const float* samples, std::size_t frames, std::size_t str
     }
     previous_ = from[(run - 1) * stride];
     stepSum_ += sum;
+    stepSquares_ += squares;
     stepPeak_ = peak;
     stepCount_ += static_cast<int>(run);
     position_ += static_cast<std::int64_t>(run);
     done += run;
-    if (stepCount_ == kStepFrames) FollowLevel();
+    if (stepCount_ == kStepFrames) FollowLevel(tiles);
   }
 }
 
-void LoaderInput::FollowLevel() {
+void LoaderInput::FollowLevel(std::vector<LineTile>* tiles) {
+  tile_.peak = std::max(tile_.peak, static_cast<float>(stepPeak_));
+  tile_.meanSquare += static_cast<float>(stepSquares_ * kStatStride / kStepFrames);
+  tile_.frames += kStepFrames;
+  if (++stepsInTile_ == tileSteps_) {
+    tile_.meanSquare /= static_cast<float>(tileSteps_);
+    if (tiles != nullptr) tiles->push_back(tile_);
+    const std::int64_t next = tile_.from + tile_.frames;
+    tile_ = LineTile{};
+    tile_.from = next;
+    stepsInTile_ = 0;
+  }
+  stepSquares_ = 0;
   centre_ = centreDecay_ * centre_ + (1 - centreDecay_) * stepSum_ * kStatStride / kStepFrames;
   envelope_ = std::max(stepPeak_, envelopeDecay_ * envelope_);
   const double threshold = std::max(kThresholdShare * envelope_, kQuietest);
@@ -163,14 +183,17 @@ LoaderInputs::LoaderInputs(double sampleRate, int channels, DecoderOptions optio
   inputs_.assign(channels_.size(), LoaderInput(sampleRate));
 }
 
-void LoaderInputs::Feed(const float* interleaved, std::size_t frames, LoaderChangesByChannel& changes) {
+void LoaderInputs::Feed(const float* interleaved, std::size_t frames, LoaderChangesByChannel& changes,
+                        LineTilesByChannel* tiles) {
   changes.resize(inputs_.size());
+  if (tiles != nullptr) tiles->resize(inputs_.size());
   for (std::size_t i = 0; i < inputs_.size(); ++i) {
     found_.clear();
     // Room for a change every few cells, as a clean signal gives: a noisy
     // one grows it further.
     found_.reserve(frames / 16 + 16);
-    inputs_[i].Feed(interleaved + channels_[i], frames, channelCount_, found_);
+    if (tiles != nullptr) (*tiles)[i].clear();
+    inputs_[i].Feed(interleaved + channels_[i], frames, channelCount_, found_, tiles ? &(*tiles)[i] : nullptr);
     // Copied out in one go: `changes` may have been read last on another
     // thread, and taking its memory back change by change, while the
     // search runs, stalls it at every line.

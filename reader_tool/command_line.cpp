@@ -19,6 +19,7 @@ enum class OptionId {
   kChannel,
   kSeparate,
   kMap,
+  kKeepUnread,
 };
 
 constexpr int Id(OptionId id) { return static_cast<int>(id); }
@@ -34,6 +35,7 @@ constexpr OptionDefinition kOptions[] = {
     {Id(OptionId::kChannel), '\0', "channel", true},
     {Id(OptionId::kSeparate), '\0', "separate", false},
     {Id(OptionId::kMap), '\0', "map", true},
+    {Id(OptionId::kKeepUnread), '\0', "keep-unread", false},
 };
 
 bool ParseChannel(const std::string& text, int& channel) {
@@ -88,6 +90,7 @@ class Parser final : public ScanReceiver {
       case OptionId::kQuiet: options.quiet = true; break;
       case OptionId::kVerify: options.verify = true; break;
       case OptionId::kSeparate: options.separate = true; break;
+      case OptionId::kKeepUnread: options.keepUnread = true; break;
       case OptionId::kHelp: options.help = true; break;
       case OptionId::kVersion: options.version = true; break;
       case OptionId::kChannel:

@@ -41,6 +41,9 @@ constexpr TextEntry<TextId> kTexts[] = {
     {TextId::kDoubtfulStretches, "doubtful bytes %1", "сомнительные байты: %1"},
     {TextId::kNoDoubtfulStretch, "no doubtful bytes", "сомнительных байтов нет"},
     {TextId::kWentInto, "went into the combined image %1", "вошла в собранный образ %1"},
+    {TextId::kUnreadSignal, "%1: signal that is not a standard record (level changes about every %2 µs)",
+     "%1: сигнал, который не является стандартной записью (перепады примерно через каждые %2 мкс)"},
+    {TextId::kUnreadKept, "kept as %1", "сохранён в %1"},
     // The verdict names each problem with where it lies; reasons are joined
     // with "; ".
     {TextId::kMachineLoads, "loads on the machine", "машина её загрузит"},
@@ -91,6 +94,8 @@ constexpr TextEntry<TextId> kTexts[] = {
      "                        (default: the channel with the clearest signal)\n"
      "      --json            print the report as one JSON document\n"
      "      --map=FILE.svg    draw where each recording is damaged, as an SVG picture\n"
+     "      --keep-unread     write each stretch of signal that no record explains\n"
+     "                        as a WAV file of its own, beside the images\n"
      "  -q, --quiet           print nothing but errors\n"
      "      --separate        read each record on its own: no combining of copies\n"
      "                        and no repair from the checksum\n"
@@ -105,9 +110,11 @@ constexpr TextEntry<TextId> kTexts[] = {
      "\n"
      "Exit status: 0 when every record found is sound or went into a combined\n"
      "image; 2 when a record is damaged or repaired, none is found, or --verify\n"
-     "finds a difference or a record the machine would not load; 1 when the\n"
-     "command line is wrong or a file cannot be read or written (a damaged\n"
-     "stream included, though the records before the damage are written).\n",
+     "finds a difference or a record the machine would not load; 3 when every\n"
+     "record is sound but a recording holds signal that no record explains;\n"
+     "1 when the command line is wrong or a file cannot be read or written\n"
+     "(a damaged stream included, though the records before the damage are\n"
+     "written).\n",
      "Использование: lentok-read [ПАРАМЕТР]... ЗВУКОЗАПИСЬ...\n"
      "         или:  lentok-read --verify [--channel=N] ОБРАЗ... ЗВУКОЗАПИСЬ\n"
      "Находит записи с ленты в каждой ЗВУКОЗАПИСИ и сохраняет каждую как образ\n"
@@ -121,6 +128,8 @@ constexpr TextEntry<TextId> kTexts[] = {
      "                            (по умолчанию канал с самым чистым сигналом)\n"
      "      --json                выдать отчёт одним документом JSON\n"
      "      --map=ФАЙЛ.svg        нарисовать, где повреждены звукозаписи (картинка SVG)\n"
+     "      --keep-unread         сохранять каждый участок сигнала, который не\n"
+     "                            объясняет ни одна запись, отдельным файлом WAV\n"
      "  -q, --quiet               не выводить ничего, кроме ошибок\n"
      "      --separate            читать каждую запись саму по себе: не собирать\n"
      "                            копии и не исправлять по контрольной сумме\n"
@@ -136,9 +145,10 @@ constexpr TextEntry<TextId> kTexts[] = {
      "Код возврата: 0, если все найденные записи исправны или вошли в собранный\n"
      "образ; 2, если есть повреждённая или исправленная по контрольной сумме\n"
      "запись, не найдено ни одной или --verify нашёл расхождение либо запись,\n"
-     "которую машина не загрузит; 1, если командная строка неверна или файл\n"
-     "не удаётся прочитать или записать (в том числе повреждённый поток; записи\n"
-     "до повреждения при этом сохраняются).\n"},
+     "которую машина не загрузит; 3, если все записи исправны, но в звукозаписи\n"
+     "есть сигнал, который не объясняет ни одна запись; 1, если командная\n"
+     "строка неверна или файл не удаётся прочитать или записать (в том числе\n"
+     "повреждённый поток; записи до повреждения при этом сохраняются).\n"},
     {TextId::kVersion, "lentok-read %1\n", "lentok-read %1\n"},
     {TextId::kCommandLineError, "lentok-read: %1 (see --help)", "lentok-read: %1 (см. --help)"},
     {TextId::kUnknownOption, "unknown option '%1'", "неизвестный параметр «%1»"},
@@ -232,6 +242,7 @@ constexpr TextEntry<TextId> kTexts[] = {
     {TextId::kMapDrift, "speed drifts", "скорость плывёт"},
     {TextId::kMapWouldNotLoad, "the machine would not load it here", "здесь машина её не загрузит"},
     {TextId::kMapNoRecords, "no record found", "записей не найдено"},
+    {TextId::kMapUnread, "unread signal", "непрочитанный сигнал"},
     {TextId::kMapRecordLabel, "%1, %2 to %3: %4", "%1, с %2 по %3: %4"},
     {TextId::kMapPoint, "%1: address %2h, byte %3h", "%1 — адрес %2h, байт %3h"},
     {TextId::kCannotWriteMap, "cannot write the map: %1", "не удаётся записать карту: %1"},

@@ -42,6 +42,8 @@ enum class TextId {
   kDoubtfulStretches,
   kNoDoubtfulStretch,
   kWentInto,
+  kUnreadSignal,
+  kUnreadKept,
   // The machine's verdict, at the end of the record line.
   kMachineLoads,
   kMachineWillNotLoad,
@@ -130,6 +132,7 @@ enum class TextId {
   kMapDrift,
   kMapWouldNotLoad,
   kMapNoRecords,
+  kMapUnread,
   kMapRecordLabel,
   kMapPoint,
   kCannotWriteMap,
