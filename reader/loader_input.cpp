@@ -91,7 +91,6 @@ void LoaderInput::Feed(const float* samples, std::size_t frames, std::size_t str
     // In floats, and the peak from the extremes: a chain of double
     // additions here would be what bounds the speed of reading.
     float sum = 0;
-    float squares = 0;
     float highest = centre;
     float lowest = centre;
     const std::size_t first = static_cast<std::size_t>((kStatStride - stepCount_ % kStatStride) % kStatStride);
@@ -99,7 +98,6 @@ void LoaderInput::Feed(const float* samples, std::size_t frames, std::size_t str
     for (std::size_t k = first; k < run; k += kStatStride) {
       const float x = from[k * stride];
       sum += x;
-      squares += (x - centre) * (x - centre);
       highest = std::max(highest, x);
       lowest = std::min(lowest, x);
     }
@@ -127,10 +125,24 @@ void LoaderInput::Feed(const float* samples, std::size_t frames, std::size_t str
       const double edge = (sides.high >> k) & 1 ? upper : lower;
       const double fraction = x == before ? 1.0 : (edge - before) / (static_cast<double>(x) - before);
       at[k] = static_cast<double>(position_ + static_cast<std::int64_t>(k)) - 1 + std::clamp(fraction, 0.0, 1.0);
-      const std::int64_t sample = position_ + static_cast<std::int64_t>(k);
-      const std::int64_t spacing = std::min<std::int64_t>(sample - lastLineChange_, kSpacingBins - 1);
-      ++tile_.spacings[static_cast<std::size_t>(spacing)];
-      lastLineChange_ = sample;
+    }
+    // The line's tile: its swings and the spacings of its changes measured
+    // in one step of every few, which tells a tile's signal as well and
+    // keeps the search for unread signal a small part of the read.
+    if (countingStep_) {
+      float squares = 0;
+      for (std::size_t k = first; k < run; k += kStatStride) {
+        const float x = from[k * stride] - centre;
+        squares += x * x;
+      }
+      stepSquares_ += squares;
+      for (std::uint64_t each = changed; each != 0; each &= each - 1) {
+        const std::int64_t sample = position_ + static_cast<std::int64_t>(LowestBit(each));
+        ++tile_.spacings[static_cast<std::size_t>(std::min<std::int64_t>(sample - lastLineChange_, kSpacingBins - 1))];
+        lastLineChange_ = sample;
+      }
+    } else if (changed != 0) {
+      lastLineChange_ = position_ + static_cast<std::int64_t>(HighestBit(changed));
     }
     // The loader's rule over them in order. After it takes a change it
     // ignores the line until the side the line is on then is all that
@@ -146,28 +158,41 @@ void LoaderInput::Feed(const float* samples, std::size_t frames, std::size_t str
     }
     previous_ = from[(run - 1) * stride];
     stepSum_ += sum;
-    stepSquares_ += squares;
     stepPeak_ = peak;
     stepCount_ += static_cast<int>(run);
     position_ += static_cast<std::int64_t>(run);
     done += run;
-    if (stepCount_ == kStepFrames) FollowLevel(tiles);
+    if (stepCount_ == kStepFrames) {
+      TileStep(tiles);
+      FollowLevel();
+    }
   }
 }
 
-void LoaderInput::FollowLevel(std::vector<LineTile>* tiles) {
+// Inline, as the level's step is: it runs every 64 frames.
+inline void LoaderInput::TileStep(std::vector<LineTile>* tiles) {
   tile_.peak = std::max(tile_.peak, static_cast<float>(stepPeak_));
-  tile_.meanSquare += static_cast<float>(stepSquares_ * kStatStride / kStepFrames);
-  tile_.frames += kStepFrames;
-  if (++stepsInTile_ == tileSteps_) {
-    tile_.meanSquare /= static_cast<float>(tileSteps_);
-    if (tiles != nullptr) tiles->push_back(tile_);
-    const std::int64_t next = tile_.from + tile_.frames;
-    tile_ = LineTile{};
-    tile_.from = next;
-    stepsInTile_ = 0;
+  if (countingStep_) {
+    tile_.meanSquare += static_cast<float>(stepSquares_ * kStatStride / kStepFrames);
+    tile_.countedFrames += kStepFrames;
+    stepSquares_ = 0;
   }
-  stepSquares_ = 0;
+  countingStep_ = ++stepsSinceCounted_ == kTileStepStride;
+  if (countingStep_) stepsSinceCounted_ = 0;
+  if (++stepsInTile_ == tileSteps_) EndTile(tiles);
+}
+
+void LoaderInput::EndTile(std::vector<LineTile>* tiles) {
+  tile_.frames = static_cast<std::int64_t>(tileSteps_) * kStepFrames;
+  if (tile_.countedFrames > 0) tile_.meanSquare *= static_cast<float>(kStepFrames) / static_cast<float>(tile_.countedFrames);
+  if (tiles != nullptr) tiles->push_back(tile_);
+  const std::int64_t next = tile_.from + tile_.frames;
+  tile_ = LineTile{};
+  tile_.from = next;
+  stepsInTile_ = 0;
+}
+
+void LoaderInput::FollowLevel() {
   centre_ = centreDecay_ * centre_ + (1 - centreDecay_) * stepSum_ * kStatStride / kStepFrames;
   envelope_ = std::max(stepPeak_, envelopeDecay_ * envelope_);
   const double threshold = std::max(kThresholdShare * envelope_, kQuietest);

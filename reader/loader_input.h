@@ -39,8 +39,10 @@ struct LineTile {
   std::int64_t frames = 0;
   float peak = 0;        // the largest swing from the middle
   float meanSquare = 0;  // of the swings, over the samples measured
-  // Changes by the samples since the change before; the last bin holds
-  // every longer spacing.
+  // The changes of some of its frames (one step of every kTileStepStride),
+  // by the samples since the change before; the last bin holds every
+  // longer spacing.
+  std::int64_t countedFrames = 0;
   std::array<std::uint16_t, kSpacingBins> spacings{};
 };
 
@@ -66,7 +68,9 @@ class LoaderInput {
   // The middle and the size are measured on every so many of them.
   static constexpr int kStatStride = 4;
 
-  void FollowLevel(std::vector<LineTile>* tiles);
+  void FollowLevel();
+  void TileStep(std::vector<LineTile>* tiles);
+  void EndTile(std::vector<LineTile>* tiles);
   void OnChange(double frame, std::vector<LoaderChange>& changes);
 
   double ignoredFrames_;
@@ -91,7 +95,11 @@ class LoaderInput {
   double stepPeak_ = 0;
   int stepCount_ = 0;
 
-  // The tile under way.
+  // The tile under way. Its changes and swings are measured in one step
+  // of every kTileStepStride.
+  static constexpr int kTileStepStride = 4;
+  int stepsSinceCounted_ = 0;
+  bool countingStep_ = true;
   int tileSteps_;
   int stepsInTile_ = 0;
   LineTile tile_;

@@ -129,7 +129,7 @@ bool UnreadSignal::IsSignal(const LineTile& tile) const {
     changes += tile.spacings[b];
     if (tile.spacings[b] > tile.spacings[mode]) mode = b;
   }
-  if (static_cast<double>(changes) * kSparsestChangeSeconds * sampleRate_ < static_cast<double>(tile.frames)) {
+  if (static_cast<double>(changes) * kSparsestChangeSeconds * sampleRate_ < static_cast<double>(tile.countedFrames)) {
     return false;
   }
   if (mode < shortestSpacing_ || mode > longestSpacing_) return false;
