@@ -177,13 +177,18 @@ TEST_F(UnreadRun, SignalAfterARecordIsToldOfOnlyWhenItIsTapeSignal) {
   }
 }
 
-TEST_F(UnreadRun, JsonTellsOfTheStretchBesideTheRecords) {
+TEST_F(UnreadRun, JsonAndTheMapTellOfTheStretchBesideTheRecords) {
   std::vector<std::int16_t> samples = Recorded(2000, 1);
   const double recordEnds = static_cast<double>(samples.size()) / kRate;
   Append(samples, TwiceAsFast(3));
-  const ToolResult result = Read(samples, {"--json"});
+  const ToolResult result = Read(samples, {"--json", "--map", "map.svg"});
   EXPECT_EQ(result.status, 3) << result.err;
   ASSERT_TRUE(IsValidJson(result.out)) << result.out;
+  // The map draws it as a band of its own, labelled as the line is.
+  const Bytes svg = ReadBytes(dir_ / "map.svg");
+  const std::string map(svg.begin(), svg.end());
+  EXPECT_TRUE(Contains(map, "<g class=\"unread\"")) << map;
+  EXPECT_TRUE(Contains(map, "signal that is not a standard record (level changes about every 181 µs)")) << map;
   const std::size_t unread = result.out.find("\"unread\":[{");
   ASSERT_NE(unread, std::string::npos) << result.out;
   EXPECT_NEAR(NumberAfter(result.out, "\"from\":", unread), recordEnds, 0.1);
