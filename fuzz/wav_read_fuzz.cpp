@@ -183,9 +183,15 @@ bool SameRecord(const reader::DecodedRecord& a, const reader::DecodedRecord& b) 
          SameVerdict(a.machine, b.machine);
 }
 
+bool SameUnread(const reader::UnreadStretch& a, const reader::UnreadStretch& b) {
+  return a.firstFrame == b.firstFrame && a.endFrame == b.endFrame && a.channel == b.channel &&
+         a.changeMicroseconds == b.changeMicroseconds;
+}
+
 bool SameEntry(const reader::ReportEntry& a, const reader::ReportEntry& b) {
   return a.kind == b.kind && a.order == b.order && a.image.path == b.image.path && a.renamed == b.renamed &&
-         a.released == b.released && a.combinedInto == b.combinedInto && SameRecord(a.record, b.record);
+         a.released == b.released && a.combinedInto == b.combinedInto && SameRecord(a.record, b.record) &&
+         SameUnread(a.unread, b.unread);
 }
 
 bool SameSamples(const std::vector<float>& a, const std::vector<float>& b) {
@@ -224,6 +230,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t i = 0; i < whole.entries.size(); ++i) {
     const reader::ReportEntry& entry = whole.entries[i];
     Require(SameEntry(entry, blocks.entries[i]));
+    if (entry.kind == reader::EntryKind::kUnread) {
+      // Longer than the shortest told of, inside the file, at the tape's rates.
+      const reader::UnreadStretch& unread = entry.unread;
+      Require(unread.firstFrame >= 0 && unread.endFrame - unread.firstFrame >=
+                                            static_cast<std::int64_t>(reader::kShortestUnreadSeconds * unread.sampleRate));
+      Require(static_cast<std::size_t>(unread.endFrame) <= fileSize);
+      Require(unread.changeMicroseconds >= 40 && unread.changeMicroseconds <= 1300);
+      continue;
+    }
     if (entry.kind != reader::EntryKind::kCombination) CheckRecord(entry.record, fileSize, settings.decoder.channel);
     if (entry.kind == reader::EntryKind::kCopy) {
       Require(entry.image.path.empty() && whole.images.count(entry.combinedInto) == 1);

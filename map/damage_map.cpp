@@ -63,6 +63,7 @@ constexpr const char* kStyle =
     ".zero{stroke:#bbb;stroke-width:0.5}\n"
     ".band{stroke:#000;stroke-width:1}\n"
     ".band.cut-short{stroke-dasharray:4 2}\n"
+    ".band.unread{stroke-dasharray:1 2}\n"
     ".band-label{font-size:10px}\n"
     ".threshold{stroke:#000;stroke-width:0.6;stroke-dasharray:2 2}\n"
     ".confidence-line{fill:none;stroke:#1f4e9c;stroke-width:1}\n"
@@ -94,6 +95,9 @@ constexpr const char* kPatterns =
     "<pattern id=\"fill-cut-short\" width=\"6\" height=\"6\" patternUnits=\"userSpaceOnUse\">"
     "<rect width=\"6\" height=\"6\" fill=\"#e4e4e4\"/>"
     "<circle cx=\"3\" cy=\"3\" r=\"1.1\" fill=\"#000\"/></pattern>\n"
+    "<pattern id=\"fill-unread\" width=\"6\" height=\"6\" patternUnits=\"userSpaceOnUse\">"
+    "<rect width=\"6\" height=\"6\" fill=\"#ffffff\"/>"
+    "<path d=\"M0,3 H6\" stroke=\"#000\" stroke-width=\"0.7\"/></pattern>\n"
     "</defs>\n";
 
 std::string Fill(BandStatus status) { return std::string("url(#fill-") + StatusClass(status) + ")"; }
@@ -130,6 +134,7 @@ class Drawer {
     for (const MapRecording& recording : recordings) {
       longest = std::max(longest, recording.seconds);
       for (const MapRecord& record : recording.records) longest = std::max(longest, record.toSeconds);
+      for (const MapUnread& unread : recording.unread) longest = std::max(longest, unread.toSeconds);
     }
     pixelsPerSecond_ = kPlot / longest;
     longest_ = longest;
@@ -176,6 +181,9 @@ class Drawer {
       Text(x + 27, 42, labels_.status[i]);
       x += 37 + 6.5 * static_cast<double>(labels_.status[i].size());
     }
+    svg_.Element("rect", {{"class", "band unread"}, {"x", Number(x)}, {"y", "32"}, {"width", "22"},
+                          {"height", "12"}, {"fill", "url(#fill-unread)"}});
+    Text(x + 27, 42, labels_.unread);
     x = kLeft;
     svg_.Element("path", {{"class", "doubtful"}, {"d", Triangle(x + 6, 66)}});
     Text(x + 16, 66, labels_.doubtful);
@@ -220,7 +228,9 @@ class Drawer {
     Strip(y, kSpeedHeight, labels_.speed);
     y += kSpeedHeight;
     Axis(y);
-    if (recording.records.empty()) Text(kLeft + kPlot / 2, bandTop_ + 21, labels_.noRecords, "band-label", "middle");
+    if (recording.records.empty() && recording.unread.empty())
+      Text(kLeft + kPlot / 2, bandTop_ + 21, labels_.noRecords, "band-label", "middle");
+    for (const MapUnread& unread : recording.unread) Unread(unread);
     markXs_.clear();
     for (const MapRecord& record : recording.records)
       for (const LoadMark& mark : record.loadMarks) markXs_.push_back(X(mark.seconds));
@@ -325,6 +335,23 @@ class Drawer {
     Confidence(record);
     Speed(record);
     LoadMarks(record);
+    svg_.Close();
+  }
+
+  void Unread(const MapUnread& unread) {
+    svg_.Open("g", {{"class", "unread"},
+                    {"data-from", Number(unread.fromSeconds, 4)},
+                    {"data-to", Number(unread.toSeconds, 4)}});
+    svg_.TextElement("title", {}, unread.label);
+    const double x0 = X(unread.fromSeconds);
+    const double width = std::max(2.0, X(unread.toSeconds) - x0);
+    svg_.Element("rect", {{"class", "band unread"},
+                          {"x", Number(x0)}, {"y", Number(bandTop_ + 3)},
+                          {"width", Number(width)}, {"height", Number(kBandHeight - 6)},
+                          {"fill", "url(#fill-unread)"}});
+    MapRecord labelled;
+    labelled.label = unread.label;
+    BandLabel(labelled, x0, width);
     svg_.Close();
   }
 

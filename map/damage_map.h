@@ -51,6 +51,13 @@ struct LevelSpan {
   float high = 0;
 };
 
+// Signal no record explains: drawn as a band of its own kind.
+struct MapUnread {
+  double fromSeconds = 0;
+  double toSeconds = 0;
+  std::string label;  // what it is and how often its level changes, in words
+};
+
 struct MapRecording {
   std::string title;        // the recording's name as the user gave it
   double seconds = 0;       // its length
@@ -60,6 +67,7 @@ struct MapRecording {
   // The names of the records strip's rows, one for each channel records
   // were read from; empty: one row, named as MapLabels::records.
   std::vector<std::string> lanes;
+  std::vector<MapUnread> unread;
 };
 
 // The words of the picture, in one language.
@@ -75,6 +83,7 @@ struct MapLabels {
   std::string wouldNotLoad;
   std::string supplied;
   std::string noRecords;
+  std::string unread;  // the legend's word for signal no record explains
   std::array<std::string, kBandStatusCount> status;
   char decimalPoint = '.';
 };

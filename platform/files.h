@@ -128,6 +128,9 @@ class OutputFile {
   // Writes every byte or fails; after a failure the file is discarded, and
   // Write and Commit return that failure again.
   FileError Write(const std::uint8_t* bytes, std::size_t count);
+  // Writes over bytes already written, `offset` from the start: a header
+  // whose sizes are known only at the end. Only Commit may follow it.
+  FileError WriteAt(std::uint64_t offset, const std::uint8_t* bytes, std::size_t count);
   // Closes the file and moves it to its final name. After a failure nothing
   // of it is left.
   FileError Commit();

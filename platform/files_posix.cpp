@@ -277,6 +277,23 @@ FileError OutputFile::Write(const std::uint8_t* bytes, std::size_t count) {
   return FileError::kNone;
 }
 
+FileError OutputFile::WriteAt(std::uint64_t offset, const std::uint8_t* bytes, std::size_t count) {
+  if (handle_ == kClosed) return failure_ != FileError::kNone ? failure_ : FileError::kOther;
+  while (count > 0) {
+    const ssize_t put = ::pwrite(Descriptor(handle_), bytes, count, static_cast<off_t>(offset));
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      failure_ = ErrorFromErrno(errno);
+      Discard();
+      return failure_;
+    }
+    bytes += put;
+    offset += static_cast<std::uint64_t>(put);
+    count -= static_cast<std::size_t>(put);
+  }
+  return FileError::kNone;
+}
+
 FileError OutputFile::Commit() {
   if (handle_ == kClosed) return failure_ != FileError::kNone ? failure_ : FileError::kOther;
   const int descriptor = Descriptor(handle_);

@@ -319,6 +319,28 @@ FileError OutputFile::Write(const std::uint8_t* bytes, std::size_t count) {
   return FileError::kNone;
 }
 
+FileError OutputFile::WriteAt(std::uint64_t offset, const std::uint8_t* bytes, std::size_t count) {
+  if (handle_ == kClosed) return failure_ != FileError::kNone ? failure_ : FileError::kOther;
+  while (count > 0) {
+    const DWORD piece = count > 0x10000000u ? 0x10000000u : static_cast<DWORD>(count);
+    // The offset goes with the call; the file's own position moves past
+    // the bytes, which is why only Commit may follow.
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD put = 0;
+    if (!::WriteFile(Handle(handle_), bytes, piece, &put, &at) || put == 0) {
+      failure_ = ErrorFromLastError();
+      Discard();
+      return failure_;
+    }
+    bytes += put;
+    offset += put;
+    count -= put;
+  }
+  return FileError::kNone;
+}
+
 FileError OutputFile::Commit() {
   if (handle_ == kClosed) return failure_ != FileError::kNone ? failure_ : FileError::kOther;
   const HANDLE handle = Handle(handle_);

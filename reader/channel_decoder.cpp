@@ -42,7 +42,7 @@ void ChannelDecoder::Feed(const float* samples, std::size_t frames, std::size_t 
     const std::size_t count = std::min(frames - done, judgeEvery_ - sinceJudged_);
     if (found == nullptr) {
       changes_.clear();
-      loaderInput_.Feed(samples + done * stride, count, stride, changes_);
+      loaderInput_.Feed(samples + done * stride, count, stride, changes_, &tiles_);
       loaderWatch_.Take(changes_.data(), changes_.size());
     }
     loaderWatch_.ForgetBefore(window_.End() + static_cast<std::int64_t>(count));
@@ -54,6 +54,27 @@ void ChannelDecoder::Feed(const float* samples, std::size_t frames, std::size_t 
       Judge();
     }
   }
+}
+
+std::int64_t ChannelDecoder::NoRecordBefore() const {
+  if (inRecord_) return recordFrom_;
+  // A leader being followed becomes a record from where its cells began;
+  // a leader not yet found begins within the window.
+  if (tracking_) return std::max(searchFrom_, trackFrom_);
+  return std::max(searchFrom_, window_.Begin());
+}
+
+bool ChannelDecoder::RecordCovers(std::int64_t& from, std::int64_t& to) const {
+  if (!inRecord_) return false;
+  // A record ends at its last bit, or back where a dropout it coasts
+  // through began; the last few cells may yet prove weak.
+  constexpr double kCellsInDoubt = 16;
+  const double coasting = timing_.CoastingFrom();
+  const double sure = coasting >= 0 ? coasting - 2 * lastHalfCell_
+                                    : static_cast<double>(lastBitEnd_) - kCellsInDoubt * 2 * lastHalfCell_;
+  from = recordFrom_;
+  to = std::max(recordFrom_, static_cast<std::int64_t>(sure));
+  return true;
 }
 
 float ChannelDecoder::RecentPeak() const {
@@ -79,6 +100,7 @@ void ChannelDecoder::Judge() {
   TimingEvent event;
   while (timing_.Next(window_, event)) {
     if (event.kind == TimingEvent::Kind::kLost) {
+      tracking_ = false;
       if (watchingForLeader_) {
         EndRecord(checksumEnd_);
       } else if (inRecord_) {
@@ -96,6 +118,10 @@ void ChannelDecoder::Judge() {
 void ChannelDecoder::OnBoundary(const TimingEvent& boundary) {
   if (boundary.trackStart && !inRecord_) {
     searchFrom_ = std::max(searchFrom_, static_cast<std::int64_t>(boundary.trackFrom));
+  }
+  if (boundary.trackStart) {
+    tracking_ = true;
+    trackFrom_ = static_cast<std::int64_t>(boundary.trackFrom);
   }
   const bool awaitingSync = bits_.CurrentMode() == BitReader::Mode::kSecondSync;
   const BitEvent bit = bits_.Take(boundary);
@@ -214,6 +240,7 @@ void ChannelDecoder::EndRecord(std::int64_t endFrame) {
   inRecord_ = false;
   bits_.SetMode(BitReader::Mode::kLeader);
   timing_.EndTrack(static_cast<double>(endFrame));
+  tracking_ = false;
   timing_.SetStride(1);
   timing_.ExpectEqualBits(false);
   searchFrom_ = endFrame;

@@ -40,6 +40,16 @@ class ChannelDecoder {
   // Where the record being read began, or -1 when none is being read.
   std::int64_t RecordInProgressFrom() const { return inRecord_ ? recordFrom_ : -1; }
 
+  // No record this channel has yet to give begins before this frame.
+  std::int64_t NoRecordBefore() const;
+  // The frames the record being read surely covers, however it ends;
+  // false when none is being read.
+  bool RecordCovers(std::int64_t& from, std::int64_t& to) const;
+
+  // The line's tiles its own LoaderInput completed (none when the changes
+  // are found apart); the caller takes them out.
+  std::vector<LineTile>& Tiles() { return tiles_; }
+
  private:
   void Judge();
   void OnBoundary(const TimingEvent& boundary);
@@ -61,6 +71,7 @@ class ChannelDecoder {
   RecordParser parser_;
   LoaderInput loaderInput_;
   std::vector<LoaderChange> changes_;  // what loaderInput_ found in a step
+  std::vector<LineTile> tiles_;
   LoaderWatch loaderWatch_;
 
   bool inRecord_ = false;
@@ -80,6 +91,10 @@ class ChannelDecoder {
   // Doubtful bits read while coasting, not yet the record's.
   std::vector<std::int64_t> coastDoubts_;
   std::uint32_t coastDoubtsUnkept_ = 0;
+  // The track the timing follows, leader or record, and where its cells
+  // began: a leader followed may yet become a record from there.
+  bool tracking_ = false;
+  std::int64_t trackFrom_ = 0;
 
   std::vector<DecodedRecord> completed_;
 };

@@ -1,6 +1,8 @@
 // Safe image names and their numbering.
 #include "reader/image_names.h"
 
+#include <algorithm>
+
 #include <cstring>
 
 namespace reader {
@@ -83,6 +85,12 @@ std::string ImageFileName(const DecodedRecord& record, const std::string& record
     if (!safe.empty()) return safe;
   }
   return RecordingStem(recordingName) + ".rks";
+}
+
+std::string UnreadFileName(const std::string& recordingName, double seconds) {
+  const auto whole = static_cast<long long>(std::max(0.0, seconds));
+  return RecordingStem(recordingName) + ".unread-" + std::to_string(whole / 60) + "m" + std::to_string(whole % 60) +
+         "s.wav";
 }
 
 bool NameRegistry::Free(const std::string& name, const Reserved& reserved) const {

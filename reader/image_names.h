@@ -38,6 +38,11 @@ std::string JoinPath(const std::string& directory, const std::string& name);
 // `recordingName` with .rks. Numbering of repeated names is NameRegistry's.
 std::string ImageFileName(const DecodedRecord& record, const std::string& recordingName);
 
+// The file name signal no record explains is kept under: the stem of
+// `recordingName`, then where the stretch begins, in whole minutes and
+// seconds ("tape.unread-0m16s.wav").
+std::string UnreadFileName(const std::string& recordingName, double seconds);
+
 // The names given out in one run. The same name again, or one that
 // `reserved` refuses, gets -2, -3, ... before its extension; names that
 // differ only in upper and lower case are the same name, as they are on

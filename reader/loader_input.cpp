@@ -55,7 +55,8 @@ LoaderInput::LoaderInput(double sampleRate)
       centreDecay_(std::exp(-kStepFrames / (kCentreSeconds * sampleRate))),
       envelopeDecay_(std::exp(-kStepFrames / (kEnvelopeSeconds * sampleRate))),
       lower_(-kQuietest),
-      upper_(kQuietest) {}
+      upper_(kQuietest),
+      tileSteps_(std::max(1, static_cast<int>(std::lround(kLineTileSeconds * sampleRate / kStepFrames)))) {}
 
 // Inline: it runs for every change the loader looks at.
 inline void LoaderInput::OnChange(double frame, std::vector<LoaderChange>& changes) {
@@ -76,7 +77,7 @@ inline void LoaderInput::OnChange(double frame, std::vector<LoaderChange>& chang
 }
 
 void LoaderInput::Feed(const float* samples, std::size_t frames, std::size_t stride,
-                       std::vector<LoaderChange>& changes) {
+                       std::vector<LoaderChange>& changes, std::vector<LineTile>* tiles) {
   static_assert(kStepFrames <= kSideRun, "a step's samples are sorted in one go");
   std::size_t done = 0;
   while (done < frames) {
@@ -125,6 +126,24 @@ void LoaderInput::Feed(const float* samples, std::size_t frames, std::size_t str
       const double fraction = x == before ? 1.0 : (edge - before) / (static_cast<double>(x) - before);
       at[k] = static_cast<double>(position_ + static_cast<std::int64_t>(k)) - 1 + std::clamp(fraction, 0.0, 1.0);
     }
+    // The line's tile: its swings and the spacings of its changes measured
+    // in one step of every few, which tells a tile's signal as well and
+    // keeps the search for unread signal a small part of the read.
+    if (countingStep_) {
+      float squares = 0;
+      for (std::size_t k = first; k < run; k += kStatStride) {
+        const float x = from[k * stride] - centre;
+        squares += x * x;
+      }
+      stepSquares_ += squares;
+      for (std::uint64_t each = changed; each != 0; each &= each - 1) {
+        const std::int64_t sample = position_ + static_cast<std::int64_t>(LowestBit(each));
+        ++tile_.spacings[static_cast<std::size_t>(std::min<std::int64_t>(sample - lastLineChange_, kSpacingBins - 1))];
+        lastLineChange_ = sample;
+      }
+    } else if (changed != 0) {
+      lastLineChange_ = position_ + static_cast<std::int64_t>(HighestBit(changed));
+    }
     // The loader's rule over them in order. After it takes a change it
     // ignores the line until the side the line is on then is all that
     // counts: the changes before that it never looks at.
@@ -143,8 +162,34 @@ void LoaderInput::Feed(const float* samples, std::size_t frames, std::size_t str
     stepCount_ += static_cast<int>(run);
     position_ += static_cast<std::int64_t>(run);
     done += run;
-    if (stepCount_ == kStepFrames) FollowLevel();
+    if (stepCount_ == kStepFrames) {
+      TileStep(tiles);
+      FollowLevel();
+    }
   }
+}
+
+// Inline, as the level's step is: it runs every 64 frames.
+inline void LoaderInput::TileStep(std::vector<LineTile>* tiles) {
+  tile_.peak = std::max(tile_.peak, static_cast<float>(stepPeak_));
+  if (countingStep_) {
+    tile_.meanSquare += static_cast<float>(stepSquares_ * kStatStride / kStepFrames);
+    tile_.countedFrames += kStepFrames;
+    stepSquares_ = 0;
+  }
+  countingStep_ = ++stepsSinceCounted_ == kTileStepStride;
+  if (countingStep_) stepsSinceCounted_ = 0;
+  if (++stepsInTile_ == tileSteps_) EndTile(tiles);
+}
+
+void LoaderInput::EndTile(std::vector<LineTile>* tiles) {
+  tile_.frames = static_cast<std::int64_t>(tileSteps_) * kStepFrames;
+  if (tile_.countedFrames > 0) tile_.meanSquare *= static_cast<float>(kStepFrames) / static_cast<float>(tile_.countedFrames);
+  if (tiles != nullptr) tiles->push_back(tile_);
+  const std::int64_t next = tile_.from + tile_.frames;
+  tile_ = LineTile{};
+  tile_.from = next;
+  stepsInTile_ = 0;
 }
 
 void LoaderInput::FollowLevel() {
@@ -163,14 +208,17 @@ LoaderInputs::LoaderInputs(double sampleRate, int channels, DecoderOptions optio
   inputs_.assign(channels_.size(), LoaderInput(sampleRate));
 }
 
-void LoaderInputs::Feed(const float* interleaved, std::size_t frames, LoaderChangesByChannel& changes) {
+void LoaderInputs::Feed(const float* interleaved, std::size_t frames, LoaderChangesByChannel& changes,
+                        LineTilesByChannel* tiles) {
   changes.resize(inputs_.size());
+  if (tiles != nullptr) tiles->resize(inputs_.size());
   for (std::size_t i = 0; i < inputs_.size(); ++i) {
     found_.clear();
     // Room for a change every few cells, as a clean signal gives: a noisy
     // one grows it further.
     found_.reserve(frames / 16 + 16);
-    inputs_[i].Feed(interleaved + channels_[i], frames, channelCount_, found_);
+    if (tiles != nullptr) (*tiles)[i].clear();
+    inputs_[i].Feed(interleaved + channels_[i], frames, channelCount_, found_, tiles ? &(*tiles)[i] : nullptr);
     // Copied out in one go: `changes` may have been read last on another
     // thread, and taking its memory back change by change, while the
     // search runs, stalls it at every line.

@@ -11,6 +11,7 @@
 // decoder's LoaderWatch judges each record's bits against what it finds.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -27,13 +28,37 @@ struct LoaderChange {
   bool afterSilence = false;  // the first change after the tape was quiet: the loader starts over
 };
 
+// What the line did over a tile of frames (whole steps of the level,
+// counted from the start): how far it swung from its middle, and how far
+// apart all its changes were, taken by the loader or not. The search for
+// signal no record explains (reader/unread_signal) reads them; they are
+// counted here because this is the one loop that sees every change.
+constexpr std::size_t kSpacingBins = 256;
+struct LineTile {
+  std::int64_t from = 0;
+  std::int64_t frames = 0;
+  float peak = 0;        // the largest swing from the middle
+  float meanSquare = 0;  // of the swings, over the samples measured
+  // The changes of some of its frames (one step of every kTileStepStride),
+  // by the samples since the change before; the last bin holds every
+  // longer spacing.
+  std::int64_t countedFrames = 0;
+  std::array<std::uint16_t, kSpacingBins> spacings{};
+};
+
+// The tiles are about this long, so that a tile's counts fit their bins at
+// any rate the decoder takes.
+constexpr double kLineTileSeconds = 0.05;
+
 class LoaderInput {
  public:
   explicit LoaderInput(double sampleRate);
 
   // `frames` frames, one sample every `stride` floats; the changes taken in
-  // them are appended to `changes`, in order.
-  void Feed(const float* samples, std::size_t frames, std::size_t stride, std::vector<LoaderChange>& changes);
+  // them are appended to `changes`, in order, and the tiles they complete
+  // to `tiles` when it is given.
+  void Feed(const float* samples, std::size_t frames, std::size_t stride, std::vector<LoaderChange>& changes,
+            std::vector<LineTile>* tiles = nullptr);
 
  private:
   // The line's middle and the threshold either side of it move slowly, so
@@ -44,6 +69,8 @@ class LoaderInput {
   static constexpr int kStatStride = 4;
 
   void FollowLevel();
+  void TileStep(std::vector<LineTile>* tiles);
+  void EndTile(std::vector<LineTile>* tiles);
   void OnChange(double frame, std::vector<LoaderChange>& changes);
 
   double ignoredFrames_;
@@ -64,8 +91,19 @@ class LoaderInput {
   double lower_ = 0;   // below this the line is low
   double upper_ = 0;   // above this, high
   double stepSum_ = 0;
+  double stepSquares_ = 0;
   double stepPeak_ = 0;
   int stepCount_ = 0;
+
+  // The tile under way. Its changes and swings are measured in one step
+  // of every kTileStepStride.
+  static constexpr int kTileStepStride = 4;
+  int stepsSinceCounted_ = 0;
+  bool countingStep_ = true;
+  int tileSteps_;
+  int stepsInTile_ = 0;
+  LineTile tile_;
+  std::int64_t lastLineChange_ = std::numeric_limits<std::int32_t>::min();
 
   // The loader's rule.
   double lastChange_ = -std::numeric_limits<double>::infinity();  // none yet: the first is fresh
@@ -81,6 +119,7 @@ class LoaderInput {
 // The changes found in one block, for each channel decoded, in the order
 // the decoder reads its channels.
 using LoaderChangesByChannel = std::vector<std::vector<LoaderChange>>;
+using LineTilesByChannel = std::vector<std::vector<LineTile>>;
 
 // The loader's input for every channel a TapeDecoder made with the same
 // rate, channels and options reads.
@@ -89,8 +128,10 @@ class LoaderInputs {
   LoaderInputs(double sampleRate, int channels, DecoderOptions options = {});
 
   // Interleaved frames, as TapeDecoder::Feed takes them; `changes` is
-  // replaced by what they showed.
-  void Feed(const float* interleaved, std::size_t frames, LoaderChangesByChannel& changes);
+  // replaced by what they showed, and `tiles`, when given, by the line's
+  // tiles they completed.
+  void Feed(const float* interleaved, std::size_t frames, LoaderChangesByChannel& changes,
+            LineTilesByChannel* tiles = nullptr);
 
  private:
   std::size_t channelCount_;

@@ -64,6 +64,7 @@ void ReadContext::BeginRecording(const std::string& name) {
   // then an empty file, which the WAV reader refuses.
   bytes_.emplace(settings_.decoder);
   if (settings_.keepMap) bytes_->AttachProfile(&Current().profile);
+  if (unreadStore_ != nullptr) bytes_->AttachUnreadSink(&keeper_);
 }
 
 ReadError ReadContext::FeedBytes(const std::uint8_t* bytes, std::size_t count) {
@@ -71,6 +72,7 @@ ReadError ReadContext::FeedBytes(const std::uint8_t* bytes, std::size_t count) {
   if (!bytes_) return ReadError::kNone;
   const ReadError error = bytes_->Feed(bytes, count);
   TakeDecoded(bytes_->TakeRecords());
+  TakeUnread(bytes_->TakeUnread());
   return error;
 }
 
@@ -80,17 +82,20 @@ bool ReadContext::BeginFrames(double sampleRate, int channels) {
   if (channels < 1 || channels > formats::kMostWavChannels || channel < -1 || channel >= channels) return false;
   bytes_.reset();
   frames_.emplace(sampleRate, channels, settings_.decoder);
+  if (unreadStore_ != nullptr) frames_->AttachUnreadSink(&keeper_);
   channels_ = channels;
   Current().channels = channels;
   Current().profile.SetSampleRate(sampleRate);
   return true;
 }
 
-void ReadContext::FeedFrames(const float* interleaved, std::size_t frames, const LoaderChangesByChannel* found) {
+void ReadContext::FeedFrames(const float* interleaved, std::size_t frames, const LoaderChangesByChannel* found,
+                             const LineTilesByChannel* foundTiles) {
   if (!frames_) return;
-  frames_->Feed(interleaved, frames, found);
+  frames_->Feed(interleaved, frames, found, foundTiles);
   if (settings_.keepMap) Current().profile.Feed(interleaved, frames, channels_, settings_.decoder.channel);
   TakeDecoded(frames_->TakeRecords());
+  TakeUnread(frames_->TakeUnread());
 }
 
 float ReadContext::RecentPeak() const { return frames_ ? frames_->RecentPeak() : 0; }
@@ -110,11 +115,13 @@ ReadError ReadContext::EndDecoding() {
     error = bytes_->Finish();
     wavError_ = bytes_->WavErrorCode();
     TakeDecoded(bytes_->TakeRecords());
+    TakeUnread(bytes_->TakeUnread());
     bytes_.reset();
   }
   if (frames_) {
     frames_->Finish();
     TakeDecoded(frames_->TakeRecords());
+    TakeUnread(frames_->TakeUnread());
     frames_.reset();
   }
   return error;
@@ -140,6 +147,48 @@ std::vector<ReportEntry> ReadContext::TakeEntries() { return std::exchange(pendi
 void ReadContext::TakeDecoded(std::vector<DecodedRecord> records) {
   if (bytes_ && bytes_->Format()) Current().channels = bytes_->Format()->channels;
   for (DecodedRecord& record : records) Take(std::move(record));
+}
+
+void ReadContext::TakeUnread(std::vector<UnreadStretch> stretches) {
+  for (const UnreadStretch& stretch : stretches) {
+    ++report_.unread;
+    ++Current().unreadCount;
+    if (settings_.keepMap) Current().unread.push_back(stretch);
+    ReportEntry entry;
+    entry.kind = EntryKind::kUnread;
+    entry.recording = report_.recordings.size() - 1;
+    entry.unread = stretch;
+    if (!keeper_.kept.empty()) {
+      entry.image = std::move(keeper_.kept.front());
+      keeper_.kept.pop_front();
+      if (entry.image.path.empty()) ++report_.unstored;
+    }
+    Emit(std::move(entry));
+  }
+}
+
+// Named where it begins, the name claimed among the images' and never one
+// the front end reserves.
+void ReadContext::UnreadKeeper::Begin(std::int64_t firstFrame, double sampleRate, int channels) {
+  const double seconds = sampleRate > 0 ? static_cast<double>(firstFrame) / sampleRate : 0;
+  ImageStore* const store = context_.store_;
+  const std::string name =
+      context_.names_.Claim(UnreadFileName(context_.Current().name, seconds), [store](const std::string& candidate) {
+        return store != nullptr && store->Reserved(candidate);
+      });
+  context_.unreadStore_->Begin(name, sampleRate, channels);
+}
+
+void ReadContext::UnreadKeeper::Frames(const float* interleaved, std::size_t frames) {
+  context_.unreadStore_->Frames(interleaved, frames);
+}
+
+void ReadContext::UnreadKeeper::End(const UnreadStretch* stretch) {
+  if (stretch == nullptr) {
+    context_.unreadStore_->Drop();
+  } else {
+    kept.push_back(context_.unreadStore_->Keep());
+  }
 }
 
 void ReadContext::Take(DecodedRecord record) {

@@ -27,6 +27,7 @@
 #include "reader/recording_reader.h"
 #include "reader/signal_profile.h"
 #include "reader/tape_decoder.h"
+#include "reader/unread_signal.h"
 
 namespace reader {
 
@@ -45,6 +46,22 @@ class ImageStore {
   // images: it would land on a file the run reads, or on its map.
   virtual bool Reserved(const std::string& name) = 0;
   virtual StoredImage Store(const std::string& name, const std::vector<std::uint8_t>& image) = 0;
+};
+
+// The front end's side of signal no record explains, kept as recordings of
+// their own: each candidate stretch's frames come as they are decided, and
+// it ends kept under a name or dropped.
+class UnreadStore {
+ public:
+  virtual ~UnreadStore() = default;
+  // A candidate begins, to be kept under `name`; interleaved frames of
+  // `channels` at `sampleRate` follow.
+  virtual void Begin(const std::string& name, double sampleRate, int channels) = 0;
+  virtual void Frames(const float* interleaved, std::size_t frames) = 0;
+  // It is unread signal: stored under its name.
+  virtual StoredImage Keep() = 0;
+  // It is not: nothing of it is left.
+  virtual void Drop() = 0;
 };
 
 // Damaged records waiting for their copies are held within this many bytes
@@ -69,6 +86,7 @@ enum class EntryKind {
   kRecord,       // a record as read (or repaired on its own), with its image
   kCopy,         // a copy that went into a combined image, not written alone
   kCombination,  // copies combined into one image
+  kUnread,       // signal no record explains
 };
 
 // Why a damaged record was written as read without waiting for the end.
@@ -104,6 +122,8 @@ struct ReportEntry {
   // stretch (SuppliedStretch::copy indexes `copies`).
   std::vector<CopyPlace> copies;
   std::vector<SuppliedStretch> suppliers;
+  // kUnread: the stretch, and where its samples were kept.
+  UnreadStretch unread;
 };
 
 // What the damage map draws of a record: as read, shown as what became of
@@ -124,6 +144,10 @@ struct RecordingReport {
   std::size_t records = 0;
   SignalProfile profile;              // when the map is kept
   std::vector<MappedRecord> mapped;   // likewise
+  // Signal no record explains, in the order it lies, when the map is kept
+  // (the count always).
+  std::vector<UnreadStretch> unread;
+  std::size_t unreadCount = 0;
 };
 
 struct RunReport {
@@ -132,6 +156,7 @@ struct RunReport {
   std::size_t records = 0;           // records read
   std::size_t damaged = 0;           // records or combinations that leave the run damaged
   std::size_t unstored = 0;          // images that could not be stored
+  std::size_t unread = 0;            // stretches of signal no record explains
   bool stopped = false;
 };
 
@@ -140,6 +165,9 @@ class ReadContext {
   // `store` must outlive the context; it may be null when images are not
   // written.
   ReadContext(ReadSettings settings, ImageStore* store);
+  // Its parts hold on to it.
+  ReadContext(const ReadContext&) = delete;
+  ReadContext& operator=(const ReadContext&) = delete;
 
   // A new recording. `name` names images of records without a header
   // ("-" for standard input) and the recording in the report.
@@ -155,9 +183,11 @@ class ReadContext {
   // Or its decoded frames, in place of bytes: first their format (false when the decoder
   // cannot take it: no such channel as the settings ask for, or no channel
   // at all, or more than it reads), then interleaved frames. `found` may
-  // give the loader's changes in them, found beside (see TapeDecoder).
+  // give the loader's changes in them, found beside, and `foundTiles` the
+  // line's tiles (see TapeDecoder).
   bool BeginFrames(double sampleRate, int channels);
-  void FeedFrames(const float* interleaved, std::size_t frames, const LoaderChangesByChannel* found = nullptr);
+  void FeedFrames(const float* interleaved, std::size_t frames, const LoaderChangesByChannel* found = nullptr,
+                  const LineTilesByChannel* foundTiles = nullptr);
 
   // The recording has ended; `failure` says why early, in the front end's
   // words ("" when it was read to its end). Records still being read come
@@ -182,7 +212,26 @@ class ReadContext {
   // The peak level of the latest frames, for a level meter.
   float RecentPeak() const;
 
+  // Signal no record explains is kept through `store`, which must outlive
+  // the context; given before the first recording.
+  void KeepUnread(UnreadStore* store) { unreadStore_ = store; }
+
  private:
+  // Hands the decoder's candidate stretches on to the front end's store,
+  // naming those kept.
+  class UnreadKeeper : public UnreadSink {
+   public:
+    explicit UnreadKeeper(ReadContext& context) : context_(context) {}
+    void Begin(std::int64_t firstFrame, double sampleRate, int channels) override;
+    void Frames(const float* interleaved, std::size_t frames) override;
+    void End(const UnreadStretch* stretch) override;
+    // Where each stretch told of since the last call was kept, in order.
+    std::deque<StoredImage> kept;
+
+   private:
+    ReadContext& context_;
+  };
+
   // A record waiting for copies, with the copies the other channels read
   // of it (record.channelCopies), which count against the budget too.
   struct Held {
@@ -194,6 +243,7 @@ class ReadContext {
   };
 
   void TakeDecoded(std::vector<DecodedRecord> records);
+  void TakeUnread(std::vector<UnreadStretch> stretches);
   void Take(DecodedRecord record);
   bool Holds(const DecodedRecord& record);
   bool HasSoundCopy(const DecodedRecord& record) const;
@@ -224,6 +274,8 @@ class ReadContext {
   std::vector<DecodedRecord> soundPrograms_;  // what makes them copies, without their data
   std::vector<ReportEntry> pending_;          // final, not yet taken
   bool finished_ = false;
+  UnreadStore* unreadStore_ = nullptr;
+  UnreadKeeper keeper_{*this};
 };
 
 // Memory a held record takes, with its other channels' copies, for the

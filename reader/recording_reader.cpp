@@ -31,6 +31,15 @@ std::vector<DecodedRecord> RecordingReader::TakeRecords() {
   return decoder_ ? decoder_->TakeRecords() : std::vector<DecodedRecord>{};
 }
 
+std::vector<UnreadStretch> RecordingReader::TakeUnread() {
+  return decoder_ ? decoder_->TakeUnread() : std::vector<UnreadStretch>{};
+}
+
+void RecordingReader::AttachUnreadSink(UnreadSink* sink) {
+  unreadSink_ = sink;
+  if (decoder_) decoder_->AttachUnreadSink(sink);
+}
+
 formats::WavError RecordingReader::WavErrorCode() const { return wavError_; }
 
 std::optional<formats::WavFormat> RecordingReader::Format() const {
@@ -59,6 +68,7 @@ ReadError RecordingReader::StartDecoder() {
   if (options_.channel < -1 || options_.channel >= format.channels)
     return Fail(ReadError::kNoSuchChannel);
   decoder_.emplace(static_cast<double>(format.sampleRate), format.channels, options_);
+  decoder_->AttachUnreadSink(unreadSink_);
   return ReadError::kNone;
 }
 

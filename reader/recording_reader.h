@@ -33,6 +33,10 @@ class RecordingReader {
   ReadError Finish();
 
   std::vector<DecodedRecord> TakeRecords();
+  // Signal no record explains, as the tape decoder tells of it.
+  std::vector<UnreadStretch> TakeUnread();
+  // The tape decoder's frames of candidate stretches go to `sink`.
+  void AttachUnreadSink(UnreadSink* sink);
 
   // Every frame read from now on also goes to `profile` (the channel read,
   // or all of them), which must outlive the reader; null stops it.
@@ -58,6 +62,7 @@ class RecordingReader {
   std::optional<TapeDecoder> decoder_;  // made once the format is known
   std::vector<float> frames_;           // reused for every slice
   SignalProfile* profile_ = nullptr;
+  UnreadSink* unreadSink_ = nullptr;
   ReadError error_ = ReadError::kNone;
 };
 

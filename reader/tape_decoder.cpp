@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "reader/channel_decoder.h"
 #include "reader/copy_combiner.h"
@@ -62,15 +63,34 @@ bool SameSignal(const DecodedRecord& a, const DecodedRecord& b) {
 struct TapeDecoder::Impl {
   Impl(double sampleRate, int channels, DecoderOptions options)
       : channelCount(static_cast<std::size_t>(channels)),
-        comparisonDelay(static_cast<std::int64_t>(kComparisonDelaySeconds * sampleRate)) {
+        comparisonDelay(static_cast<std::int64_t>(kComparisonDelaySeconds * sampleRate)),
+        unread(sampleRate, channels, ChannelsRead(channels, options)) {
     for (const int channel : ChannelsRead(channels, options)) decoders.emplace_back(sampleRate, channel);
   }
 
+  // Every record covers its signal for the search of unread signal, the
+  // copies that are not handed out too.
   void Collect() {
     for (ChannelDecoder& decoder : decoders) {
-      for (DecodedRecord& record : decoder.Completed()) waiting.push_back(std::move(record));
+      for (DecodedRecord& record : decoder.Completed()) {
+        unread.Cover({record.firstFrame, record.endFrame});
+        waiting.push_back(std::move(record));
+      }
       decoder.Completed().clear();
     }
+  }
+
+  // What the records still being read already cover, and where the search
+  // may decide up to.
+  void AdvanceUnread() {
+    provisional.clear();
+    std::int64_t decided = std::numeric_limits<std::int64_t>::max();
+    for (const ChannelDecoder& decoder : decoders) {
+      decided = std::min(decided, decoder.NoRecordBefore());
+      FrameSpan span;
+      if (decoder.RecordCovers(span.from, span.to)) provisional.push_back(span);
+    }
+    unread.Advance(decided, provisional);
   }
 
   // Hands out the best copy of every record whose copies are all in (all of
@@ -154,6 +174,8 @@ struct TapeDecoder::Impl {
   std::vector<DecodedRecord> waiting;
   std::vector<DecodedRecord> ready;
   std::int64_t framesFed = 0;
+  UnreadSignal unread;
+  std::vector<FrameSpan> provisional;
 };
 
 TapeDecoder::TapeDecoder(double sampleRate, int channels, DecoderOptions options)
@@ -163,19 +185,33 @@ TapeDecoder::~TapeDecoder() = default;
 TapeDecoder::TapeDecoder(TapeDecoder&&) noexcept = default;
 TapeDecoder& TapeDecoder::operator=(TapeDecoder&&) noexcept = default;
 
-void TapeDecoder::Feed(const float* interleaved, std::size_t frames, const LoaderChangesByChannel* found) {
+void TapeDecoder::Feed(const float* interleaved, std::size_t frames, const LoaderChangesByChannel* found,
+                       const LineTilesByChannel* foundTiles) {
+  impl_->unread.Frames(interleaved, frames);
   for (std::size_t i = 0; i < impl_->decoders.size(); ++i) {
     ChannelDecoder& decoder = impl_->decoders[i];
     decoder.Feed(interleaved + decoder.Channel(), frames, impl_->channelCount, found ? &(*found)[i] : nullptr);
+    if (foundTiles != nullptr && i < foundTiles->size()) {
+      impl_->unread.TakeTiles(i, (*foundTiles)[i]);
+    } else {
+      impl_->unread.TakeTiles(i, decoder.Tiles());
+    }
+    decoder.Tiles().clear();
   }
   impl_->framesFed += static_cast<std::int64_t>(frames);
   impl_->Compare(false);
+  impl_->AdvanceUnread();
 }
 
 void TapeDecoder::Finish() {
   for (ChannelDecoder& decoder : impl_->decoders) decoder.Finish();
   impl_->Compare(true);
+  impl_->unread.Finish();
 }
+
+std::vector<UnreadStretch> TapeDecoder::TakeUnread() { return impl_->unread.TakeStretches(); }
+
+void TapeDecoder::AttachUnreadSink(UnreadSink* sink) { impl_->unread.AttachSink(sink); }
 
 std::vector<DecodedRecord> TapeDecoder::TakeRecords() {
   std::vector<DecodedRecord> records = std::move(impl_->ready);

@@ -13,6 +13,7 @@
 #include "reader/decoded_record.h"
 #include "reader/decoder_options.h"
 #include "reader/loader_input.h"
+#include "reader/unread_signal.h"
 
 namespace reader {
 
@@ -30,7 +31,10 @@ class TapeDecoder {
   // `found` gives them: what a LoaderInputs made for this decoder's rate,
   // channels and options found in the same frames, perhaps on another
   // thread while this decoder read the frames before.
-  void Feed(const float* interleaved, std::size_t frames, const LoaderChangesByChannel* found = nullptr);
+  // `foundTiles`, beside `found`, the line's tiles the same LoaderInputs
+  // completed in them.
+  void Feed(const float* interleaved, std::size_t frames, const LoaderChangesByChannel* found = nullptr,
+            const LineTilesByChannel* foundTiles = nullptr);
 
   // The input has ended: a record still being read is given as cut short.
   void Finish();
@@ -41,6 +45,13 @@ class TapeDecoder {
   std::vector<DecodedRecord> TakeRecords();
 
   std::int64_t FramesFed() const;
+
+  // The stretches of signal no record covers, on any channel, decided
+  // since the last call, in the order they lie.
+  std::vector<UnreadStretch> TakeUnread();
+  // Frames of candidate stretches go to `sink`, which must outlive the
+  // decoder; null stops it.
+  void AttachUnreadSink(UnreadSink* sink);
 
   // The peak level of the most recent block fed (of its last few cells
   // when it was longer), 0 to 1, over the channels read: for a level meter.

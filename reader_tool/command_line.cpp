@@ -20,6 +20,7 @@ enum class OptionId {
   kSeparate,
   kMap,
   kMonitor,
+  kKeepUnread,
 };
 
 constexpr int Id(OptionId id) { return static_cast<int>(id); }
@@ -36,6 +37,7 @@ constexpr OptionDefinition kOptions[] = {
     {Id(OptionId::kSeparate), '\0', "separate", false},
     {Id(OptionId::kMap), '\0', "map", true},
     {Id(OptionId::kMonitor), '\0', "monitor", true},
+    {Id(OptionId::kKeepUnread), '\0', "keep-unread", false},
 };
 
 bool ParseChannel(const std::string& text, int& channel) {
@@ -97,6 +99,7 @@ class Parser final : public ScanReceiver {
       case OptionId::kQuiet: options.quiet = true; break;
       case OptionId::kVerify: options.verify = true; break;
       case OptionId::kSeparate: options.separate = true; break;
+      case OptionId::kKeepUnread: options.keepUnread = true; break;
       case OptionId::kHelp: options.help = true; break;
       case OptionId::kVersion: options.version = true; break;
       case OptionId::kChannel:

@@ -19,6 +19,7 @@ struct ToolOptions {
   bool quiet = false;
   bool verify = false;
   bool separate = false;  // each record on its own: no combining of copies, no repair
+  bool keepUnread = false;  // each stretch of signal no record explains kept as a WAV file
   bool help = false;
   bool version = false;
   int channel = -1;  // from 0, as the decoder counts; -1: the decoder picks

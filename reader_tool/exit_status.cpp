@@ -9,6 +9,7 @@ int ExitStatus(const RunTally& tally) {
       tally.records == 0) {
     return kExitDamaged;
   }
+  if (tally.unreadStretches > 0) return kExitUnreadSignal;
   return kExitSound;
 }
 

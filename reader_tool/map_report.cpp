@@ -92,6 +92,7 @@ tape_map::MapLabels MapLabelsIn(Language language) {
   labels.wouldNotLoad = Text(TextId::kMapWouldNotLoad, language);
   labels.supplied = Text(TextId::kMapSupplied, language);
   labels.noRecords = Text(TextId::kMapNoRecords, language);
+  labels.unread = Text(TextId::kMapUnread, language);
   labels.status = {StatusText(reader::RecordStatus::kSound, language),
                    StatusText(reader::RecordStatus::kCombined, language),
                    StatusText(reader::RecordStatus::kRepaired, language),

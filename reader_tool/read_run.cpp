@@ -2,7 +2,9 @@
 #include "reader_tool/read_run.h"
 
 #include <algorithm>
+#include <cmath>
 
+#include "formats/byte_order.h"
 #include "platform/files.h"
 #include <optional>
 
@@ -95,6 +97,93 @@ class FileImageStore : public reader::ImageStore {
   const ToolStreams& streams_;
 };
 
+// Where lentok-read keeps signal no record explains: a 16-bit PCM WAV file
+// beside the images, its samples written as they come (under a temporary
+// name) and its sizes once the stretch is known to be unread; a stretch
+// that proves none is removed.
+class FileUnreadStore : public reader::UnreadStore {
+ public:
+  FileUnreadStore(const ToolOptions& options, Language language, const ToolStreams& streams)
+      : options_(options), language_(language), streams_(streams) {}
+
+  void Begin(const std::string& name, double sampleRate, int channels) override {
+    path_ = reader::JoinPath(options_.outputDirectory, name);
+    rate_ = static_cast<std::uint32_t>(sampleRate);
+    channels_ = static_cast<std::uint16_t>(channels);
+    frames_ = 0;
+    error_ = platform::FileError::kNone;
+    file_ = options_.force ? platform::OutputFile::CreateReplacing(path_, error_)
+                           : platform::OutputFile::CreateNew(path_, error_);
+    const std::vector<std::uint8_t> header = Header(0);
+    if (error_ == platform::FileError::kNone) error_ = file_.Write(header.data(), header.size());
+  }
+
+  void Frames(const float* interleaved, std::size_t frames) override {
+    if (error_ != platform::FileError::kNone) return;
+    bytes_.resize(frames * channels_ * 2);
+    std::uint8_t* at = bytes_.data();
+    for (std::size_t i = 0; i < frames * channels_; ++i) {
+      // The reader's floats are 16-bit samples over 32768: back to the same
+      // integers.
+      const float scaled = std::clamp(interleaved[i] * 32768.0f, -32768.0f, 32767.0f);
+      at = StoreLe16(static_cast<std::uint16_t>(static_cast<std::int16_t>(std::lrint(scaled))), at);
+    }
+    frames_ += frames;
+    error_ = file_.Write(bytes_.data(), bytes_.size());
+  }
+
+  reader::StoredImage Keep() override {
+    if (error_ == platform::FileError::kNone) {
+      const std::vector<std::uint8_t> header = Header(frames_ * channels_ * 2);
+      error_ = file_.WriteAt(0, header.data(), header.size());
+    }
+    if (error_ == platform::FileError::kNone) error_ = file_.Commit();
+    file_ = platform::OutputFile();
+    if (error_ == platform::FileError::kNone) return {path_, ""};
+    const std::string why = Say(TextId::kCannotWriteImage, language_, {FileErrorText(error_, language_)});
+    streams_.err(Say(TextId::kFileFailure, language_, {PrintableText(path_), why}) + "\n");
+    return {"", why};
+  }
+
+  void Drop() override { file_ = platform::OutputFile(); }
+
+ private:
+  // The canonical 44-byte header of 16-bit PCM.
+  std::vector<std::uint8_t> Header(std::uint64_t dataBytes) const {
+    const auto data = static_cast<std::uint32_t>(std::min<std::uint64_t>(dataBytes, 0xFFFFFFFFu - 36));
+    std::vector<std::uint8_t> header(44);
+    std::uint8_t* at = header.data();
+    const auto tag = [&](const char* four) {
+      for (int i = 0; i < 4; ++i) *at++ = static_cast<std::uint8_t>(four[i]);
+    };
+    tag("RIFF");
+    at = StoreLe32(36 + data, at);
+    tag("WAVE");
+    tag("fmt ");
+    at = StoreLe32(16, at);
+    at = StoreLe16(1, at);  // PCM
+    at = StoreLe16(channels_, at);
+    at = StoreLe32(rate_, at);
+    at = StoreLe32(rate_ * channels_ * 2u, at);
+    at = StoreLe16(static_cast<std::uint16_t>(channels_ * 2), at);
+    at = StoreLe16(16, at);
+    tag("data");
+    StoreLe32(data, at);
+    return header;
+  }
+
+  const ToolOptions& options_;
+  const Language language_;
+  const ToolStreams& streams_;
+  platform::OutputFile file_;
+  std::string path_;
+  platform::FileError error_ = platform::FileError::kNone;
+  std::uint32_t rate_ = 0;
+  std::uint16_t channels_ = 1;
+  std::uint64_t frames_ = 0;
+  std::vector<std::uint8_t> bytes_;
+};
+
 // The identities of the files the run reads, standard input among them
 // where it is a file.
 std::vector<platform::FileIdentity> InputIdentities(const std::vector<std::string>& operands) {
@@ -126,7 +215,10 @@ class ImageRun {
         streams_(streams),
         inputs_(InputIdentities(options.operands)),
         store_(options, inputs_, language, streams),
-        context_(Settings(options), &store_) {}
+        unreadStore_(options, language, streams),
+        context_(Settings(options), &store_) {
+    if (options.keepUnread) context_.KeepUnread(&unreadStore_);
+  }
 
   int Run() {
     if (!options_.outputDirectory.empty() && !platform::IsDirectory(options_.outputDirectory)) {
@@ -184,6 +276,7 @@ class ImageRun {
     tally.records = static_cast<int>(report.records);
     tally.damagedRecords = static_cast<int>(report.damaged);
     tally.recordingsWithoutRecords = recordingsWithoutRecords_;
+    tally.unreadStretches = static_cast<int>(report.unread);
     return tally;
   }
 
@@ -253,6 +346,7 @@ class ImageRun {
   const ToolStreams& streams_;
   const std::vector<platform::FileIdentity> inputs_;
   FileImageStore store_;
+  FileUnreadStore unreadStore_;
   reader::ReadContext context_;
   bool failed_ = false;
   bool reportLost_ = false;
@@ -286,7 +380,9 @@ class VerifyRun {
     reader::ReadContext context(settings, nullptr);
     context.BeginRecording(recordingPath_);
     const auto considerEntries = [&] {
-      for (const reader::ReportEntry& entry : context.TakeEntries()) Consider(entry.record);
+      for (const reader::ReportEntry& entry : context.TakeEntries()) {
+        if (entry.kind != reader::EntryKind::kUnread) Consider(entry.record);
+      }
       return !AllVerified();
     };
     const std::string failure =

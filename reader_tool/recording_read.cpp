@@ -71,6 +71,7 @@ struct FrameBlock {
   formats::SampleBuffer samples;
   std::size_t frames = 0;
   reader::LoaderChangesByChannel changes;
+  reader::LineTilesByChannel tiles;
   bool changesFound = false;
 };
 
@@ -159,7 +160,8 @@ void DecodeBeside(const BlockFiller& fill, reader::ReadContext& context, const s
   for (;;) {
     if (!beside && !fillOne()) pipe.End();
     if (!pipe.Take(block)) break;
-    context.FeedFrames(block.samples.Data(), block.frames, block.changesFound ? &block.changes : nullptr);
+    context.FeedFrames(block.samples.Data(), block.frames, block.changesFound ? &block.changes : nullptr,
+                       block.changesFound ? &block.tiles : nullptr);
     if (!goOn()) {
       pipe.Stop();
       break;
@@ -273,7 +275,7 @@ std::string ReadWav(platform::InputFile& input, std::vector<std::uint8_t> head,
   const BlockFiller fill = [&](FrameBlock& block) {
     if (!wav.Fill(block.samples)) return false;
     block.frames = block.samples.Size() / format.channels;
-    loaderInputs.Feed(block.samples.Data(), block.frames, block.changes);
+    loaderInputs.Feed(block.samples.Data(), block.frames, block.changes, &block.tiles);
     block.changesFound = true;
     return true;
   };

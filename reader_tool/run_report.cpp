@@ -59,6 +59,42 @@ std::string ShownNameOn(const std::string& channel, const reader::DecodedRecord&
 
 std::string JsonPath(const std::string& path) { return path.empty() ? std::string("null") : JsonTextString(path); }
 
+double UnreadSeconds(const reader::UnreadStretch& stretch, std::int64_t frame) {
+  return stretch.sampleRate > 0 ? static_cast<double>(frame) / stretch.sampleRate : 0;
+}
+
+// Signal no record explains: its times and the commonest spacing of its
+// changes, and where its samples were kept.
+std::string UnreadWords(const reader::UnreadStretch& stretch, Language language) {
+  const std::string span = Say(TextId::kTimeSpan, language,
+                               {FormatTime(UnreadSeconds(stretch, stretch.firstFrame)),
+                                FormatTime(UnreadSeconds(stretch, stretch.endFrame))});
+  return Say(TextId::kUnreadSignal, language, {span, FormatFixed(stretch.changeMicroseconds, 0)});
+}
+
+std::string UnreadLine(const reader::ReportEntry& entry, Language language) {
+  std::string line = UnreadWords(entry.unread, language);
+  if (!entry.image.path.empty()) line += "; " + Say(TextId::kUnreadKept, language, {PrintableText(entry.image.path)});
+  return line;
+}
+
+std::string UnreadJson(const reader::ReportEntry& entry, const Language* lines) {
+  const reader::UnreadStretch& stretch = entry.unread;
+  std::string json = "{\"from\":" + JsonNumber(UnreadSeconds(stretch, stretch.firstFrame), 3);
+  json += ",\"to\":" + JsonNumber(UnreadSeconds(stretch, stretch.endFrame), 3);
+  json += ",\"firstFrame\":" + std::to_string(stretch.firstFrame);
+  json += ",\"endFrame\":" + std::to_string(stretch.endFrame);
+  json += ",\"changeMicroseconds\":" + JsonNumber(stretch.changeMicroseconds, 0);
+  // Which channel only where there was a choice.
+  if (stretch.channelsRead > 1) json += ",\"channel\":" + std::to_string(stretch.channel + 1);
+  json += ",\"kept\":" + JsonPath(entry.image.path);
+  if (lines != nullptr) {
+    json += ",\"line\":" + JsonTextString(UnreadLine(entry, *lines));
+    json += ",\"statusText\":" + JsonTextString(Text(TextId::kMapUnread, *lines));
+  }
+  return json + "}";
+}
+
 // The object's closing brace gives way to more members.
 std::string Extended(std::string object, const std::string& members) {
   object.pop_back();
@@ -123,6 +159,10 @@ tape_map::MapRecording MapPanel(const reader::RunReport& report, std::size_t ind
   if (channels.size() > 1) {
     for (const int channel : channels) panel.lanes.push_back(ChannelText(channel, recording.channels, language));
   }
+  for (const reader::UnreadStretch& stretch : recording.unread) {
+    panel.unread.push_back({UnreadSeconds(stretch, stretch.firstFrame), UnreadSeconds(stretch, stretch.endFrame),
+                            UnreadWords(stretch, language)});
+  }
   return panel;
 }
 
@@ -136,6 +176,7 @@ std::string EntryLine(const reader::RunReport& report, const reader::ReportEntry
                       bool withRecording) {
   std::string line;
   if (withRecording) line = RecordingShown(report, entry.recording, language) + ": ";
+  if (entry.kind == reader::EntryKind::kUnread) return line + UnreadLine(entry, language);
   if (entry.kind == reader::EntryKind::kCombination) {
     line += CombinationLine(entry.record, PlacesOf(report, entry, language), entry.suppliers, language);
   } else {
@@ -146,7 +187,8 @@ std::string EntryLine(const reader::RunReport& report, const reader::ReportEntry
 
 std::string EntryNote(const reader::RunReport& report, const reader::ReportEntry& entry, Language language) {
   const reader::DecodedRecord& record = entry.record;
-  if (entry.kind == reader::EntryKind::kCopy || entry.image.path.empty()) return "";
+  if (entry.kind == reader::EntryKind::kCopy || entry.kind == reader::EntryKind::kUnread || entry.image.path.empty())
+    return "";
   if (!reader::IsDamaged(record)) return "";
   const std::string recording = RecordingShown(report, entry.recording, language);
   const std::string at = FormatTime(reader::SecondsAt(record, record.firstFrame));
@@ -161,8 +203,11 @@ std::string EntryNote(const reader::RunReport& report, const reader::ReportEntry
 std::string ReportJson(const reader::RunReport& report, int status, const Language* lines) {
   std::vector<const reader::ReportEntry*> combined;
   std::vector<std::vector<const reader::ReportEntry*>> byRecording(report.recordings.size());
+  std::vector<std::vector<const reader::ReportEntry*>> unread(report.recordings.size());
   for (const reader::ReportEntry& entry : report.entries) {
-    if (entry.kind == reader::EntryKind::kCombination) {
+    if (entry.kind == reader::EntryKind::kUnread) {
+      unread[entry.recording].push_back(&entry);
+    } else if (entry.kind == reader::EntryKind::kCombination) {
       combined.push_back(&entry);
     } else {
       byRecording[entry.recording].push_back(&entry);
@@ -177,6 +222,8 @@ std::string ReportJson(const reader::RunReport& report, int status, const Langua
     if (i > 0) json += ",";
     json += "{\"recording\":" + JsonTextString(report.recordings[i].name) + ",\"records\":[";
     for (std::size_t r = 0; r < records.size(); ++r) json += (r > 0 ? "," : "") + EntryJson(report, *records[r], lines);
+    json += "],\"unread\":[";
+    for (std::size_t u = 0; u < unread[i].size(); ++u) json += (u > 0 ? "," : "") + UnreadJson(*unread[i][u], lines);
     json += "],\"error\":" + JsonPath(report.recordings[i].failure);
     if (lines != nullptr) {
       json += ",\"waiting\":" + std::to_string(report.recordings[i].records - records.size());
@@ -206,6 +253,7 @@ int ReportStatus(const reader::RunReport& report) {
   }
   tally.records = static_cast<int>(report.records);
   tally.damagedRecords = static_cast<int>(report.damaged);
+  tally.unreadStretches = static_cast<int>(report.unread);
   return ExitStatus(tally);
 }
 
@@ -222,7 +270,9 @@ std::string RecordingMapSvg(const reader::RunReport& report, std::size_t recordi
 PointedByte ByteAt(const reader::RunReport& report, std::size_t recording, double seconds) {
   for (const reader::ReportEntry& entry : report.entries) {
     const reader::DecodedRecord& record = entry.record;
-    if (entry.kind == reader::EntryKind::kCombination || entry.recording != recording) continue;
+    if (entry.kind == reader::EntryKind::kCombination || entry.kind == reader::EntryKind::kUnread ||
+        entry.recording != recording)
+      continue;
     const bool spans =
         seconds >= reader::SecondsAt(record, record.firstFrame) && seconds <= reader::SecondsAt(record, record.endFrame);
     if (!spans) continue;

@@ -48,6 +48,9 @@ constexpr TextEntry<TextId> kTexts[] = {
     {TextId::kDoubtfulStretches, "doubtful bytes %1", "сомнительные байты: %1"},
     {TextId::kNoDoubtfulStretch, "no doubtful bytes", "сомнительных байтов нет"},
     {TextId::kWentInto, "went into the combined image %1", "вошла в собранный образ %1"},
+    {TextId::kUnreadSignal, "%1: signal that is not a standard record (level changes about every %2 µs)",
+     "%1: сигнал, который не является стандартной записью (перепады примерно через каждые %2 мкс)"},
+    {TextId::kUnreadKept, "kept as %1", "сохранён в %1"},
     // The verdict names each problem with where it lies; reasons are joined
     // with "; ".
     // The monitors that load a record are listed; the earlier monitor and
@@ -110,6 +113,8 @@ constexpr TextEntry<TextId> kTexts[] = {
      "                        with the clearest signal, or combined from them)\n"
      "      --json            print the report as one JSON document\n"
      "      --map=FILE.svg    draw where each recording is damaged, as an SVG picture\n"
+     "      --keep-unread     write each stretch of signal that no record explains\n"
+     "                        as a WAV file of its own, beside the images\n"
      "  -q, --quiet           print nothing but errors\n"
      "      --separate        read each record on its own: no combining of copies\n"
      "                        and no repair from the checksum\n"
@@ -131,9 +136,10 @@ constexpr TextEntry<TextId> kTexts[] = {
      "Exit status: 0 when every record found is sound, went into a combined\n"
      "image, or has no checksum and no bit read doubtfully; 2 when a record is\n"
      "damaged or repaired, none is found, or --verify finds a difference or a\n"
-     "record the monitor would not load; 1 when the command line is wrong or\n"
-     "a file cannot be read or written (a damaged stream included, though the\n"
-     "records before the damage are written).\n",
+     "record the monitor would not load; 3 when every record is as for 0 but\n"
+     "a recording holds signal that no record explains; 1 when the command\n"
+     "line is wrong or a file cannot be read or written (a damaged stream\n"
+     "included, though the records before the damage are written).\n",
      "Использование: lentok-read [ПАРАМЕТР]... ЗВУКОЗАПИСЬ...\n"
      "         или:  lentok-read --verify [--channel=N] [--monitor=ИМЯ]\n"
      "                           ОБРАЗ... ЗВУКОЗАПИСЬ\n"
@@ -149,6 +155,8 @@ constexpr TextEntry<TextId> kTexts[] = {
      "                            с самым чистым сигналом или собранная из них)\n"
      "      --json                выдать отчёт одним документом JSON\n"
      "      --map=ФАЙЛ.svg        нарисовать, где повреждены звукозаписи (картинка SVG)\n"
+     "      --keep-unread         сохранять каждый участок сигнала, который не\n"
+     "                            объясняет ни одна запись, отдельным файлом WAV\n"
      "  -q, --quiet               не выводить ничего, кроме ошибок\n"
      "      --separate            читать каждую запись саму по себе: не собирать\n"
      "                            копии и не исправлять по контрольной сумме\n"
@@ -172,9 +180,10 @@ constexpr TextEntry<TextId> kTexts[] = {
      "образ или не имеют контрольной суммы и сомнительных битов; 2, если есть\n"
      "повреждённая или исправленная по контрольной сумме запись, не найдено ни\n"
      "одной или --verify нашёл расхождение либо запись, которую монитор не\n"
-     "загрузит; 1, если командная строка неверна или файл\n"
-     "не удаётся прочитать или записать (в том числе повреждённый поток; записи\n"
-     "до повреждения при этом сохраняются).\n"},
+     "загрузит; 3, если с записями всё как для 0, но в звукозаписи есть сигнал,\n"
+     "который не объясняет ни одна запись; 1, если командная строка неверна\n"
+     "или файл не удаётся прочитать или записать (в том числе повреждённый\n"
+     "поток; записи до повреждения при этом сохраняются).\n"},
     {TextId::kVersion, "lentok-read %1\n", "lentok-read %1\n"},
     {TextId::kCommandLineError, "lentok-read: %1 (see --help)", "lentok-read: %1 (см. --help)"},
     {TextId::kUnknownOption, "unknown option '%1'", "неизвестный параметр «%1»"},
@@ -274,6 +283,7 @@ constexpr TextEntry<TextId> kTexts[] = {
     {TextId::kMapWouldNotLoad, "the machine would not load it here", "здесь машина её не загрузит"},
     {TextId::kMapSupplied, "doubtful bytes this copy supplied", "сомнительные байты из этой копии"},
     {TextId::kMapNoRecords, "no record found", "записей не найдено"},
+    {TextId::kMapUnread, "unread signal", "непрочитанный сигнал"},
     {TextId::kMapRecordLabel, "%1, %2 to %3: %4", "%1, с %2 по %3: %4"},
     {TextId::kMapPoint, "%1: address %2h, byte %3h", "%1 — адрес %2h, байт %3h"},
     {TextId::kCannotWriteMap, "cannot write the map: %1", "не удаётся записать карту: %1"},

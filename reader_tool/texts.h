@@ -49,6 +49,8 @@ enum class TextId {
   kDoubtfulStretches,
   kNoDoubtfulStretch,
   kWentInto,
+  kUnreadSignal,
+  kUnreadKept,
   // The machine's verdict, at the end of the record line.
   kMachineLoads,
   kMachineWillNotLoad,
@@ -149,6 +151,7 @@ enum class TextId {
   kMapWouldNotLoad,
   kMapSupplied,
   kMapNoRecords,
+  kMapUnread,
   kMapRecordLabel,
   kMapPoint,
   kCannotWriteMap,

@@ -1,19 +1,24 @@
 // The reading context as every front end drives it: damaged records wait
 // for their copies only within their memory budget, a stopped read writes
-// everything it holds as read, and image names skip what the front end
-// reserves, numbered in linear time. The recordings are lentok's own,
+// everything it holds as read, image names skip what the front end
+// reserves, numbered in linear time, and signal no record explains is
+// found and kept the same however the recording is fed. The recordings are lentok's own,
 // harmed at known places.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "reader/image_names.h"
+#include "reader/loader_input.h"
 #include "reader/read_context.h"
 #include "tests/support/degrade.h"
 #include "tests/support/read_back.h"
 #include "tests/support/tape_damage.h"
+#include "tests/support/wav_out.h"
 
 namespace {
 
@@ -163,6 +168,96 @@ TEST(ReadContext, AStoppedReadWritesWhatWaitedAsReadAndCutsTheRecordShort) {
   EXPECT_EQ(store.images.size(), 3u);
   context.Finish();
   EXPECT_TRUE(context.TakeEntries().empty()) << "nothing is combined after a stop";
+}
+
+// Keeps the candidates' frames in memory.
+class MemoryUnreadStore : public reader::UnreadStore {
+ public:
+  void Begin(const std::string& name, double, int) override {
+    name_ = name;
+    frames_.clear();
+  }
+  void Frames(const float* interleaved, std::size_t frames) override {
+    frames_.insert(frames_.end(), interleaved, interleaved + frames);
+  }
+  reader::StoredImage Keep() override {
+    kept[name_] = frames_;
+    return {name_, ""};
+  }
+  void Drop() override { frames_.clear(); }
+  std::map<std::string, std::vector<float>> kept;
+
+ private:
+  std::string name_;
+  std::vector<float> frames_;
+};
+
+TEST(ReadContext, UnreadSignalIsFoundAndKeptTheSameHoweverTheRecordingIsFed) {
+  // A standard record, then a program's data at twice the speed.
+  const tape_damage::Program& fast = tape_damage::MakeProgram(3000, 9);
+  degrade::Signal twice;
+  for (std::size_t i = static_cast<std::size_t>(4 * kRate); i < static_cast<std::size_t>(10 * kRate); i += 2) {
+    twice.push_back(fast.signal[i]);
+  }
+  const degrade::Signal signal = degrade::Join({Game().signal, twice, degrade::Silence(0.5, kRate)});
+  const Bytes wav = WavFileBytes(signal, static_cast<std::uint32_t>(kRate), 1, formats::WavSampleType::kSigned16);
+  const std::size_t odd[] = {1, 7, 4096, 65537, 333};
+
+  enum class Way { kFramesWhole, kFramesInBlocks, kFramesWithChangesFoundApart, kBytesInBlocks };
+  std::vector<reader::UnreadStretch> first;
+  for (const Way way : {Way::kFramesWhole, Way::kFramesInBlocks, Way::kFramesWithChangesFoundApart, Way::kBytesInBlocks}) {
+    SCOPED_TRACE(static_cast<int>(way));
+    MemoryStore store;
+    MemoryUnreadStore unreadStore;
+    ReadContext context({}, &store);
+    context.KeepUnread(&unreadStore);
+    context.BeginRecording("side.wav");
+    if (way == Way::kBytesInBlocks) {
+      for (std::size_t at = 0, i = 0; at < wav.size(); ++i) {
+        const std::size_t count = std::min(odd[i % 5], wav.size() - at);
+        context.FeedBytes(wav.data() + at, count);
+        at += count;
+      }
+    } else {
+      ASSERT_TRUE(context.BeginFrames(kRate, 1));
+      reader::LoaderInputs inputs(kRate, 1);
+      reader::LoaderChangesByChannel changes;
+      reader::LineTilesByChannel tiles;
+      for (std::size_t at = 0, i = 0; at < signal.size(); ++i) {
+        const std::size_t count = way == Way::kFramesWhole ? signal.size() : std::min(odd[i % 5], signal.size() - at);
+        if (way == Way::kFramesWithChangesFoundApart) {
+          inputs.Feed(signal.data() + at, count, changes, &tiles);
+          context.FeedFrames(signal.data() + at, count, &changes, &tiles);
+        } else {
+          context.FeedFrames(signal.data() + at, count);
+        }
+        at += count;
+      }
+    }
+    context.EndRecording();
+    context.Finish();
+    std::vector<reader::UnreadStretch> found;
+    for (const ReportEntry& entry : context.TakeEntries()) {
+      if (entry.kind != EntryKind::kUnread) continue;
+      found.push_back(entry.unread);
+      ASSERT_EQ(unreadStore.kept.count(entry.image.path), 1u) << entry.image.path;
+      const std::vector<float>& kept = unreadStore.kept.at(entry.image.path);
+      ASSERT_EQ(static_cast<std::int64_t>(kept.size()), entry.unread.endFrame - entry.unread.firstFrame);
+      // The recording's own samples (through 16 bits, for the WAV bytes).
+      float most = 0;
+      for (std::size_t i = 0; i < kept.size(); ++i) {
+        most = std::max(most, std::fabs(kept[i] - signal[static_cast<std::size_t>(entry.unread.firstFrame) + i]));
+      }
+      EXPECT_LE(most, way == Way::kBytesInBlocks ? 1.0f / 32768 : 0.0f);
+    }
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(unreadStore.kept.size(), 1u) << "only the stretch told of is kept";
+    EXPECT_NEAR(found[0].changeMicroseconds, 181, 3);
+    if (first.empty()) first = found;
+    EXPECT_EQ(found[0].firstFrame, first[0].firstFrame);
+    EXPECT_EQ(found[0].endFrame, first[0].endFrame);
+    EXPECT_EQ(found[0].changeMicroseconds, first[0].changeMicroseconds);
+  }
 }
 
 TEST(ImageNames, ReservedNamesAreSkippedAndRepeatsNumberedInLinearTime) {

@@ -642,7 +642,7 @@ TEST_F(ReadRunEverywhere, JsonIsOneDocumentWithEveryRecordAndImage) {
   EXPECT_TRUE(Contains(result.out, "\"name\":\"Q\\\"\\\\\\u0001\\u007F.RKS\"")) << result.out;
   EXPECT_TRUE(Contains(result.out, "\"image\":\"Q____.RKS\"")) << result.out;
   EXPECT_TRUE(Contains(result.out, "{\"recording\":\"b.wav\",\"records\":[{")) << result.out;
-  EXPECT_TRUE(Contains(result.out, "\"image\":\"b.rks\"}],\"error\":null}],\"status\":0}\n")) << result.out;
+  EXPECT_TRUE(Contains(result.out, "\"image\":\"b.rks\"}],\"unread\":[],\"error\":null}],\"status\":0}\n")) << result.out;
 }
 
 TEST_F(ReadRunEverywhere, QuietPrintsNothingButErrors) {

@@ -471,11 +471,13 @@ TEST(ReadToolVerification, TheCandidateThatAgreesFurtherIsKept) {
 
 // --- Exit status ---
 
-TEST(ReadToolExitStatus, FailureOutweighsDamageWhichOutweighsSuccess) {
+TEST(ReadToolExitStatus, FailureOutweighsDamageWhichOutweighsUnreadSignalWhichOutweighsSuccess) {
   RunTally tally;
   EXPECT_EQ(ExitStatus(tally), kExitDamaged);  // nothing found at all
   tally.records = 2;
   EXPECT_EQ(ExitStatus(tally), kExitSound);
+  tally.unreadStretches = 1;
+  EXPECT_EQ(ExitStatus(tally), kExitUnreadSignal);
   tally.recordingsWithoutRecords = 1;
   EXPECT_EQ(ExitStatus(tally), kExitDamaged);
   tally.recordingsWithoutRecords = 0;

@@ -220,9 +220,17 @@ function showReport(group, report) {
   const items = group.recordings.map(() => []);
   report.en.recordings.forEach((recording, index) => {
     const russian = report.ru.recordings[index];
+    // Records and the signal no record explains, in the order they lie.
+    const placed = [];
     for (let r = 0; r < recording.records.length; ++r) {
-      items[index].push(recordItem(group, recording.records[r], russian.records[r]));
+      placed.push({ from: recording.records[r].from, item: recordItem(group, recording.records[r], russian.records[r]) });
     }
+    (recording.unread || []).forEach((stretch, u) => {
+      placed.push({ from: stretch.from, item: unreadItem(stretch, russian.unread[u]) });
+    });
+    placed.sort((a, b) => a.from - b.from);
+    for (const { item } of placed) items[index].push(item);
+    if (group.recordings[index]) group.recordings[index].unread = (recording.unread || []).length;
     const entry = group.recordings[index];
     if (entry) {
       entry.waiting.hidden = recording.waiting === 0;
@@ -235,7 +243,7 @@ function showReport(group, report) {
     items[combination.shownWith].push(item);
   });
   group.recordings.forEach((entry, index) => {
-    entry.found = items[index].length;
+    entry.found = items[index].length - (entry.unread || 0);
     entry.list.replaceChildren(...items[index]);
   });
 }
@@ -258,6 +266,16 @@ function recordItem(group, english, russian) {
   if (english.combinedInto) item.dataset.combinedInto = english.combinedInto;
   const url = english.image && group.images.get(english.image);
   if (url) item.append(downloadLink(url, english.image, 'downloadImage'));
+  return item;
+}
+
+// Signal no record explains: its line as the report gives it. The page
+// shows it but does not keep its samples.
+function unreadItem(english, russian) {
+  const item = make('li', 'record unread');
+  item.dataset.status = 'unread';
+  item.append(bilingualElement('span', 'status', { en: english.statusText, ru: russian.statusText }), ' ');
+  item.append(bilingualElement('code', 'line', { en: english.line, ru: russian.line }));
   return item;
 }
 
