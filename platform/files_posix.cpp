@@ -172,6 +172,27 @@ bool AwaitInput(int descriptor, FileError& error) {
   }
 }
 
+// Where Write puts its bytes: after the last, at the file's position.
+constexpr std::uint64_t kAtTheEnd = ~std::uint64_t{0};
+
+// Writes all of `count` bytes at `offset` (or at the file's position for
+// kAtTheEnd), through interruptions and short writes; the errno of a
+// failure, or 0.
+int WriteWhole(int descriptor, const std::uint8_t* bytes, std::size_t count, std::uint64_t offset) {
+  while (count > 0) {
+    const ssize_t put = offset == kAtTheEnd ? ::write(descriptor, bytes, count)
+                                            : ::pwrite(descriptor, bytes, count, static_cast<off_t>(offset));
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    bytes += put;
+    count -= static_cast<std::size_t>(put);
+    if (offset != kAtTheEnd) offset += static_cast<std::uint64_t>(put);
+  }
+  return 0;
+}
+
 }  // namespace
 
 std::vector<std::string> Utf8Arguments(int argc, char** argv) {
@@ -262,34 +283,15 @@ OutputFile OutputFile::CreateReplacing(const std::string& path, FileError& error
 }
 
 FileError OutputFile::Write(const std::uint8_t* bytes, std::size_t count) {
-  if (handle_ == kClosed) return failure_ != FileError::kNone ? failure_ : FileError::kOther;
-  while (count > 0) {
-    const ssize_t put = ::write(Descriptor(handle_), bytes, count);
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      failure_ = ErrorFromErrno(errno);
-      Discard();
-      return failure_;
-    }
-    bytes += put;
-    count -= static_cast<std::size_t>(put);
-  }
-  return FileError::kNone;
+  return WriteAt(kAtTheEnd, bytes, count);
 }
 
 FileError OutputFile::WriteAt(std::uint64_t offset, const std::uint8_t* bytes, std::size_t count) {
   if (handle_ == kClosed) return failure_ != FileError::kNone ? failure_ : FileError::kOther;
-  while (count > 0) {
-    const ssize_t put = ::pwrite(Descriptor(handle_), bytes, count, static_cast<off_t>(offset));
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      failure_ = ErrorFromErrno(errno);
-      Discard();
-      return failure_;
-    }
-    bytes += put;
-    offset += static_cast<std::uint64_t>(put);
-    count -= static_cast<std::size_t>(put);
+  if (const int code = WriteWhole(Descriptor(handle_), bytes, count, offset)) {
+    failure_ = ErrorFromErrno(code);
+    Discard();
+    return failure_;
   }
   return FileError::kNone;
 }
