@@ -191,6 +191,28 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
   return TRUE;
 }
 
+// Where Write puts its bytes: after the last, at the file's position.
+constexpr std::uint64_t kAtTheEnd = ~std::uint64_t{0};
+
+// Writes all of `count` bytes at `offset` (or at the file's position for
+// kAtTheEnd), in pieces a DWORD can count; false with the last error set
+// on a failure. An offset goes with each call, and the file's own position
+// moves past the bytes, which is why only Commit may follow.
+bool WriteWhole(HANDLE handle, const std::uint8_t* bytes, std::size_t count, std::uint64_t offset) {
+  while (count > 0) {
+    const DWORD piece = count > 0x10000000u ? 0x10000000u : static_cast<DWORD>(count);
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD put = 0;
+    if (!::WriteFile(handle, bytes, piece, &put, offset == kAtTheEnd ? nullptr : &at) || put == 0) return false;
+    bytes += put;
+    count -= put;
+    if (offset != kAtTheEnd) offset += put;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::vector<std::string> Utf8Arguments(int argc, char** argv) {
@@ -268,25 +290,22 @@ std::size_t InputFile::Read(std::uint8_t* buffer, std::size_t capacity, FileErro
 // --- OutputFile ---
 
 OutputFile OutputFile::CreateNew(const std::string& path, FileError& error) {
-  OutputFile file;
   const std::wstring wide = Wide(path);
-  if (wide.empty()) {
-    error = file.failure_ = FileError::kBadName;
-    return file;
-  }
   // Refused now rather than after the whole image is written; Commit
   // refuses again if something appears there meanwhile.
-  if (::GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES) {
-    error = file.failure_ = FileError::kAlreadyExists;
+  FileError refused = FileError::kNone;
+  if (wide.empty()) {
+    refused = FileError::kBadName;
+  } else if (::GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    refused = FileError::kAlreadyExists;
+  }
+  if (refused != FileError::kNone) {
+    OutputFile file;
+    error = file.failure_ = refused;
     return file;
   }
-  const HANDLE handle = CreateTemporaryBeside(path, file.writtenPath_, error);
-  if (handle == INVALID_HANDLE_VALUE) {
-    file.failure_ = error;
-    return file;
-  }
-  file.handle_ = Stored(handle);
-  file.finalPath_ = path;
+  OutputFile file = CreateReplacing(path, error);
+  file.replacing_ = false;
   return file;
 }
 
@@ -304,39 +323,15 @@ OutputFile OutputFile::CreateReplacing(const std::string& path, FileError& error
 }
 
 FileError OutputFile::Write(const std::uint8_t* bytes, std::size_t count) {
-  if (handle_ == kClosed) return failure_ != FileError::kNone ? failure_ : FileError::kOther;
-  while (count > 0) {
-    const DWORD piece = count > 0x10000000u ? 0x10000000u : static_cast<DWORD>(count);
-    DWORD put = 0;
-    if (!::WriteFile(Handle(handle_), bytes, piece, &put, nullptr) || put == 0) {
-      failure_ = ErrorFromLastError();
-      Discard();
-      return failure_;
-    }
-    bytes += put;
-    count -= put;
-  }
-  return FileError::kNone;
+  return WriteAt(kAtTheEnd, bytes, count);
 }
 
 FileError OutputFile::WriteAt(std::uint64_t offset, const std::uint8_t* bytes, std::size_t count) {
   if (handle_ == kClosed) return failure_ != FileError::kNone ? failure_ : FileError::kOther;
-  while (count > 0) {
-    const DWORD piece = count > 0x10000000u ? 0x10000000u : static_cast<DWORD>(count);
-    // The offset goes with the call; the file's own position moves past
-    // the bytes, which is why only Commit may follow.
-    OVERLAPPED at = {};
-    at.Offset = static_cast<DWORD>(offset);
-    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-    DWORD put = 0;
-    if (!::WriteFile(Handle(handle_), bytes, piece, &put, &at) || put == 0) {
-      failure_ = ErrorFromLastError();
-      Discard();
-      return failure_;
-    }
-    bytes += put;
-    offset += put;
-    count -= put;
+  if (!WriteWhole(Handle(handle_), bytes, count, offset)) {
+    failure_ = ErrorFromLastError();
+    Discard();
+    return failure_;
   }
   return FileError::kNone;
 }
