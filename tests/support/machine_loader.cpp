@@ -138,20 +138,30 @@ std::uint16_t Checksum(const std::vector<std::uint8_t>& data) {
   return static_cast<std::uint16_t>(high << 8 | low);
 }
 
-// The block after the last sync byte: addresses, data and checksum.
-void ReadBlock(Bits& bits, Load& load) {
+// The addresses and the data after the last sync byte; false when the run
+// ends first. The earlier monitors count the bytes from start to end round
+// the address space, the later one stops at once when the end is below the
+// start.
+bool ReadAddressesAndData(Bits& bits, Load& load, bool wrapping) {
   for (int i = 0; i < 4; ++i) {
     const auto byte = bits.Byte();
-    if (!byte) return;
+    if (!byte) return false;
     load.block.push_back(*byte);
   }
   const unsigned start = load.block[0] | load.block[1] << 8;
   const unsigned end = load.block[2] | load.block[3] << 8;
-  for (unsigned address = start; address <= end; ++address) {
+  const unsigned count = wrapping ? ((end - start) & 0xFFFFu) + 1 : end >= start ? end - start + 1 : 0;
+  for (unsigned i = 0; i < count; ++i) {
     const auto byte = bits.Byte();
-    if (!byte) return;
+    if (!byte) return false;
     load.block.push_back(*byte);
   }
+  return true;
+}
+
+// The later monitor's block: addresses, data and checksum.
+void ReadBlock(Bits& bits, Load& load) {
+  if (!ReadAddressesAndData(bits, load, false)) return;
   const auto low = bits.Byte();
   const auto high = bits.Byte();
   if (!low || !high) return;
@@ -160,24 +170,8 @@ void ReadBlock(Bits& bits, Load& load) {
   load.loaded = load.checksum == Checksum(data);
 }
 
-// The earlier monitors' block: addresses and data, the end below the start
-// wrapping round the address space; nothing after it is read.
-void ReadEarlierBlock(Bits& bits, Load& load) {
-  for (int i = 0; i < 4; ++i) {
-    const auto byte = bits.Byte();
-    if (!byte) return;
-    load.block.push_back(*byte);
-  }
-  const unsigned start = load.block[0] | load.block[1] << 8;
-  const unsigned end = load.block[2] | load.block[3] << 8;
-  const unsigned count = ((end - start) & 0xFFFFu) + 1;
-  for (unsigned i = 0; i < count; ++i) {
-    const auto byte = bits.Byte();
-    if (!byte) return;
-    load.block.push_back(*byte);
-  }
-  load.loaded = true;
-}
+// The earlier monitors' block: addresses and data; nothing after it is read.
+void ReadEarlierBlock(Bits& bits, Load& load) { load.loaded = ReadAddressesAndData(bits, load, true); }
 
 // The header's marks and name, up to the zero that ends the name; nullopt
 // when the marks are not there or the run ends first.
