@@ -10,23 +10,12 @@
 #include "tests/support/json_check.h"
 #include "tests/support/run_read_tool.h"
 #include "tests/support/run_tool.h"
+#include "tests/support/tape_loader.h"
 #include "tests/support/test_files.h"
 
 namespace {
 
 constexpr std::uint32_t kRate = 44100;
-
-// The 16-bit mono samples of a WAV file, as lentok writes them: what follows
-// its data chunk's header.
-std::vector<std::int16_t> SamplesOf(const Bytes& wav) {
-  std::vector<std::int16_t> samples;
-  std::size_t data = 12;
-  while (data + 8 <= wav.size() && !std::equal(wav.begin() + data, wav.begin() + data + 4, "data")) ++data;
-  for (std::size_t i = data + 8; i + 1 < wav.size(); i += 2) {
-    samples.push_back(static_cast<std::int16_t>(wav[i] | wav[i + 1] << 8));
-  }
-  return samples;
-}
 
 // Interleaved samples of `channels` as a plain 16-bit WAV file.
 Bytes WavOf(const std::vector<std::int16_t>& samples, std::uint16_t channels = 1) {

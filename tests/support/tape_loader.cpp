@@ -1,6 +1,7 @@
 // A tape loader for the tests, independent of the tool's encoder.
 #include "tests/support/tape_loader.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -51,7 +52,11 @@ class BitReader {
 
 std::vector<std::int16_t> SamplesOf(const Bytes& wav) {
   std::vector<std::int16_t> samples;
-  for (std::size_t i = 46; i + 1 < wav.size(); i += 2) {
+  // The samples follow the data chunk's header, wherever the header's
+  // other chunks put it.
+  std::size_t data = 12;
+  while (data + 8 <= wav.size() && !std::equal(wav.begin() + data, wav.begin() + data + 4, "data")) ++data;
+  for (std::size_t i = data + 8; i + 1 < wav.size(); i += 2) {
     samples.push_back(static_cast<std::int16_t>(wav[i] | wav[i + 1] << 8));
   }
   return samples;

@@ -15,8 +15,8 @@ struct LoadedTape {
   std::uint16_t checksum = 0;
 };
 
-// The samples of a WAV file written by the tool (data after its 46-byte
-// header), as signed 16-bit values.
+// The samples of a 16-bit PCM WAV file (lentok's, or any with the data
+// chunk after the format), as signed 16-bit values, interleaved.
 std::vector<std::int16_t> SamplesOf(const Bytes& wav);
 
 // The bit stream carried by `samples`, decoded from run lengths: a cell of
