@@ -1,6 +1,7 @@
 // The tape checksum and the signal of bytes written to a real file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/platform.h"
@@ -36,7 +37,10 @@ class SignalFile : public ::testing::Test {
   std::vector<std::int16_t> Samples() {
     platform::CloseHandle(state_.outputHandle);
     Bytes bytes = ReadBytes(path_);
-    bytes.insert(bytes.begin(), 46, 0);  // SamplesOf skips a WAV header
+    // SamplesOf takes what follows a WAV header's data chunk header.
+    Bytes header(46, 0);
+    std::copy_n("data", 4, header.begin() + 38);
+    bytes.insert(bytes.begin(), header.begin(), header.end());
     return SamplesOf(bytes);
   }
 
