@@ -5,7 +5,7 @@
 // the page gets back the exit status, what lentok printed, and the recording.
 'use strict';
 
-importScripts('lentok.js');
+importScripts('lentok.js', 'worker-jobs.js');
 
 // Compiled once; instantiating it again for each run is cheap.
 let compiledLentok = null;
@@ -68,18 +68,4 @@ async function convert({ job, name, bytes, options }) {
 }
 
 // Jobs run one after another, in the order they came.
-let queue = Promise.resolve();
-
-self.onmessage = (event) => {
-  const request = event.data;
-  queue = queue.then(async () => {
-    let result;
-    try {
-      result = await convert(request);
-    } catch (error) {
-      const message = `${error && error.message ? error.message : error}`;
-      result = { job: request.job, options: request.options, failure: { ru: message, en: message } };
-    }
-    self.postMessage(result, result.wav ? [result.wav] : []);
-  });
-};
+serveJobsInTurn(convert, (result) => [result.wav]);

@@ -5,7 +5,7 @@
 // refusal) and its WAV and FLAC files come back.
 'use strict';
 
-importScripts('lentok-reader.js');
+importScripts('lentok-reader.js', 'worker-jobs.js');
 
 const moduleReady = createLentokReader();
 
@@ -38,18 +38,4 @@ function makeSide(module, { job, images, options }) {
 }
 
 // Sides are made one after another, in the order asked for.
-let queue = Promise.resolve();
-
-self.onmessage = (event) => {
-  const request = event.data;
-  queue = queue.then(async () => {
-    let result;
-    try {
-      result = makeSide(await moduleReady, request);
-    } catch (error) {
-      const message = `${error && error.message ? error.message : error}`;
-      result = { job: request.job, options: request.options, failure: { ru: message, en: message } };
-    }
-    self.postMessage(result, [result.wav, result.flac].filter((file) => file));
-  });
-};
+serveJobsInTurn(async (request) => makeSide(await moduleReady, request), (result) => [result.wav, result.flac]);
